@@ -1,0 +1,139 @@
+// The bridge between the page's JSON commands and the engine: the servers' event handler and the
+// engine's video render factory.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include <kelvo/rizudada_engine.h>
+
+#include "base/json_value.h"
+#include "net/net_engine.h"
+#include "net/net_engine_event_handler.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+class rtc_engine_agent_event_handler;
+class VideoStreamChannel;
+
+class rtc_engine_agent : public net_engine_event_handler,
+                         public kelvo::media::IExternalVideoRenderFactory {
+public:
+    explicit rtc_engine_agent(net_engine& net);
+    ~rtc_engine_agent();
+    rtc_engine_agent(const rtc_engine_agent&) = delete;
+    rtc_engine_agent& operator=(const rtc_engine_agent&) = delete;
+
+    // net_engine_event_handler
+    bool is_idle() override;
+    bool query_release(connection_context* context) override;
+    void on_connection_opened(connection_context* context, bool reset) override;
+    int32_t on_message(connection_context* context, const std::string& message,
+                       std::string& reply) override;
+    void on_connection_closed(connection_context* context) override;
+
+    // IExternalVideoRenderFactory
+    kelvo::media::IExternalVideoRender* createRenderInstance(
+        const kelvo::media::ExternalVideoRenderContext& context) override;
+
+    // A "[wa] " diagnostic line for the engine's log; dropped while no engine exists.
+    void writeLog(int level, const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 3, 4)))
+#endif
+        ;
+
+    // --- state read by the event handler and the stream channels -------------------------
+    net_engine& net() { return net_; }
+    bool engine_initialized() const { return engine_initialized_.load(); }
+    bool joined() const { return joined_.load(); }
+    uint32_t own_uid() const { return own_uid_.load(); }
+    // Sends a text to the recorded control connection while the engine is initialised.
+    void send_to_control(const std::string& text);
+
+    // --- engine session (session commands and the deferred replies) ----------------------
+    int32_t initialize(const std::string& app_id);
+    int32_t teardown_engine();
+    int32_t join(const std::string& key, const std::string& channel, uint32_t uid);
+    int32_t leave();
+    int32_t renew_key(const std::string& key);
+    int32_t set_channel_profile(bool live_broadcasting);
+    int32_t set_client_role(int role, const std::string& key);
+    int32_t set_encryption_mode(const std::string& mode);
+    int32_t set_encryption_secret(const std::string& secret);
+    int32_t set_parameters(const std::string& parameters);
+    int32_t enable_dual_stream_mode(bool enabled);
+    // Join reply: code 0 sends the granted uid and code true; clears join-pending after sending.
+    void send_join_reply(int code);
+
+    // --- engine event effects --------------------------------------------------------------
+    void on_join_success(uint32_t uid);
+    void on_left_channel();
+
+    // --- media control and video profiles --------------------------------------------------
+    int32_t mute_stream_audio(uint32_t stream_id, bool mute);
+    int32_t mute_stream_video(uint32_t stream_id, bool mute);
+    int32_t mute_local(bool mute);
+    int32_t enable_local_video(bool enabled);
+    int32_t preview(connection_context* context, bool video);
+    int32_t video_statistics(uint32_t uid, int32_t latency, int32_t fps);
+    int32_t set_video_profile(const std::string& name, bool swap_width_and_height);
+
+    // --- stream channels (channel lock inside; agent lock, when held, taken first) --------
+    int32_t setup_stream_channel(connection_context* context, kelvo::rtc::VideoCanvas& canvas);
+    int32_t subscribe(connection_context* context, uint32_t uid);
+    void close_stream_channel(connection_context* context);
+    void clear_all_stream_channels();
+    void set_stream_mute_state(uint32_t uid, bool muted);
+    void stream_announcement(uint32_t uid, bool force);
+    void fill_stream_statistics(uint32_t uid, int32_t& rate, int32_t& dropped);
+
+    // --- devices, screen sharing and recording ---------------------------------------------
+    int32_t getDevices(JsonValue& list);
+    int32_t selectDevice(const std::string& device_id, const std::string& kind);
+    int32_t getWindows(JsonValue& list);
+    int32_t setScreenSharingWindow(const std::string& window_id);
+    int32_t startScreenSharing(const std::string& window_id);
+    int32_t stopScreenSharing();
+    int32_t startRecording(const std::string& key);
+    int32_t stopRecording(const std::string& key);
+    int32_t queryRecordingStatus();
+
+private:
+    net_engine& net_;
+
+    // The agent lock: held by every operation that touches the engine, for its whole run.
+    std::mutex agent_lock_;
+    // Read without the agent lock by writeLog and the engine threads.
+    std::atomic<kelvo::rtc::IRtcEngine*> engine_{nullptr};
+    std::unique_ptr<rtc_engine_agent_event_handler> event_handler_;
+
+    std::atomic<bool> engine_initialized_{false};
+    std::atomic<bool> joined_{false};
+    std::atomic<bool> join_pending_{false};
+    std::atomic<uint32_t> own_uid_{0};
+    std::atomic<bool> key_style_{false};
+    bool video_enabled_ = false;
+
+    // The control connection, recorded by a successful "initialize"; read by engine threads.
+    std::mutex control_lock_;
+    int32_t control_server_index_ = -1;
+    connection_handle control_handle_;
+
+    // The stream-channel table, guarded by the channel lock.
+    std::mutex channel_lock_;
+    std::unordered_map<uint32_t, std::shared_ptr<VideoStreamChannel>> channels_;
+
+    // Window identifiers of the last listing, mapped to native window handles.
+    std::unordered_map<std::string, intptr_t> window_table_;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

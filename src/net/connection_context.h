@@ -1,0 +1,31 @@
+// One record per open WebSocket connection, owned by the server that accepted it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+// The WebSocket library's weak handle of a connection.
+using connection_handle = std::weak_ptr<void>;
+
+enum connection_state : int32_t {
+    connection_new = 0,
+    connection_control = 1,
+    connection_stream = 2,
+};
+
+struct connection_context {
+    int32_t state = connection_new;
+    int32_t server_index = 0;
+    uint32_t uid = 0;
+    int32_t view_width = 0;
+    int32_t view_height = 0;
+    connection_handle handle;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

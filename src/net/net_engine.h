@@ -1,0 +1,52 @@
+// The set of WebSocket servers, each tied to the one event handler (the agent).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/net_engine_event_handler.h"
+#include "net/websocket_server.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+class net_engine {
+public:
+    net_engine();
+    ~net_engine();
+    net_engine(const net_engine&) = delete;
+    net_engine& operator=(const net_engine&) = delete;
+
+    // Stores the handler and hands it to every server already in the set.
+    void set_handler(net_engine_event_handler* handler);
+
+    // 0 on success; otherwise the server's start result, and the set is unchanged.
+    int32_t add_tls_server(uint16_t port, const std::string& cert_dir, bool run_here);
+    int32_t add_plain_server(uint16_t port, bool run_here);
+
+    // Destroys every server in order; no handler call is made once it returns.
+    void clear();
+
+    size_t size() const;
+
+    // Sends through the server at `index`; -1 when there is no such server.
+    int32_t send_text(int32_t index, const connection_handle& handle, const std::string& text);
+    int32_t send_binary(int32_t index, const connection_handle& handle, const void* data,
+                        size_t length, int32_t* group);
+    int32_t send_binary_group(int32_t index, const connection_handle& handle,
+                              const binary_piece* pieces, size_t count, int32_t* dropped);
+    void set_frame_dropping(int32_t index, const connection_handle& handle, bool enabled);
+
+private:
+    // Implementation details belong to the net module.
+    struct impl;
+    std::unique_ptr<impl> impl_;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,45 @@
+// One WebSocket server listening on 127.0.0.1, seen by the agent and the video channels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "net/connection_context.h"
+#include "net/net_engine_event_handler.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+// One binary message of a group sent under one hold of the connection's write lock.
+struct binary_piece {
+    const void* data;
+    size_t size;
+};
+
+class websocket_server {
+public:
+    virtual ~websocket_server() = default;
+    // Listens on 127.0.0.1:port; with run_here false starts the I/O thread and returns.
+    // 0 on success, -1 on failure.
+    virtual int32_t start(uint16_t port, bool run_here) = 0;
+    virtual void set_handler(net_engine_event_handler* handler) = 0;
+    // Safe from any thread. 0 sent, -1 failed (the connection is then closed with 1001).
+    virtual int32_t send_text(const connection_handle& handle, const std::string& text) = 0;
+    // Safe from any thread. With frame dropping on and group not null, first removes
+    // n * floor(q / n) of the q oldest queued messages (n = *group) and writes the number removed
+    // back to *group. 0 queued, -1 failed (the connection is then closed with 1001).
+    virtual int32_t send_binary(const connection_handle& handle, const void* data, size_t length,
+                                int32_t* group) = 0;
+    // Queues all pieces as binary messages under one hold of the connection's write lock, the
+    // first with a drop group of `count`, so a group is never cut by a later drop. `dropped`
+    // (may be null) receives the number of queued messages removed. 0 queued, -1 failed.
+    virtual int32_t send_binary_group(const connection_handle& handle, const binary_piece* pieces,
+                                      size_t count, int32_t* dropped) = 0;
+    virtual void set_frame_dropping(const connection_handle& handle, bool enabled) = 0;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
