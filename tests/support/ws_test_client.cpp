@@ -1,0 +1,349 @@
+#include "support/ws_test_client.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <asio.hpp>
+#include <asio/ssl.hpp>
+#include <websocketpp/client.hpp>
+#include <websocketpp/config/asio_client.hpp>
+
+namespace kelvo {
+namespace test {
+
+namespace {
+
+using websocketpp::connection_hdl;
+
+using plain_config = websocketpp::config::asio_client;
+using tls_config = websocketpp::config::asio_tls_client;
+
+std::shared_ptr<asio::ssl::context> unverified_tls_context() {
+    auto context = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_client);
+    context->set_verify_mode(asio::ssl::verify_none);
+    return context;
+}
+
+void set_tls_init(websocketpp::client<plain_config>&) {}
+void set_tls_init(websocketpp::client<tls_config>& endpoint) {
+    endpoint.set_tls_init_handler([](connection_hdl) { return unverified_tls_context(); });
+}
+
+}  // namespace
+
+struct ws_test_client::impl {
+    virtual ~impl() = default;
+    virtual bool connect(const std::string& host, uint16_t port,
+                         std::chrono::milliseconds timeout) = 0;
+    virtual bool send(const std::string& data, bool binary) = 0;
+    virtual void close(int code, const std::string& reason) = 0;
+    // Queues hold_io on the I/O thread.
+    virtual void post_hold() = 0;
+
+    enum class phase { idle, connecting, open, ended };
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    phase state = phase::idle;
+    std::deque<std::string> texts;
+    std::deque<std::string> binaries;
+    size_t text_total = 0;
+    size_t binary_total = 0;
+    uint64_t binary_byte_total = 0;
+    close_info closed;
+    bool paused = false;
+    bool pause_reached = false;
+
+    template <typename Predicate>
+    bool wait_for(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout,
+                  Predicate predicate) {
+        return changed.wait_for(lock, timeout, predicate);
+    }
+
+    void set_phase(phase next) {
+        std::lock_guard<std::mutex> lock(mutex);
+        state = next;
+        changed.notify_all();
+    }
+
+    // Runs on the I/O thread and holds it until resume_reading.
+    void hold_io() {
+        std::unique_lock<std::mutex> lock(mutex);
+        pause_reached = true;
+        changed.notify_all();
+        changed.wait(lock, [this] { return !paused; });
+        pause_reached = false;
+    }
+};
+
+namespace {
+
+template <typename config>
+class client_impl final : public ws_test_client::impl {
+public:
+    using endpoint_type = websocketpp::client<config>;
+    using message_ptr = typename endpoint_type::message_ptr;
+
+    explicit client_impl(bool secure) : secure_(secure) {
+        endpoint_.clear_access_channels(websocketpp::log::alevel::all);
+        endpoint_.clear_error_channels(websocketpp::log::elevel::all);
+        endpoint_.init_asio();
+        endpoint_.start_perpetual();
+        set_tls_init(endpoint_);
+        endpoint_.set_open_handler([this](connection_hdl) { set_phase(phase::open); });
+        endpoint_.set_fail_handler([this](connection_hdl hdl) { on_end(hdl, false); });
+        endpoint_.set_close_handler([this](connection_hdl hdl) { on_end(hdl, true); });
+        endpoint_.set_message_handler([this](connection_hdl, message_ptr message) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (message->get_opcode() == websocketpp::frame::opcode::binary) {
+                ++binary_total;
+                binary_byte_total += message->get_payload().size();
+                binaries.push_back(std::move(message->get_raw_payload()));
+            } else {
+                ++text_total;
+                texts.push_back(std::move(message->get_raw_payload()));
+            }
+            changed.notify_all();
+        });
+        thread_ = std::thread([this] {
+            try {
+                endpoint_.run();
+            } catch (const std::exception&) {
+            }
+        });
+    }
+
+    ~client_impl() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            paused = false;
+            changed.notify_all();
+        }
+        endpoint_.stop_perpetual();
+        endpoint_.stop();
+        thread_.join();
+    }
+
+    bool connect(const std::string& host, uint16_t port,
+                 std::chrono::milliseconds timeout) override {
+        std::error_code ec;
+        const std::string scheme = secure_ ? "wss" : "ws";
+        auto con = endpoint_.get_connection(
+            scheme + "://127.0.0.1:" + std::to_string(port) + "/", ec);
+        if (ec) {
+            return false;
+        }
+        // The TCP (and TLS) connection goes to 127.0.0.1; the handshake then names `host`.
+        auto wanted = std::make_shared<websocketpp::uri>(secure_, host, port, "/");
+        typename endpoint_type::connection_weak_ptr weak = con;
+        con->set_tcp_post_init_handler([weak, wanted](connection_hdl) {
+            if (auto live = weak.lock()) {
+                live->set_uri(wanted);
+            }
+        });
+        handle_ = con->get_handle();
+        set_phase(phase::connecting);
+        endpoint_.connect(con);
+        std::unique_lock<std::mutex> lock(mutex);
+        wait_for(lock, timeout, [this] { return state != phase::connecting; });
+        return state == phase::open;
+    }
+
+    bool send(const std::string& data, bool binary) override {
+        std::error_code ec;
+        endpoint_.send(handle_, data,
+                       binary ? websocketpp::frame::opcode::binary
+                              : websocketpp::frame::opcode::text,
+                       ec);
+        return !ec;
+    }
+
+    void close(int code, const std::string& reason) override {
+        std::error_code ec;
+        endpoint_.close(handle_, static_cast<websocketpp::close::status::value>(code), reason,
+                        ec);
+    }
+
+    void post_hold() override { asio::post(endpoint_.get_io_service(), [this] { hold_io(); }); }
+
+private:
+    void on_end(connection_hdl hdl, bool closed_by_frame) {
+        std::error_code ec;
+        auto con = endpoint_.get_con_from_hdl(hdl, ec);
+        std::lock_guard<std::mutex> lock(mutex);
+        closed = close_info{1006, std::string()};
+        if (con && closed_by_frame && con->get_remote_close_code() !=
+                                          websocketpp::close::status::no_status) {
+            closed.code = con->get_remote_close_code();
+            closed.reason = con->get_remote_close_reason();
+        }
+        state = phase::ended;
+        changed.notify_all();
+    }
+
+    const bool secure_;
+    endpoint_type endpoint_;
+    connection_hdl handle_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+ws_test_client::ws_test_client(bool tls) {
+    if (tls) {
+        impl_ = std::make_unique<client_impl<tls_config>>(true);
+    } else {
+        impl_ = std::make_unique<client_impl<plain_config>>(false);
+    }
+}
+
+ws_test_client::~ws_test_client() = default;
+
+bool ws_test_client::connect(const std::string& host, uint16_t port,
+                             std::chrono::milliseconds timeout) {
+    return impl_->connect(host, port, timeout);
+}
+
+bool ws_test_client::send_text(const std::string& text) { return impl_->send(text, false); }
+
+bool ws_test_client::send_binary(const std::string& data) { return impl_->send(data, true); }
+
+void ws_test_client::close(int code, const std::string& reason) { impl_->close(code, reason); }
+
+namespace {
+
+std::optional<std::string> take(ws_test_client::impl& impl, std::deque<std::string>& queue,
+                                std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(impl.mutex);
+    if (!impl.wait_for(lock, timeout, [&queue] { return !queue.empty(); })) {
+        return std::nullopt;
+    }
+    std::string front = std::move(queue.front());
+    queue.pop_front();
+    return front;
+}
+
+}  // namespace
+
+std::optional<std::string> ws_test_client::wait_text(std::chrono::milliseconds timeout) {
+    return take(*impl_, impl_->texts, timeout);
+}
+
+std::optional<std::string> ws_test_client::wait_binary(std::chrono::milliseconds timeout) {
+    return take(*impl_, impl_->binaries, timeout);
+}
+
+std::optional<close_info> ws_test_client::wait_close(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    if (!impl_->wait_for(lock, timeout, [this] { return impl_->state == impl::phase::ended; })) {
+        return std::nullopt;
+    }
+    return impl_->closed;
+}
+
+bool ws_test_client::is_open() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->state == impl::phase::open;
+}
+
+size_t ws_test_client::text_count() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->text_total;
+}
+
+size_t ws_test_client::binary_count() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->binary_total;
+}
+
+uint64_t ws_test_client::binary_bytes() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->binary_byte_total;
+}
+
+void ws_test_client::pause_reading() {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (impl_->paused) {
+            return;
+        }
+        impl_->paused = true;
+    }
+    impl_->post_hold();
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    impl_->changed.wait(lock, [this] { return impl_->pause_reached; });
+}
+
+void ws_test_client::resume_reading() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->paused = false;
+    impl_->changed.notify_all();
+}
+
+uint16_t free_loopback_port() {
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor(
+        io, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    return acceptor.local_endpoint().port();
+}
+
+namespace {
+
+// Writes the upgrade request and reads the status line, all asynchronously on `io`.
+template <typename stream_type>
+void request_status(stream_type& stream, const std::string& request, asio::streambuf& answer,
+                    int& status) {
+    asio::async_write(stream, asio::buffer(request), [&](std::error_code ec, size_t) {
+        if (ec) {
+            return;
+        }
+        asio::async_read_until(stream, answer, "\r\n", [&](std::error_code read_ec, size_t) {
+            if (read_ec) {
+                return;
+            }
+            std::istream lines(&answer);
+            std::string version;
+            int code = -1;
+            lines >> version >> code;
+            status = lines ? code : -1;
+        });
+    });
+}
+
+}  // namespace
+
+int http_upgrade_status(uint16_t port, const std::string& host_header, bool tls,
+                        std::chrono::milliseconds timeout) {
+    const std::string request =
+        "GET / HTTP/1.1\r\nHost: " + host_header +
+        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+    asio::io_context io;
+    asio::ssl::context context(asio::ssl::context::tls_client);
+    context.set_verify_mode(asio::ssl::verify_none);
+    asio::ssl::stream<asio::ip::tcp::socket> stream(io, context);
+    asio::streambuf answer;
+    int status = -1;
+    const asio::ip::tcp::endpoint server(asio::ip::address_v4::loopback(), port);
+    stream.next_layer().async_connect(server, [&](std::error_code ec) {
+        if (ec) {
+            return;
+        }
+        if (!tls) {
+            request_status(stream.next_layer(), request, answer, status);
+            return;
+        }
+        stream.async_handshake(asio::ssl::stream_base::client, [&](std::error_code tls_ec) {
+            if (!tls_ec) {
+                request_status(stream, request, answer, status);
+            }
+        });
+    });
+    io.run_for(timeout);
+    return status;
+}
+
+}  // namespace test
+}  // namespace kelvo
