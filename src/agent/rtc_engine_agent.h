@@ -53,14 +53,21 @@ public:
     net_engine& net() { return net_; }
     bool engine_initialized() const { return engine_initialized_.load(); }
     bool joined() const { return joined_.load(); }
+    bool join_pending() const { return join_pending_.load(); }
     uint32_t own_uid() const { return own_uid_.load(); }
+    // Chooses the name of the key-renewal reply: true after "key" or "renewChannelDynamicKey".
+    bool key_style() const { return key_style_.load(); }
+    void set_key_style(bool dynamic_key) { key_style_.store(dynamic_key); }
     // Sends a text to the recorded control connection while the engine is initialised.
     void send_to_control(const std::string& text);
 
     // --- engine session (session commands and the deferred replies) ----------------------
-    int32_t initialize(const std::string& app_id);
+    // On success `context` has become the control connection (recorded before any event can be
+    // forwarded to it).
+    int32_t initialize(const std::string& app_id, connection_context* context);
     int32_t teardown_engine();
     int32_t join(const std::string& key, const std::string& channel, uint32_t uid);
+    // Own uid becomes 0 whatever the engine answers.
     int32_t leave();
     int32_t renew_key(const std::string& key);
     int32_t set_channel_profile(bool live_broadcasting);
@@ -106,6 +113,14 @@ public:
     int32_t queryRecordingStatus();
 
 private:
+    // Engine-off media state: capture off, local audio and video muted. Agent lock held.
+    int32_t media_reset();
+    // Calls the engine's enable-video operation while video is not known to be enabled.
+    // Agent lock held.
+    void ensure_video_enabled();
+    int32_t set_screen_capture_window(const char* key, const std::string& window_id);
+    int32_t set_recording_service(const char* key, const std::string& recording_key);
+
     net_engine& net_;
 
     // The agent lock: held by every operation that touches the engine, for its whole run.
