@@ -1,0 +1,102 @@
+#include "video/VideoStreamChannel.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "agent/rtc_engine_agent.h"
+#include "base/clock.h"
+#include "net/websocket_server.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+namespace {
+constexpr int32_t frame_pieces = 4;
+}
+
+// The first report measures from the channel's creation, so it already carries a rate.
+VideoStreamChannel::VideoStreamChannel(rtc_engine_agent& agent, const connection_context& context)
+    : agent_(agent), context_(context), last_report_time_(nowMilliseconds()) {}
+
+VideoStreamChannel::~VideoStreamChannel() {
+    if (IVideoChannelCallback* callback = callback_.exchange(nullptr)) {
+        callback->onChannelClosed();
+    }
+}
+
+int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame, int32_t rotation,
+                                         bool flag) {
+    if (paused_.load()) {
+        return 0;
+    }
+    frame_layout layout;
+    if (!frame_layout_of(frame, layout)) {
+        return -1;
+    }
+    uint8_t* out = buffer_.reserve(layout.buffer_size);
+    if (out == nullptr) {
+        return -1;
+    }
+    pack_frame(frame, layout, rotation, flag, frame_timestamp_now(), out);
+
+    if (announce_pending_.load()) {
+        agent_.stream_announcement(context_.uid, true);
+        announce_pending_.store(false);
+    }
+
+    int32_t result = -1;
+    if (agent_.joined()) {
+        const binary_piece pieces[frame_pieces] = {
+            {out, frame_header_size},
+            {out + frame_header_size, layout.y_size},
+            {out + frame_header_size + layout.y_size, layout.chroma_size},
+            {out + frame_header_size + layout.y_size + layout.chroma_size, layout.chroma_size},
+        };
+        int32_t dropped = 0;
+        result = agent_.net().send_binary_group(context_.server_index, context_.handle, pieces,
+                                                frame_pieces, &dropped);
+        if (result == 0 && dropped > 0) {
+            frames_dropped_.fetch_add(dropped / frame_pieces);
+        }
+    }
+    frames_sent_.fetch_add(1);
+    return result;
+}
+
+void VideoStreamChannel::attachCallback(IVideoChannelCallback* callback) {
+    callback_.store(callback);
+    if (callback != nullptr && context_.view_width != 0 && context_.view_height != 0) {
+        callback->onViewSizeChanged(context_.view_width, context_.view_height);
+    }
+}
+
+void VideoStreamChannel::setPaused(bool paused) {
+    if (paused_.load() && !paused) {
+        announce_pending_.store(true);
+    }
+    paused_.store(paused);
+}
+
+bool VideoStreamChannel::belongsTo(const connection_context& context) const {
+    return context.uid == context_.uid && context.handle.lock() == context_.handle.lock();
+}
+
+void VideoStreamChannel::report(int32_t& rate, int32_t& dropped) {
+    dropped = frames_dropped_.exchange(0);
+    const int32_t sent = frames_sent_.exchange(0);
+    const int64_t now = nowMilliseconds();
+    const int64_t elapsed = now - last_report_time_;
+    if (elapsed <= 0) {
+        rate = 0;
+    } else {
+        const int64_t per_second = int64_t{sent} * 1000 / elapsed;
+        rate = static_cast<int32_t>(
+            std::min<int64_t>(per_second, std::numeric_limits<int32_t>::max()));
+    }
+    last_report_time_ = now;
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

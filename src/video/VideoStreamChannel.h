@@ -1,0 +1,62 @@
+// One page's stream of one user's video: packs every frame the engine delivers into four binary
+// messages on the page's stream connection, dropping whole stale frames when the page is slow.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <kelvo/rizudada_engine.h>
+
+#include "net/connection_context.h"
+#include "video/IVideoChannelCallback.h"
+#include "video/frame_packer.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+class rtc_engine_agent;
+
+class VideoStreamChannel {
+public:
+    // Copies the context (server index, uid, requested view size) and its connection handle.
+    VideoStreamChannel(rtc_engine_agent& agent, const connection_context& context);
+    // Tells the attached renderer that its view is gone. Must not run under the channel lock.
+    ~VideoStreamChannel();
+    VideoStreamChannel(const VideoStreamChannel&) = delete;
+    VideoStreamChannel& operator=(const VideoStreamChannel&) = delete;
+
+    // The view handle the engine gets for this channel.
+    void* identity() { return this; }
+    uint32_t uid() const { return context_.uid; }
+
+    // Engine render thread, one at a time per channel; takes neither the agent nor the channel
+    // lock. 0 when the frame was queued (or the channel is paused), -1 when it was refused or
+    // could not be sent.
+    int32_t deliverFrame(const kelvo::media::IVideoFrame& frame, int32_t rotation, bool flag);
+
+    // Stores the renderer (or none); a renderer gets the requested view size at once.
+    void attachCallback(IVideoChannelCallback* callback);
+    // Resuming a paused channel makes its next frame announce the stream again.
+    void setPaused(bool paused);
+    // Same uid, and both handles lead to the same live connection or both to none.
+    bool belongsTo(const connection_context& context) const;
+    // Frames per second since the previous report and frames dropped since then; resets both.
+    // Called under the channel lock.
+    void report(int32_t& rate, int32_t& dropped);
+
+private:
+    rtc_engine_agent& agent_;
+    const connection_context context_;
+    std::atomic<IVideoChannelCallback*> callback_{nullptr};
+    FrameBuffer buffer_;
+    std::atomic<int32_t> frames_sent_{0};
+    std::atomic<int32_t> frames_dropped_{0};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> announce_pending_{false};
+    int64_t last_report_time_;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
