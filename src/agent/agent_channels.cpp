@@ -28,9 +28,7 @@ int32_t rtc_engine_agent::setup_stream_channel(connection_context* context,
         entry = channel;
     }
     replaced.reset();
-    if (!video_enabled_ && engine->enableVideo() == 0) {
-        video_enabled_ = true;
-    }
+    ensure_video_enabled();
     canvas.view = channel->identity();
     canvas.renderMode = kelvo::rtc::RENDER_MODE_HIDDEN;
     canvas.uid = context->uid;

@@ -2,6 +2,7 @@
 // statistics and the video profile. Each operation holds the agent lock for its whole run.
 #include <cstdio>
 
+#include "agent/engine_interface.h"
 #include "agent/rtc_engine_agent.h"
 #include "agent/video_profiles.h"
 
@@ -12,64 +13,32 @@ namespace web {
 namespace {
 
 using kelvo::rtc::IRtcEngine;
-using kelvo::rtc::IRtcEngineParameter;
 
 constexpr size_t parameter_text_size = 512;
 
 const char* json_bool(bool value) { return value ? "true" : "false"; }
 
-// The engine's parameter object for the length of one operation. When the engine hands none
-// out, error() is the engine's non-zero answer, or -1 when it answered 0 without an object.
-class parameter_object {
-public:
-    explicit parameter_object(IRtcEngine* engine) {
-        void* object = nullptr;
-        error_ = engine->queryInterface(kelvo::rtc::IID_RTC_ENGINE_PARAMETER, &object);
-        if (error_ == 0) {
-            parameter_ = static_cast<IRtcEngineParameter*>(object);
-            if (parameter_ == nullptr) {
-                error_ = -1;
-            }
-        }
-    }
-    ~parameter_object() {
-        if (parameter_ != nullptr) {
-            parameter_->release();
-        }
-    }
-    parameter_object(const parameter_object&) = delete;
-    parameter_object& operator=(const parameter_object&) = delete;
-
-    explicit operator bool() const { return parameter_ != nullptr; }
-    IRtcEngineParameter* get() const { return parameter_; }
-    int32_t error() const { return error_; }
-
-private:
-    IRtcEngineParameter* parameter_ = nullptr;
-    int32_t error_ = 0;
-};
-
-int32_t set_peer_mute(IRtcEngineParameter* parameter, const char* key, uint32_t uid, bool mute) {
+int32_t set_peer_mute(const engine_parameters& parameter, const char* key, uint32_t uid, bool mute) {
     char text[parameter_text_size];
     std::snprintf(text, sizeof text, "{\"uid\":%u,\"mute\":%s}", uid, json_bool(mute));
     return parameter->setObject(key, text);
 }
 
-int32_t set_own_audio_mute(IRtcEngineParameter* parameter, bool mute) {
+int32_t set_own_audio_mute(const engine_parameters& parameter, bool mute) {
     char text[parameter_text_size];
     std::snprintf(text, sizeof text, "{\"rtc.audio.mute_me\":%s,\"che.audio.mute_me\":%s}",
                   json_bool(mute), json_bool(mute));
     return parameter->setParameters(text);
 }
 
-int32_t set_own_video_mute(IRtcEngineParameter* parameter, bool mute) {
+int32_t set_own_video_mute(const engine_parameters& parameter, bool mute) {
     char text[parameter_text_size];
     std::snprintf(text, sizeof text, "{\"rtc.video.mute_me\":%s,\"che.video.local.send\":%s}",
                   json_bool(mute), json_bool(!mute));
     return parameter->setParameters(text);
 }
 
-int32_t set_local_capture(IRtcEngineParameter* parameter, bool enabled) {
+int32_t set_local_capture(const engine_parameters& parameter, bool enabled) {
     const char* e = json_bool(enabled);
     char text[parameter_text_size];
     std::snprintf(text, sizeof text,
@@ -89,14 +58,14 @@ int32_t rtc_engine_agent::mute_stream_audio(uint32_t stream_id, bool mute) {
     }
     writeLog(1, "[wa] mute audio");
     const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
-    parameter_object parameter(engine);
+    engine_parameters parameter(engine);
     if (!parameter) {
-        return parameter.error();
+        return missing_interface_result;
     }
     if (uid != 0) {
-        return set_peer_mute(parameter.get(), "rtc.audio.mute_peer", uid, mute);
+        return set_peer_mute(parameter, "rtc.audio.mute_peer", uid, mute);
     }
-    return set_own_audio_mute(parameter.get(), mute);
+    return set_own_audio_mute(parameter, mute);
 }
 
 int32_t rtc_engine_agent::mute_stream_video(uint32_t stream_id, bool mute) {
@@ -107,18 +76,18 @@ int32_t rtc_engine_agent::mute_stream_video(uint32_t stream_id, bool mute) {
     }
     writeLog(1, "[wa] mute video");
     const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
-    parameter_object parameter(engine);
+    engine_parameters parameter(engine);
     if (!parameter) {
-        return parameter.error();
+        return missing_interface_result;
     }
     if (uid != 0) {
-        const int32_t result = set_peer_mute(parameter.get(), "rtc.video.mute_peer", uid, mute);
+        const int32_t result = set_peer_mute(parameter, "rtc.video.mute_peer", uid, mute);
         if (result == 0) {
             set_stream_mute_state(uid, mute);
         }
         return result;
     }
-    return set_own_video_mute(parameter.get(), mute);
+    return set_own_video_mute(parameter, mute);
 }
 
 int32_t rtc_engine_agent::mute_local(bool mute) {
@@ -128,15 +97,15 @@ int32_t rtc_engine_agent::mute_local(bool mute) {
         return -3;
     }
     writeLog(1, "[wa] muteLocal audio and video Stream");
-    parameter_object parameter(engine);
+    engine_parameters parameter(engine);
     if (!parameter) {
-        return parameter.error();
+        return missing_interface_result;
     }
-    const int32_t result = set_own_audio_mute(parameter.get(), mute);
+    const int32_t result = set_own_audio_mute(parameter, mute);
     if (result != 0) {
         return result;
     }
-    return set_own_video_mute(parameter.get(), mute);
+    return set_own_video_mute(parameter, mute);
 }
 
 int32_t rtc_engine_agent::enable_local_video(bool enabled) {
@@ -145,11 +114,11 @@ int32_t rtc_engine_agent::enable_local_video(bool enabled) {
     if (engine == nullptr) {
         return -3;
     }
-    parameter_object parameter(engine);
+    engine_parameters parameter(engine);
     if (!parameter) {
-        return parameter.error();
+        return missing_interface_result;
     }
-    return set_local_capture(parameter.get(), enabled);
+    return set_local_capture(parameter, enabled);
 }
 
 int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
@@ -160,9 +129,9 @@ int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
     }
     context->uid = 0;
     {
-        parameter_object parameter(engine);
+        engine_parameters parameter(engine);
         if (parameter) {
-            set_local_capture(parameter.get(), video);
+            set_local_capture(parameter, video);
         }
     }
     if (video) {
