@@ -1,0 +1,383 @@
+// The demo page: drives the agent through kelvo-agent.js and draws every video with yuv-canvas.js.
+// Query parameters: ?agent=<ws url> preselects the agent, ?renderer=2d skips WebGL.
+import { connect, openStream, frameCounter, decodeTitle, describeCode } from './kelvo-agent.js';
+import { createRenderer } from './yuv-canvas.js';
+
+const $ = (id) => document.getElementById(id);
+const params = new URLSearchParams(location.search);
+const preferredRenderer = params.get('renderer') === '2d' ? '2d' : 'webgl';
+if (params.get('agent')) $('agent-url').value = params.get('agent');
+
+const state = {
+  agent: null,
+  joined: false,
+  channel: '',
+  ownUid: 0,
+  tiles: new Map(), // uid -> tile record (0 is the own camera)
+  simulated: new Set(),
+};
+
+// ---- words on the screen -------------------------------------------------------------------
+
+function setStatus(text, name) {
+  $('status').textContent = text;
+  $('status').dataset.state = name;
+}
+
+function showError(error) {
+  const text = error instanceof Error ? error.message : String(error);
+  $('error').textContent = text;
+  $('error').hidden = false;
+  log(text, 'error');
+}
+
+function clearError() {
+  $('error').hidden = true;
+}
+
+function log(text, kind = 'info') {
+  const item = document.createElement('li');
+  item.className = kind;
+  item.textContent = `${new Date().toLocaleTimeString()}  ${text}`;
+  $('log').prepend(item);
+  while ($('log').children.length > 60) $('log').lastChild.remove();
+}
+
+function refreshControls() {
+  const ready = state.agent !== null;
+  $('initialize').disabled = ready;
+  $('disconnect').disabled = !ready;
+  $('agent-url').disabled = ready;
+  $('app-id').disabled = ready;
+  $('channel-panel').disabled = !ready;
+  $('device-panel').disabled = !ready;
+  $('share-panel').disabled = !ready;
+  $('join').disabled = state.joined;
+  $('leave').disabled = !state.joined;
+  $('camera').disabled = !state.joined;
+  $('camera').textContent = state.tiles.has(0) ? 'Hide my camera' : 'Show my camera';
+  $('simulate-panel').disabled = !state.joined;
+  $('videos-empty').hidden = state.tiles.size > 0;
+  if (!ready) setStatus('Not connected to the agent.', 'disconnected');
+  else if (state.joined) setStatus(`In channel “${state.channel}” as user ${state.ownUid}.`, 'joined');
+  else setStatus('Connected; the engine is ready. Join a channel.', 'ready');
+}
+
+/** Runs a button's work: clears the last error, shows a failure in words. */
+function action(button, work) {
+  $(button).addEventListener('click', async () => {
+    clearError();
+    try {
+      await work();
+    } catch (error) {
+      showError(error);
+    }
+    refreshControls();
+  });
+}
+
+// ---- agent and engine ----------------------------------------------------------------------
+
+async function initialize() {
+  const url = $('agent-url').value.trim();
+  setStatus(`Connecting to the agent at ${url}…`, 'connecting');
+  let agent;
+  try {
+    agent = await connect(url);
+  } catch (error) {
+    throw new Error(`Cannot reach the agent at ${url}. Is it running? (./run starts it.)`);
+  }
+  try {
+    await agent.request('initialize', { appID: $('app-id').value });
+  } catch (error) {
+    agent.close();
+    throw new Error(`The agent refused to start the engine: ${describeCode(error.code)}.`);
+  }
+  state.agent = agent;
+  listen(agent);
+  log(`Connected to ${url} and initialized the engine.`);
+  agent.request('getVersion').then(
+    (reply) => { $('version').textContent = `Engine version ${reply.version}`; },
+    () => { $('version').textContent = ''; });
+}
+
+function listen(agent) {
+  agent.on('onAddVideoStream', ({ uid }) => remoteVideoAvailable(uid));
+  agent.on('onPeerLeave', ({ uid, reason }) => {
+    log(`User ${uid} left (reason ${reason}).`);
+    removeTile(uid);
+    state.simulated.delete(uid);
+    renderSimulated();
+  });
+  agent.on('onUserMuteVideo', ({ uid, muted }) => log(`User ${uid} ${muted ? 'paused' : 'resumed'} their video.`));
+  agent.on('onUserMuteAudio', ({ uid, muted }) => log(`User ${uid} ${muted ? 'muted' : 'unmuted'} their microphone.`));
+  agent.on('onUserEnableVideo', ({ uid, enabled }) => log(`User ${uid} turned their camera ${enabled ? 'on' : 'off'}.`));
+  agent.on('warning', ({ code }) => log(`Engine warning ${code}.`, 'warning'));
+  agent.on('error', ({ code }) => showError(`Engine error: ${describeCode(code)}.`));
+  agent.on('onRequestChannelKey', () => log('The channel key expires: renew it.', 'warning'));
+  agent.on('onCameraReady', () => log('The camera is ready.'));
+  agent.on('onVideoStopped', () => log('The video stopped.'));
+  agent.on('onRejoinChannelSuccess', ({ channel, uid }) => log(`Rejoined “${channel}” as user ${uid}.`));
+  agent.on('reply', (message) => {
+    if (message.command === 'leaveChannel') channelLeft();
+    else log(`Agent: ${JSON.stringify(message)}`);
+  });
+  agent.on('close', () => {
+    if (state.agent !== agent) return;
+    state.agent = null;
+    channelLeft();
+    showError('The connection to the agent closed. Connect again to go on.');
+    refreshControls();
+  });
+}
+
+function disconnect() {
+  const agent = state.agent;
+  state.agent = null;
+  channelLeft();
+  agent?.close();
+  log('Disconnected; the agent has stopped the engine.');
+}
+
+async function join() {
+  const channel = $('channel-name').value.trim();
+  const uid = Number($('own-uid').value) >>> 0;
+  const reply = await state.agent.request('joinChannel', { channelKey: '', channelName: channel, uid });
+  state.joined = true;
+  state.channel = channel;
+  state.ownUid = reply.uid;
+  log(`Joined “${channel}” as user ${reply.uid}.`);
+}
+
+async function leave() {
+  await state.agent.request('leaveChannel');
+  channelLeft();
+  log('Left the channel.');
+}
+
+/** The agent forgets every video when the channel is left: close them all. */
+function channelLeft() {
+  state.joined = false;
+  for (const uid of [...state.tiles.keys()]) removeTile(uid);
+  state.simulated.clear();
+  renderSimulated();
+}
+
+// ---- videos --------------------------------------------------------------------------------
+
+function makeTile(uid) {
+  const node = $('tile-template').content.firstElementChild.cloneNode(true);
+  node.dataset.uid = String(uid);
+  node.dataset.frameCounter = '';
+  node.dataset.frames = '0';
+  node.dataset.announcements = '0';
+  node.querySelector('.who').textContent = uid === 0 ? 'You' : `User ${uid}`;
+  const renderer = createRenderer(node.querySelector('canvas'), { preferred: preferredRenderer });
+  node.dataset.renderer = renderer.kind;
+  $('videos').append(node);
+  const tile = { uid, node, renderer, stream: null, muted: false, frames: 0, lastFrames: 0, fps: 0 };
+  tile.timer = setInterval(() => measure(tile), 1000);
+  state.tiles.set(uid, tile);
+  return tile;
+}
+
+function drawFrame(tile, frame) {
+  tile.renderer.draw(frame);
+  tile.frames += 1;
+  const counter = frameCounter(frame);
+  const canvas = tile.renderer.canvas;
+  const turn = `rotate(${frame.rotation}deg)${frame.mirrored ? ' scaleX(-1)' : ''}`;
+  if (canvas.style.transform !== turn) canvas.style.transform = turn;
+  tile.node.dataset.frameCounter = counter === null ? '' : String(counter);
+  tile.node.dataset.frames = String(tile.frames);
+  tile.node.querySelector('.info').textContent =
+    `${frame.width}×${frame.height} · frame ${counter ?? '?'} · ${tile.fps} fps`;
+}
+
+/** Once a second: the frame rate on screen and, for the engine's statistics, to the agent. */
+function measure(tile) {
+  tile.fps = tile.frames - tile.lastFrames;
+  tile.lastFrames = tile.frames;
+  tile.stream?.report({ fps: tile.fps });
+  if (tile.fps === 0 && tile.frames > 0) {
+    tile.node.querySelector('.info').textContent = tile.muted ? 'video paused' : 'no new frames';
+  }
+}
+
+async function showStream(uid) {
+  const tile = state.tiles.get(uid) ?? makeTile(uid);
+  refreshControls();
+  try {
+    tile.stream = await openStream(state.agent.url, { uid }, (frame) => drawFrame(tile, frame));
+  } catch (error) {
+    removeTile(uid);
+    throw error;
+  }
+  tile.stream.connection.on('close', () => {
+    if (state.tiles.get(uid) === tile) tile.node.querySelector('.info').textContent = 'stream closed';
+  });
+  if (!state.tiles.has(uid)) tile.stream.stop(); // removed while the stream was opening
+  return tile;
+}
+
+function removeTile(uid) {
+  const tile = state.tiles.get(uid);
+  if (!tile) return;
+  state.tiles.delete(uid);
+  clearInterval(tile.timer);
+  tile.stream?.stop();
+  tile.node.remove();
+  refreshControls();
+}
+
+async function toggleCamera() {
+  if (state.tiles.has(0)) {
+    removeTile(0);
+    await state.agent.request('enableLocalVideo', { enabled: false });
+    log('Camera off.');
+    return;
+  }
+  await state.agent.request('enableLocalVideo', { enabled: true });
+  await showStream(0);
+  log('Camera on.');
+}
+
+/** "onAddVideoStream": a new remote video, or a paused one that runs again. */
+async function remoteVideoAvailable(uid) {
+  const tile = state.tiles.get(uid);
+  if (tile) {
+    tile.node.dataset.announcements = String(Number(tile.node.dataset.announcements) + 1);
+    if (tile.stream === null || tile.stream.open) {
+      log(`Video of user ${uid} is running again.`);
+      return;
+    }
+    removeTile(uid); // its stream closed: subscribe anew
+  }
+  log(`User ${uid} has video: subscribing.`);
+  try {
+    const added = await showStream(uid);
+    added.node.dataset.announcements = String(Number(added.node.dataset.announcements) + 1);
+    addRemoteButtons(added);
+  } catch (error) {
+    showError(error);
+  }
+}
+
+function addRemoteButtons(tile) {
+  const mute = document.createElement('button');
+  mute.className = 'mute';
+  mute.textContent = 'Mute video';
+  mute.addEventListener('click', async () => {
+    clearError();
+    const muted = !tile.muted;
+    try {
+      await state.agent.request(muted ? 'disableVideo' : 'enableVideo', { streamID: tile.uid });
+      tile.muted = muted;
+      tile.node.dataset.muted = String(muted);
+      mute.textContent = muted ? 'Unmute video' : 'Mute video';
+      log(`${muted ? 'Muted' : 'Unmuted'} the video of user ${tile.uid}.`);
+    } catch (error) {
+      showError(error);
+    }
+  });
+  tile.node.querySelector('.tile-buttons').append(mute);
+}
+
+// ---- simulated users -----------------------------------------------------------------------
+
+async function setSim(parameters) {
+  await state.agent.request('setParameters', { parameters: JSON.stringify(parameters) });
+}
+
+async function addSimulated() {
+  const uid = Number($('sim-uid').value) >>> 0;
+  if (uid === 0) throw new Error('A simulated user needs a user id other than 0.');
+  await setSim({ 'sim.peer.add': { uid, video: true } });
+  state.simulated.add(uid);
+  $('sim-uid').value = String(uid + 1);
+  log(`Added simulated user ${uid}.`);
+  renderSimulated();
+}
+
+function renderSimulated() {
+  const list = $('sim-users');
+  list.replaceChildren(...[...state.simulated].map((uid) => {
+    const item = document.createElement('li');
+    item.textContent = `User ${uid} `;
+    const remove = document.createElement('button');
+    remove.textContent = 'Remove';
+    remove.dataset.uid = String(uid);
+    remove.addEventListener('click', async () => {
+      clearError();
+      try {
+        await setSim({ 'sim.peer.remove': uid });
+      } catch (error) {
+        showError(error);
+      }
+    });
+    item.append(remove);
+    return item;
+  }));
+}
+
+// ---- devices and windows -------------------------------------------------------------------
+
+async function listDevices() {
+  const reply = await state.agent.request('getDevices');
+  for (const kind of ['videoinput', 'audiooutput', 'audioinput']) {
+    const select = $(`devices-${kind}`);
+    select.replaceChildren(...reply.devices.filter((d) => d.kind === kind)
+      .map((d) => new Option(d.label || d.deviceId, d.deviceId)));
+  }
+  log(`Found ${reply.devices.length} devices.`);
+}
+
+async function selectDevice(select) {
+  const deviceId = select.value;
+  if (!deviceId) return;
+  await state.agent.request('selectDevice', { device: { deviceId, kind: select.dataset.kind } });
+  log(`Now using ${select.selectedOptions[0].text}.`);
+}
+
+async function listWindows() {
+  const reply = await state.agent.request('getWindows');
+  $('windows').replaceChildren(...reply.windows.map((w) => new Option(decodeTitle(w.title), w.windowId)));
+  log(`Found ${reply.windows.length} windows to share.`);
+}
+
+async function startSharing() {
+  const select = $('windows');
+  if (!select.value) throw new Error('List the windows first and pick one.');
+  await state.agent.request('startScreenSharing', { window: select.value });
+  log(`Sharing “${select.selectedOptions[0].text}”.`);
+}
+
+async function stopSharing() {
+  await state.agent.request('stopScreenSharing');
+  log('Stopped sharing.');
+}
+
+// ---- wiring --------------------------------------------------------------------------------
+
+action('initialize', initialize);
+action('disconnect', disconnect);
+action('join', join);
+action('leave', leave);
+action('camera', toggleCamera);
+action('sim-add', addSimulated);
+action('devices-refresh', listDevices);
+action('windows-refresh', listWindows);
+action('share-start', startSharing);
+action('share-stop', stopSharing);
+for (const kind of ['videoinput', 'audiooutput', 'audioinput']) {
+  $(`devices-${kind}`).addEventListener('change', async (event) => {
+    clearError();
+    try {
+      await selectDevice(event.target);
+    } catch (error) {
+      showError(error);
+    }
+  });
+}
+refreshControls();
+document.body.dataset.ready = 'true';

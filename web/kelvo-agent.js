@@ -1,0 +1,329 @@
+/*
+ * kelvo-agent.js: talk to the Kelvo Web Agent from a web page. One ES module, no dependencies;
+ * copy it next to your page and import it.
+ *
+ *   import { connect, openStream } from './kelvo-agent.js';
+ *
+ *   const agent = await connect('ws://127.0.0.1:8922');        // or wss://127.0.0.1:8921
+ *   agent.on('onAddVideoStream', ({ uid }) => openStream(agent.url, { uid }, drawFrame));
+ *   await agent.request('initialize', { appID: 'my-app-id' });
+ *   const { uid } = await agent.request('joinChannel', { channelName: 'room', uid: 0 });
+ *
+ * Control connection: the first connection that sends "initialize" becomes it. request() sends a
+ * command and resolves with its reply once {"command": <same name>, ..., "code": true} arrives; a
+ * reply whose "code" is anything else rejects with an AgentError carrying that code. Replies are
+ * matched by command name, oldest request first. Some replies come later, when the engine has
+ * done the work (joinChannel, leaveChannel, key renewal, recording): request() simply waits for
+ * them. Everything else the agent sends is an event: {"event": name, ...} and the two messages
+ * that carry their name in "command", "onPeerLeave" and "onAddVideoStream"; subscribe with on().
+ *
+ * Stream connections: one per video, opened with openStream(). {uid: 0} is your own camera
+ * ("preview"), any other uid a remote user ("subscribe"). Each frame arrives as four binary
+ * messages (a 20-byte header, then the Y, U and V planes) and is handed to your callback decoded:
+ * {width, height, stride, chromaStride, rotation, mirrored, timestamp, y, u, v}. Rows are
+ * `stride` bytes long (width plus padding), chroma rows `chromaStride` = stride / 2.
+ */
+
+const DEFAULT_TIMEOUT_MS = 10000;
+const HEADER_BYTES = 20;
+const OPEN = 1; // WebSocket.OPEN
+
+/** Messages that the agent sends with "command" first although nobody asked for them. */
+const EVENT_COMMANDS = new Set(['onPeerLeave', 'onAddVideoStream']);
+
+/** Reply names that answer each other: the agent names a key renewal's reply after the key style
+ * the page chose at "initialize", not after the command that asked for it. */
+const REPLY_ALIASES = { renewChannelDynamicKey: 'renewChannelKey' };
+
+/** Codes the agent itself produces; every other code comes from the engine. */
+const CODE_TEXT = {
+  1: 'nothing was found',
+  2: 'the request was not understood (unknown command, missing or invalid value)',
+  3: 'the engine is not running (initialize first), or you are not in a channel',
+  5: 'this command is not allowed on this connection',
+  7: 'the engine library is not available',
+  10: 'joining the channel failed',
+  19: 'the engine is already in use by another page',
+  101: 'the application id is empty',
+  111: 'the connection to the service was lost',
+  112: 'joining the channel failed',
+  timeout: 'the agent did not answer in time',
+  closed: 'the connection to the agent closed',
+};
+
+/** Plain words for a reply or event code. */
+export function describeCode(code) {
+  return CODE_TEXT[code] ?? `the engine reported error ${code}`;
+}
+
+/** A command that the agent answered with a code other than true. */
+export class AgentError extends Error {
+  constructor(command, code, reply = null) {
+    super(`${command}: ${describeCode(code)} (code ${code})`);
+    this.name = 'AgentError';
+    this.command = command;
+    this.code = code;
+    this.reply = reply;
+  }
+}
+
+function openSocket(url, timeoutMs) {
+  return new Promise((resolve, reject) => {
+    let ws;
+    try {
+      ws = new WebSocket(url);
+    } catch (error) {
+      reject(error);
+      return;
+    }
+    ws.binaryType = 'arraybuffer';
+    const timer = setTimeout(() => {
+      ws.close();
+      reject(new Error(`no answer from the agent at ${url}`));
+    }, timeoutMs);
+    ws.onopen = () => {
+      clearTimeout(timer);
+      resolve(ws);
+    };
+    ws.onerror = () => {
+      clearTimeout(timer);
+      reject(new Error(`cannot reach the agent at ${url}`));
+    };
+  });
+}
+
+/** A WebSocket connection to the agent that sends commands and delivers replies and events. */
+export class AgentConnection {
+  constructor(ws) {
+    this.ws = ws;
+    this.url = ws.url;
+    this.pending = new Map(); // reply name -> [{resolve, reject, timer}], oldest first
+    this.listeners = new Map(); // event name ('*' for all) -> Set of functions
+    ws.onmessage = (message) => this.receive(message.data);
+    ws.onclose = (close) => this.closed(close);
+  }
+
+  get open() {
+    return this.ws.readyState === OPEN;
+  }
+
+  /** Sends a command and resolves with its reply; rejects with AgentError when code is not true. */
+  request(command, members = {}, { timeoutMs = DEFAULT_TIMEOUT_MS } = {}) {
+    return new Promise((resolve, reject) => {
+      if (!this.open) {
+        reject(new AgentError(command, 'closed'));
+        return;
+      }
+      const name = REPLY_ALIASES[command] ?? command;
+      const waiter = { resolve, reject, command };
+      waiter.timer = setTimeout(() => {
+        this.forget(name, waiter);
+        reject(new AgentError(command, 'timeout'));
+      }, timeoutMs);
+      if (!this.pending.has(name)) this.pending.set(name, []);
+      this.pending.get(name).push(waiter);
+      this.ws.send(JSON.stringify({ command, ...members }));
+    });
+  }
+
+  /** Sends a command that is never answered ("videoStat"). */
+  post(command, members = {}) {
+    if (this.open) this.ws.send(JSON.stringify({ command, ...members }));
+  }
+
+  /** Calls fn(message) for every event of that name; '*' receives all. Returns an unsubscribe. */
+  on(name, fn) {
+    if (!this.listeners.has(name)) this.listeners.set(name, new Set());
+    this.listeners.get(name).add(fn);
+    return () => this.listeners.get(name).delete(fn);
+  }
+
+  close() {
+    this.ws.close();
+  }
+
+  forget(name, waiter) {
+    const queue = this.pending.get(name) ?? [];
+    const index = queue.indexOf(waiter);
+    if (index >= 0) queue.splice(index, 1);
+  }
+
+  emit(name, message) {
+    for (const key of [name, '*']) {
+      for (const fn of this.listeners.get(key) ?? []) fn(message, name);
+    }
+  }
+
+  receive(data) {
+    if (typeof data !== 'string') {
+      this.emit('binary', data);
+      return;
+    }
+    let message;
+    try {
+      message = JSON.parse(data);
+    } catch {
+      this.emit('invalid', data);
+      return;
+    }
+    if (typeof message.event === 'string') {
+      this.emit(message.event, message);
+      return;
+    }
+    const command = message.command;
+    if (EVENT_COMMANDS.has(command)) {
+      this.emit(command, message);
+      return;
+    }
+    const name = REPLY_ALIASES[command] ?? command;
+    const waiter = (this.pending.get(name) ?? []).shift();
+    if (!waiter) {
+      // Nobody asked: the engine left the channel on its own, or a late failure of a join.
+      this.emit('reply', message);
+      return;
+    }
+    clearTimeout(waiter.timer);
+    if (message.code === true) waiter.resolve(message);
+    else waiter.reject(new AgentError(waiter.command, message.code, message));
+  }
+
+  closed(close) {
+    for (const queue of this.pending.values()) {
+      for (const waiter of queue.splice(0)) {
+        clearTimeout(waiter.timer);
+        waiter.reject(new AgentError(waiter.command, 'closed'));
+      }
+    }
+    this.emit('close', { code: close.code, reason: close.reason });
+  }
+}
+
+/** Opens a connection to the agent (ws://127.0.0.1:8922, or wss://127.0.0.1:8921 once its
+ * certificate is trusted by the browser). The page must be served from 127.0.0.1 or its host
+ * name must be 127.0.0.1 in the URL: the agent refuses other hosts. */
+export async function connect(url = 'ws://127.0.0.1:8922', { timeoutMs = DEFAULT_TIMEOUT_MS } = {}) {
+  return new AgentConnection(await openSocket(url, timeoutMs));
+}
+
+/** Reads a 32-bit big-endian word. */
+function word32(bytes, offset) {
+  return ((bytes[offset] << 24) | (bytes[offset + 1] << 16) | (bytes[offset + 2] << 8) | bytes[offset + 3]) >>> 0;
+}
+
+/** Parses a frame header; returns null when the buffer is not one. */
+export function parseFrameHeader(buffer) {
+  if (buffer.byteLength !== HEADER_BYTES) return null;
+  const view = new DataView(buffer);
+  if (view.getUint8(0) !== 0) return null;
+  const width = view.getUint16(2);
+  const height = view.getUint16(4);
+  const stride = width + view.getUint16(10);
+  return {
+    mirrored: view.getUint8(1) === 1,
+    width,
+    height,
+    stride,
+    chromaStride: stride >> 1,
+    rotation: view.getUint16(14),
+    timestamp: view.getUint32(16),
+  };
+}
+
+/**
+ * Puts frames together from the four binary messages that carry each one. push() takes the
+ * messages in arrival order and returns a whole frame after its V plane, else null. A message of
+ * the wrong size (a connection that lost step) is skipped until the next header.
+ */
+export class FrameAssembler {
+  constructor() {
+    this.frame = null;
+    this.planes = [];
+  }
+
+  push(buffer) {
+    if (this.frame === null) {
+      this.frame = parseFrameHeader(buffer);
+      this.planes = [];
+      return null;
+    }
+    const { stride, chromaStride, height } = this.frame;
+    const expected = this.planes.length === 0 ? stride * height : chromaStride * (height >> 1);
+    if (buffer.byteLength !== expected) {
+      this.frame = parseFrameHeader(buffer);
+      this.planes = [];
+      return null;
+    }
+    this.planes.push(new Uint8Array(buffer));
+    if (this.planes.length < 3) return null;
+    const [y, u, v] = this.planes;
+    const frame = { ...this.frame, y, u, v };
+    this.frame = null;
+    this.planes = [];
+    return frame;
+  }
+}
+
+/**
+ * The stand-in engine's frame counter, read from the decoded planes: the first four bytes of the
+ * U plane's last row hold it big-endian. Returns null for a frame without chroma rows.
+ */
+export function frameCounter(frame) {
+  const rows = frame.height >> 1;
+  if (rows === 0 || frame.chromaStride < 4) return null;
+  return word32(frame.u, (rows - 1) * frame.chromaStride);
+}
+
+/**
+ * A video stream connection: sends "preview" (uid 0) or "subscribe" (any other uid) on a new
+ * connection and calls onFrame(frame) for every frame. stop() closes it; for the preview, also
+ * switch the camera off with "enableLocalVideo" on the control connection.
+ */
+export class VideoStream {
+  constructor(connection, uid, onFrame) {
+    this.connection = connection;
+    this.uid = uid;
+    this.frames = 0;
+    const assembler = new FrameAssembler();
+    connection.on('binary', (buffer) => {
+      const frame = assembler.push(buffer);
+      if (frame) {
+        this.frames += 1;
+        onFrame(frame, this);
+      }
+    });
+  }
+
+  get open() {
+    return this.connection.open;
+  }
+
+  /** Tells the agent the page's own measurements; it passes them to the engine's statistics. */
+  report({ latency = 0, fps = 0 } = {}) {
+    this.connection.post('videoStat', { uid: this.uid, latency, fps });
+  }
+
+  stop() {
+    this.connection.close();
+  }
+}
+
+/** Opens the stream connection for one user's video; resolves once the agent accepted it. */
+export async function openStream(url, { uid = 0, viewWidth = 0, viewHeight = 0, timeoutMs } = {}, onFrame) {
+  const connection = await connect(url, { timeoutMs });
+  const stream = new VideoStream(connection, uid, onFrame);
+  const command = uid === 0 ? 'preview' : 'subscribe';
+  const members = uid === 0 ? { video: true, viewWidth, viewHeight } : { uid, viewWidth, viewHeight };
+  try {
+    await connection.request(command, members, { timeoutMs });
+  } catch (error) {
+    connection.close();
+    throw error;
+  }
+  return stream;
+}
+
+/** Decodes a window title from a "getWindows" listing (Base64 of UTF-8). */
+export function decodeTitle(base64) {
+  const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+  return new TextDecoder().decode(bytes);
+}
