@@ -1,0 +1,146 @@
+// Frame dropping inside websocketpp's connection.
+//
+// The library's connection keeps its queue of messages waiting to be written private and offers
+// one send(message_ptr). Our configurations give the connection a base of our own (the flag) and
+// define connection<our config>::send themselves (an explicit specialization, which is a member
+// and so may use the queue under the connection's own write lock). A send that carries a drop
+// group or several messages reaches that definition through queue_batch, which leaves the batch
+// in a per-thread slot for the duration of the one send call.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <queue>
+#include <vector>
+
+#include <websocketpp/config/core.hpp>
+#include <websocketpp/error.hpp>
+#include <websocketpp/frame.hpp>
+
+#include "net/websocket_server.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+// Base of every connection of our server configurations.
+class frame_dropping_connection_base {
+public:
+    void set_frame_dropping(bool enabled) { frame_dropping_.store(enabled); }
+    bool frame_dropping() const { return frame_dropping_.load(); }
+
+private:
+    std::atomic<bool> frame_dropping_{false};
+};
+
+using ws_message_ptr = websocketpp::config::core::message_type::ptr;
+
+// Messages queued under one hold of the write lock; the first drop happens before any of them is
+// queued. `group` as for send_binary: n in, number removed out (only with frame dropping on).
+struct outgoing_batch {
+    std::vector<ws_message_ptr> messages;
+    int32_t* group = nullptr;
+    // Number of waiting messages removed by this send (0 with frame dropping off).
+    int32_t removed = 0;
+};
+
+// The batch of the send call running on this thread, if any.
+outgoing_batch*& current_outgoing_batch();
+
+// Hands `batch` to the connection's send; the library's error code comes back.
+template <typename connection_ptr>
+std::error_code queue_batch(const connection_ptr& con, outgoing_batch& batch) {
+    current_outgoing_batch() = &batch;
+    std::error_code ec = con->send(batch.messages.front());
+    current_outgoing_batch() = nullptr;
+    return ec;
+}
+
+// A binary message holding a copy of the piece: the one copy a message costs on its way out.
+template <typename connection_type>
+ws_message_ptr make_binary_message(connection_type& con, const binary_piece& piece) {
+    ws_message_ptr message = con.get_message(websocketpp::frame::opcode::binary, piece.size);
+    message->append_payload(piece.data, piece.size);
+    return message;
+}
+
+// Removes n * floor(q / n) of the q oldest waiting binary messages (other messages, such as a
+// close frame or a pong, are never removed and keep their order), lowers `buffered` by their
+// payload sizes, and returns the number removed. Caller holds the connection's write lock.
+int32_t drop_whole_groups(std::queue<ws_message_ptr>& waiting, size_t& buffered, int32_t n);
+
+// Sets the frame header of an unmasked, uncompressed data message in place, so the payload is
+// written from the message itself without the copy the library's preparation makes.
+void prepare_server_data_frame(const ws_message_ptr& message);
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
+
+// The body of connection<config>::send for our configurations. Apart from the batch it is the
+// library's own send: state check, preparation, queueing under the write lock, and a write posted
+// to the I/O thread unless one is in progress.
+#define KELVO_DEFINE_FRAME_DROPPING_SEND(config_type)                                           \
+    template <>                                                                                 \
+    lib::error_code connection<config_type>::send(connection<config_type>::message_ptr msg) {   \
+        using namespace ::kelvo::rtc::web;                                                      \
+        outgoing_batch* batch = current_outgoing_batch();                                       \
+        current_outgoing_batch() = nullptr;                                                     \
+        if (batch && (batch->messages.empty() || batch->messages.front() != msg)) {             \
+            batch = nullptr;                                                                    \
+        }                                                                                       \
+        {                                                                                       \
+            scoped_lock_type lock(m_connection_state_lock);                                     \
+            if (m_state != session::state::open) {                                             \
+                return error::make_error_code(error::invalid_state);                            \
+            }                                                                                   \
+        }                                                                                       \
+        std::vector<message_ptr> single;                                                        \
+        std::vector<message_ptr>& messages = batch ? batch->messages : single;                  \
+        if (!batch) {                                                                           \
+            single.push_back(msg);                                                              \
+        }                                                                                       \
+        bool needs_writing = false;                                                             \
+        {                                                                                       \
+            scoped_lock_type lock(m_write_lock);                                                \
+            for (message_ptr& message : messages) {                                             \
+                if (message->get_prepared()) {                                                  \
+                    continue;                                                                   \
+                }                                                                               \
+                if (batch && m_processor->get_version() >= 7) {                                 \
+                    prepare_server_data_frame(message);                                         \
+                    continue;                                                                   \
+                }                                                                               \
+                message_ptr prepared = m_msg_manager->get_message();                            \
+                if (!prepared) {                                                                \
+                    return error::make_error_code(error::no_outgoing_buffers);                  \
+                }                                                                               \
+                lib::error_code ec = m_processor->prepare_data_frame(message, prepared);        \
+                if (ec) {                                                                       \
+                    return ec;                                                                  \
+                }                                                                               \
+                message = prepared;                                                             \
+            }                                                                                   \
+            if (batch && batch->group && this->frame_dropping()) {                              \
+                batch->removed = drop_whole_groups(m_send_queue, m_send_buffer_size,            \
+                                                   *batch->group);                              \
+                *batch->group = batch->removed;                                                 \
+            }                                                                                   \
+            for (message_ptr& message : messages) {                                             \
+                write_push(message);                                                            \
+            }                                                                                   \
+            needs_writing = !m_write_flag && !m_send_queue.empty();                             \
+        }                                                                                       \
+        if (needs_writing) {                                                                    \
+            transport_con_type::dispatch(lib::bind(&type::write_frame, type::get_shared()));    \
+        }                                                                                       \
+        return lib::error_code();                                                               \
+    }                                                                                           \
+                                                                                                \
+    /* The library reads the count without its lock; ours reads it under the write lock. */    \
+    template <>                                                                                 \
+    size_t connection<config_type>::get_buffered_amount() const {                               \
+        scoped_lock_type lock(const_cast<mutex_type&>(m_write_lock));                           \
+        return m_send_buffer_size;                                                              \
+    }

@@ -1,0 +1,130 @@
+#include "net/net_engine.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "net/websocket_server_factory.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+// Servers are used from their own I/O threads and from engine threads while the main thread
+// appends the second server or clears the set. A sender takes the server under the mutex and
+// counts itself in `users`; clear() empties the set first (later sends fail with -1) and then
+// waits for the senders already inside before destroying anything. The mutex is never held
+// during a send, so a send that leads to another send (through a handler call) cannot deadlock.
+struct net_engine::impl {
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::vector<std::unique_ptr<websocket_server>> servers;
+    net_engine_event_handler* handler = nullptr;
+    size_t users = 0;
+
+    int32_t add(std::unique_ptr<websocket_server> server, uint16_t port, bool run_here) {
+        const int32_t result = server->start(port, run_here);
+        if (result != 0) {
+            return result;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        server->set_handler(handler);
+        servers.push_back(std::move(server));
+        return 0;
+    }
+
+    int32_t next_index() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return static_cast<int32_t>(servers.size());
+    }
+
+    // Runs `use` on the server at `index` while counted as a user; -1 when there is none.
+    template <typename use_type>
+    int32_t with_server(int32_t index, use_type use) {
+        websocket_server* server = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (index < 0 || static_cast<size_t>(index) >= servers.size()) {
+                return -1;
+            }
+            server = servers[static_cast<size_t>(index)].get();
+            ++users;
+        }
+        const int32_t result = use(*server);
+        std::lock_guard<std::mutex> lock(mutex);
+        if (--users == 0) {
+            idle.notify_all();
+        }
+        return result;
+    }
+};
+
+net_engine::net_engine() : impl_(std::make_unique<impl>()) {}
+
+net_engine::~net_engine() { clear(); }
+
+void net_engine::set_handler(net_engine_event_handler* handler) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->handler = handler;
+    for (auto& server : impl_->servers) {
+        server->set_handler(handler);
+    }
+}
+
+int32_t net_engine::add_tls_server(uint16_t port, const std::string& cert_dir, bool run_here) {
+    return impl_->add(make_tls_server(impl_->next_index(), cert_dir), port, run_here);
+}
+
+int32_t net_engine::add_plain_server(uint16_t port, bool run_here) {
+    return impl_->add(make_plain_server(impl_->next_index()), port, run_here);
+}
+
+void net_engine::clear() {
+    std::vector<std::unique_ptr<websocket_server>> leaving;
+    {
+        std::unique_lock<std::mutex> lock(impl_->mutex);
+        leaving.swap(impl_->servers);
+        impl_->idle.wait(lock, [this] { return impl_->users == 0; });
+    }
+    for (auto& server : leaving) {
+        server.reset();
+    }
+}
+
+size_t net_engine::size() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->servers.size();
+}
+
+int32_t net_engine::send_text(int32_t index, const connection_handle& handle,
+                              const std::string& text) {
+    return impl_->with_server(index, [&](websocket_server& server) {
+        return server.send_text(handle, text);
+    });
+}
+
+int32_t net_engine::send_binary(int32_t index, const connection_handle& handle, const void* data,
+                                size_t length, int32_t* group) {
+    return impl_->with_server(index, [&](websocket_server& server) {
+        return server.send_binary(handle, data, length, group);
+    });
+}
+
+int32_t net_engine::send_binary_group(int32_t index, const connection_handle& handle,
+                                      const binary_piece* pieces, size_t count,
+                                      int32_t* dropped) {
+    return impl_->with_server(index, [&](websocket_server& server) {
+        return server.send_binary_group(handle, pieces, count, dropped);
+    });
+}
+
+void net_engine::set_frame_dropping(int32_t index, const connection_handle& handle,
+                                    bool enabled) {
+    impl_->with_server(index, [&](websocket_server& server) {
+        server.set_frame_dropping(handle, enabled);
+        return 0;
+    });
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,41 @@
+// Our websocketpp server configurations: the library's asio and asio_tls configurations with a
+// connection base of our own (frame dropping) and our own send path.
+#pragma once
+
+#include <websocketpp/config/asio.hpp>
+#include <websocketpp/config/asio_no_tls.hpp>
+#include <websocketpp/connection.hpp>
+
+#include "net/frame_dropping_connection.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+struct plain_server_config : websocketpp::config::asio {
+    typedef plain_server_config type;
+    typedef frame_dropping_connection_base connection_base;
+};
+
+struct tls_server_config : websocketpp::config::asio_tls {
+    typedef tls_server_config type;
+    typedef frame_dropping_connection_base connection_base;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
+
+// Defined in websocket_server_plain.cpp and websocket_server_tls.cpp (frame_dropping_connection.h).
+namespace websocketpp {
+template <>
+lib::error_code connection<kelvo::rtc::web::plain_server_config>::send(
+    connection<kelvo::rtc::web::plain_server_config>::message_ptr msg);
+template <>
+size_t connection<kelvo::rtc::web::plain_server_config>::get_buffered_amount() const;
+template <>
+lib::error_code connection<kelvo::rtc::web::tls_server_config>::send(
+    connection<kelvo::rtc::web::tls_server_config>::message_ptr msg);
+template <>
+size_t connection<kelvo::rtc::web::tls_server_config>::get_buffered_amount() const;
+}  // namespace websocketpp

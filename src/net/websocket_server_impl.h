@@ -1,0 +1,77 @@
+// websocket_server over one of our websocketpp configurations. Instantiated once per
+// configuration (websocket_server_plain.cpp, websocket_server_tls.cpp); other code makes servers
+// through websocket_server_factory.h and needs none of the library's headers.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <websocketpp/server.hpp>
+
+#include "net/net_engine_event_handler.h"
+#include "net/websocket_configs.h"
+#include "net/websocket_server.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+template <typename config>
+class websocket_server_impl final : public websocket_server {
+public:
+    using endpoint_type = websocketpp::server<config>;
+
+    websocket_server_impl(int32_t server_id, std::string cert_dir);
+    ~websocket_server_impl() override;
+
+    int32_t start(uint16_t port, bool run_here) override;
+    void set_handler(net_engine_event_handler* handler) override;
+    int32_t send_text(const connection_handle& handle, const std::string& text) override;
+    int32_t send_binary(const connection_handle& handle, const void* data, size_t length,
+                        int32_t* group) override;
+    int32_t send_binary_group(const connection_handle& handle, const binary_piece* pieces,
+                              size_t count, int32_t* dropped) override;
+    void set_frame_dropping(const connection_handle& handle, bool enabled) override;
+
+    // Payload bytes queued on the connection and not yet handed to the socket; 0 when it is gone.
+    size_t queued_bytes(const connection_handle& handle);
+
+private:
+    using context_ptr = std::shared_ptr<connection_context>;
+    using message_ptr = typename endpoint_type::message_ptr;
+    using connection_ptr = typename endpoint_type::connection_ptr;
+
+    void on_open(connection_handle handle);
+    void on_message(connection_handle handle, message_ptr message);
+    void on_close(connection_handle handle);
+    bool on_validate(connection_handle handle);
+    void install_tls_handler();
+
+    void run_io();
+    connection_ptr find_connection(const connection_handle& handle);
+    context_ptr find_context(const connection_handle& handle);
+    // Starts the WebSocket close (errors ignored) and drops the context (see the .cpp).
+    void server_close(const connection_handle& handle, int code, const std::string& reason);
+    int32_t send_batch(const connection_handle& handle, const connection_ptr& con,
+                       outgoing_batch& batch);
+
+    std::atomic<net_engine_event_handler*> handler_{nullptr};
+    endpoint_type endpoint_;
+    // Keyed by the owner of the handle, so an expired handle still finds its entry.
+    std::map<connection_handle, context_ptr, std::owner_less<connection_handle>> table_;
+    std::mutex table_mutex_;
+    const std::string cert_dir_;
+    std::unique_ptr<std::thread> io_thread_;
+    const int32_t server_id_;
+};
+
+extern template class websocket_server_impl<plain_server_config>;
+extern template class websocket_server_impl<tls_server_config>;
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,301 @@
+// Member definitions of websocket_server_impl, included only by the two files that instantiate it.
+#pragma once
+
+#include <type_traits>
+
+#include <asio/post.hpp>
+
+#include "net/host_validation.h"
+#include "net/tls_context.h"
+#include "net/websocket_server_impl.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+namespace close_code {
+constexpr int going_away = 1001;
+constexpr int invalid_request = 3000;
+constexpr int rejected = 3001;
+}  // namespace close_code
+
+template <typename config>
+websocket_server_impl<config>::websocket_server_impl(int32_t server_id, std::string cert_dir)
+    : cert_dir_(std::move(cert_dir)), server_id_(server_id) {
+    endpoint_.clear_access_channels(websocketpp::log::alevel::all);
+    endpoint_.clear_error_channels(websocketpp::log::elevel::all);
+    endpoint_.init_asio();
+    endpoint_.set_reuse_addr(true);
+    endpoint_.set_open_handler([this](connection_handle handle) { on_open(handle); });
+    endpoint_.set_close_handler([this](connection_handle handle) { on_close(handle); });
+    endpoint_.set_validate_handler(
+        [this](connection_handle handle) { return on_validate(handle); });
+    endpoint_.set_message_handler([this](connection_handle handle, message_ptr message) {
+        on_message(handle, std::move(message));
+    });
+    if constexpr (std::is_same_v<config, tls_server_config>) {
+        endpoint_.set_tls_init_handler([this](connection_handle) {
+            return make_tls_context(tls_mode::compatible, cert_dir_);
+        });
+    }
+}
+
+template <typename config>
+websocket_server_impl<config>::~websocket_server_impl() {
+    endpoint_.stop();
+    if (io_thread_ && io_thread_->joinable()) {
+        io_thread_->join();
+    }
+    std::lock_guard<std::mutex> lock(table_mutex_);
+    table_.clear();
+}
+
+template <typename config>
+int32_t websocket_server_impl<config>::start(uint16_t port, bool run_here) {
+    try {
+        std::error_code ec;
+        endpoint_.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port), ec);
+        if (ec) {
+            return -1;
+        }
+        endpoint_.start_accept(ec);
+        if (ec) {
+            return -1;
+        }
+        if (run_here) {
+            run_io();
+        } else {
+            io_thread_ = std::make_unique<std::thread>([this] { run_io(); });
+        }
+        return 0;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+template <typename config>
+void websocket_server_impl<config>::run_io() {
+    try {
+        endpoint_.run();
+    } catch (const std::exception&) {
+        // The server stops serving; nothing else to do on this thread.
+    }
+}
+
+template <typename config>
+void websocket_server_impl<config>::set_handler(net_engine_event_handler* handler) {
+    handler_.store(handler);
+}
+
+template <typename config>
+typename websocket_server_impl<config>::connection_ptr websocket_server_impl<config>::find_connection(
+    const connection_handle& handle) {
+    std::error_code ec;
+    return endpoint_.get_con_from_hdl(handle, ec);
+}
+
+template <typename config>
+typename websocket_server_impl<config>::context_ptr websocket_server_impl<config>::find_context(
+    const connection_handle& handle) {
+    std::lock_guard<std::mutex> lock(table_mutex_);
+    auto found = table_.find(handle);
+    return found == table_.end() ? nullptr : found->second;
+}
+
+template <typename config>
+void websocket_server_impl<config>::on_open(connection_handle handle) {
+    auto context = std::make_shared<connection_context>();
+    context->server_index = server_id_;
+    context->handle = handle;
+    bool inserted = false;
+    {
+        std::lock_guard<std::mutex> lock(table_mutex_);
+        inserted = table_.emplace(handle, context).second;
+    }
+    net_engine_event_handler* handler = handler_.load();
+    if (inserted && handler) {
+        handler->on_connection_opened(context.get(), false);
+    }
+}
+
+template <typename config>
+void websocket_server_impl<config>::on_message(connection_handle handle, message_ptr message) {
+    if (message->get_opcode() != websocketpp::frame::opcode::text) {
+        server_close(handle, close_code::invalid_request, "invalid request");
+        return;
+    }
+    context_ptr context = find_context(handle);
+    net_engine_event_handler* handler = handler_.load();
+    if (!context || !handler) {
+        return;
+    }
+    std::string reply;
+    if (handler->on_message(context.get(), message->get_payload(), reply) != 0) {
+        server_close(handle, close_code::rejected, "invalid request");
+        return;
+    }
+    if (!reply.empty()) {
+        // A failed reply closes this connection only (send_text never throws).
+        send_text(handle, reply);
+    }
+}
+
+template <typename config>
+void websocket_server_impl<config>::on_close(connection_handle handle) {
+    context_ptr context = find_context(handle);
+    if (!context) {
+        return;
+    }
+    const int32_t state = context->state;
+    if (net_engine_event_handler* handler = handler_.load()) {
+        handler->on_connection_closed(context.get());
+    }
+    std::lock_guard<std::mutex> lock(table_mutex_);
+    table_.erase(handle);
+    if (state != connection_control) {
+        return;
+    }
+    // The page is gone: every other connection of this server goes with its control connection.
+    for (auto& entry : table_) {
+        if (connection_ptr con = find_connection(entry.first)) {
+            std::error_code ignored;
+            con->close(close_code::invalid_request, "going away", ignored);
+        }
+    }
+    table_.clear();
+}
+
+template <typename config>
+bool websocket_server_impl<config>::on_validate(connection_handle handle) {
+    connection_ptr con = find_connection(handle);
+    if (!con) {
+        return false;
+    }
+    if (is_accepted_host(con->get_host())) {
+        return true;
+    }
+    con->set_status(websocketpp::http::status_code::unauthorized);
+    return false;
+}
+
+// Takes the entry out at once, so exactly one caller reports a control connection closed. On
+// another thread (an engine's) the report goes to this server's I/O thread: the agent's
+// closed-handling may release the engine, which must not happen inside the engine's own callback.
+template <typename config>
+void websocket_server_impl<config>::server_close(const connection_handle& handle, int code,
+                                                 const std::string& reason) {
+    if (connection_ptr con = find_connection(handle)) {
+        std::error_code ignored;
+        con->close(static_cast<websocketpp::close::status::value>(code), reason, ignored);
+    }
+    context_ptr context;
+    {
+        std::lock_guard<std::mutex> lock(table_mutex_);
+        auto found = table_.find(handle);
+        if (found == table_.end()) {
+            return;
+        }
+        context = std::move(found->second);
+        table_.erase(found);
+    }
+    net_engine_event_handler* handler = handler_.load();
+    if (!handler || context->state != connection_control) {
+        return;
+    }
+    auto& io = endpoint_.get_io_service();
+    if (io.get_executor().running_in_this_thread()) {
+        handler->on_connection_closed(context.get());
+        return;
+    }
+    asio::post(io, [this, context] {
+        if (net_engine_event_handler* current = handler_.load()) {
+            current->on_connection_closed(context.get());
+        }
+    });
+}
+
+template <typename config>
+int32_t websocket_server_impl<config>::send_text(const connection_handle& handle,
+                                                 const std::string& text) {
+    std::error_code ec;
+    endpoint_.send(handle, text, websocketpp::frame::opcode::text, ec);
+    if (ec) {
+        server_close(handle, close_code::going_away, std::string());
+        return -1;
+    }
+    return 0;
+}
+
+template <typename config>
+int32_t websocket_server_impl<config>::send_batch(const connection_handle& handle,
+                                                  const connection_ptr& con,
+                                                  outgoing_batch& batch) {
+    if (queue_batch(con, batch)) {
+        server_close(handle, close_code::going_away, std::string());
+        return -1;
+    }
+    return 0;
+}
+
+template <typename config>
+int32_t websocket_server_impl<config>::send_binary(const connection_handle& handle,
+                                                   const void* data, size_t length,
+                                                   int32_t* group) {
+    binary_piece piece{data, length};
+    outgoing_batch batch;
+    batch.group = group;
+    connection_ptr con = find_connection(handle);
+    if (!con) {
+        server_close(handle, close_code::going_away, std::string());
+        return -1;
+    }
+    batch.messages.push_back(make_binary_message(*con, piece));
+    return send_batch(handle, con, batch);
+}
+
+template <typename config>
+int32_t websocket_server_impl<config>::send_binary_group(const connection_handle& handle,
+                                                         const binary_piece* pieces,
+                                                         size_t count, int32_t* dropped) {
+    if (dropped) {
+        *dropped = 0;
+    }
+    connection_ptr con = find_connection(handle);
+    if (!con) {
+        server_close(handle, close_code::going_away, std::string());
+        return -1;
+    }
+    if (count == 0) {
+        return 0;
+    }
+    int32_t group = static_cast<int32_t>(count);
+    outgoing_batch batch;
+    batch.group = &group;
+    batch.messages.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        batch.messages.push_back(make_binary_message(*con, pieces[i]));
+    }
+    const int32_t result = send_batch(handle, con, batch);
+    if (dropped) {
+        *dropped = batch.removed;
+    }
+    return result;
+}
+
+template <typename config>
+void websocket_server_impl<config>::set_frame_dropping(const connection_handle& handle,
+                                                       bool enabled) {
+    if (connection_ptr con = find_connection(handle)) {
+        con->set_frame_dropping(enabled);
+    }
+}
+
+template <typename config>
+size_t websocket_server_impl<config>::queued_bytes(const connection_handle& handle) {
+    connection_ptr con = find_connection(handle);
+    return con ? con->get_buffered_amount() : 0;
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
