@@ -16,6 +16,9 @@ public:
 
     // A holder for the library at `path` (tests); the entry points are resolved at once.
     explicit engine_library(const std::string& path);
+    // As the program's holder: the library at `path`, failing that the one called `plain_name`
+    // found the system's way.
+    engine_library(const std::string& path, const std::string& plain_name);
     ~engine_library();
     engine_library(const engine_library&) = delete;
     engine_library& operator=(const engine_library&) = delete;
@@ -24,6 +27,8 @@ public:
     kelvo::rtc::IRtcEngine* create_engine() const;
     // The engine library's version text, or null when unavailable.
     const char* version() const;
+    // Whether a library was loaded (with or without the entry points).
+    bool loaded() const;
 
 private:
     engine_library();

@@ -1,0 +1,28 @@
+#include "platform/dynamic_library.h"
+
+#include <windows.h>
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+std::string platform_shared_library_name(const std::string& base) { return base + ".dll"; }
+
+void* platform_load_library(const std::string& path) {
+    // An empty name would stand for the running program itself.
+    if (path.empty()) return nullptr;
+    return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+}
+
+void* platform_library_symbol(void* library, const char* name) {
+    if (!library) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void platform_free_library(void* library) {
+    if (library) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
