@@ -1,0 +1,188 @@
+#include "video/frame_packer.h"
+
+#include <chrono>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "video/fake_video_frame.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+namespace {
+
+using test::fake_video_frame;
+
+uint32_t read16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
+uint32_t read32(const uint8_t* p) { return (read16(p) << 16) | read16(p + 2); }
+
+std::vector<uint8_t> pack(const fake_video_frame& frame, frame_layout& layout, int rotation = 0,
+                          bool flag = false, uint32_t timestamp = 0) {
+    EXPECT_TRUE(frame_layout_of(frame, layout));
+    std::vector<uint8_t> out(layout.buffer_size, 0x55);
+    pack_frame(frame, layout, rotation, flag, timestamp, out.data());
+    return out;
+}
+
+// Every row of every plane carries the frame's first W (luma) or W / 2 (chroma) bytes.
+void expect_planes(const std::vector<uint8_t>& out, const frame_layout& layout) {
+    const size_t s = layout.padded_stride;
+    const uint8_t* y = out.data() + frame_header_size;
+    for (int r = 0; r < layout.height; ++r) {
+        for (int c = 0; c < layout.width; ++c) {
+            ASSERT_EQ(y[r * s + c], fake_video_frame::value(0, r, c)) << "Y row " << r;
+        }
+    }
+    for (int p = 1; p <= 2; ++p) {
+        const uint8_t* plane = y + layout.y_size + (p - 1) * layout.chroma_size;
+        for (int r = 0; r < layout.height / 2; ++r) {
+            for (int c = 0; c < layout.width / 2; ++c) {
+                ASSERT_EQ(plane[r * s / 2 + c], fake_video_frame::value(p, r, c))
+                    << "plane " << p << " row " << r;
+            }
+        }
+    }
+}
+
+TEST(FramePacker, VgaFrameHasNoPaddingAndFourExactPieces) {
+    fake_video_frame frame(640, 480, 640, 320);
+    frame_layout layout;
+    const auto out = pack(frame, layout, 90, true, 0x01020304);
+    EXPECT_EQ(layout.padded_stride, 640u);
+    EXPECT_EQ(frame_header_size, 20u);
+    EXPECT_EQ(layout.y_size, 307200u);
+    EXPECT_EQ(layout.chroma_size, 76800u);
+    EXPECT_EQ(layout.buffer_size, 20u + 460800u);
+
+    const uint8_t expected_header[20] = {0, 1, 0x02, 0x80, 0x01, 0xE0, 0, 0, 0, 0,
+                                         0, 0, 0,    0,    0,    90,   1, 2, 3, 4};
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 20),
+              std::vector<uint8_t>(expected_header, expected_header + 20));
+    expect_planes(out, layout);
+}
+
+TEST(FramePacker, RowsArePaddedToSixteenBytes) {
+    fake_video_frame frame(100, 50, 100, 50);
+    frame_layout layout;
+    const auto out = pack(frame, layout);
+    EXPECT_EQ(layout.padded_stride, 112u);
+    EXPECT_EQ(read16(out.data() + 10), 12u);
+    EXPECT_EQ(layout.y_size, 112u * 50);
+    EXPECT_EQ(layout.chroma_size, 56u * 25);
+    expect_planes(out, layout);
+
+    // A stride wider than the picture: only the picture's bytes are taken from each row.
+    fake_video_frame wide(100, 50, 120, 64);
+    const auto wide_out = pack(wide, layout);
+    EXPECT_EQ(layout.padded_stride, 128u);
+    EXPECT_EQ(read16(wide_out.data() + 10), 28u);
+    expect_planes(wide_out, layout);
+}
+
+TEST(FramePacker, OddHeightKeepsFloorOfHalfTheChromaRows) {
+    fake_video_frame frame(64, 121, 64, 32);
+    frame_layout layout;
+    const auto out = pack(frame, layout);
+    EXPECT_EQ(read16(out.data() + 4), 121u);
+    EXPECT_EQ(layout.y_size, 64u * 121);
+    EXPECT_EQ(layout.chroma_size, 32u * 60);
+    EXPECT_EQ(layout.buffer_size, 20u + 64 * 121 * 3 / 2);
+    expect_planes(out, layout);
+}
+
+TEST(FramePacker, HeaderFieldsAreBigEndian) {
+    fake_video_frame frame(1922, 1081, 1922, 961);
+    frame_layout layout;
+    const auto out = pack(frame, layout, -90, false, 0xA1B2C3D4u);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(read16(out.data() + 2), 1922u);
+    EXPECT_EQ(read16(out.data() + 4), 1081u);
+    EXPECT_EQ(read16(out.data() + 6), 0u);
+    EXPECT_EQ(read16(out.data() + 8), 0u);
+    EXPECT_EQ(read16(out.data() + 10), 1936u - 1922u);
+    EXPECT_EQ(read16(out.data() + 12), 0u);
+    EXPECT_EQ(read16(out.data() + 14), 270u);
+    EXPECT_EQ(read32(out.data() + 16), 0xA1B2C3D4u);
+}
+
+TEST(FramePacker, RotationIsNormalised) {
+    EXPECT_EQ(header_rotation(-90), 270);
+    EXPECT_EQ(header_rotation(-180), 180);
+    EXPECT_EQ(header_rotation(-270), 90);
+    EXPECT_EQ(header_rotation(-360), 0);
+    for (int r : {0, 90, 180, 270}) EXPECT_EQ(header_rotation(r), r);
+    // Values the 16-bit field cannot hold are reduced to a turn.
+    EXPECT_EQ(header_rotation(-450), 270);
+    EXPECT_EQ(header_rotation(70000), 70000 % 360);
+    EXPECT_EQ(header_rotation(INT32_MIN), ((INT32_MIN % 360) + 720) % 360);
+}
+
+TEST(FramePacker, RefusesFramesTheHeaderCannotDescribe) {
+    frame_layout layout;
+    const auto refused = [&](fake_video_frame& frame) { return !frame_layout_of(frame, layout); };
+
+    fake_video_frame frame(100, 50, 100, 50);
+    EXPECT_FALSE(refused(frame));
+    frame.set_size(0, 50);
+    EXPECT_TRUE(refused(frame));
+    frame.set_size(100, -2);
+    EXPECT_TRUE(refused(frame));
+    frame.set_size(65536, 2);
+    EXPECT_TRUE(refused(frame));
+
+    fake_video_frame short_stride(100, 50, 100, 50);
+    short_stride.set_stride(0, 99);
+    EXPECT_TRUE(refused(short_stride));
+    fake_video_frame short_chroma(100, 50, 100, 50);
+    short_chroma.set_stride(2, 49);
+    EXPECT_TRUE(refused(short_chroma));
+    fake_video_frame negative(100, 50, 100, 50);
+    negative.set_stride(1, -50);
+    EXPECT_TRUE(refused(negative));
+    fake_video_frame huge_padding(100, 2, 100, 50);
+    huge_padding.set_stride(0, 100 + 65536);
+    EXPECT_TRUE(refused(huge_padding));
+    for (int plane = 0; plane < 3; ++plane) {
+        fake_video_frame missing(100, 50, 100, 50);
+        missing.drop_plane(plane);
+        EXPECT_TRUE(refused(missing)) << "plane " << plane;
+    }
+    // One pixel high or wide has no chroma rows or columns to copy, so no chroma planes needed.
+    fake_video_frame thin(1, 1, 1, 1);
+    thin.drop_plane(1);
+    thin.drop_plane(2);
+    EXPECT_FALSE(refused(thin));
+    EXPECT_EQ(layout.chroma_size, 0u);
+}
+
+TEST(FramePacker, BufferIsReusedUntilTooSmallOrTwiceTheNeed) {
+    FrameBuffer buffer;
+    uint8_t* first = buffer.reserve(1000);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(buffer.size(), 1000u);
+    for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(first[i], 0) << i;
+
+    EXPECT_EQ(buffer.reserve(1000), first);
+    EXPECT_EQ(buffer.reserve(501), first);
+    EXPECT_EQ(buffer.size(), 1000u);
+
+    buffer.reserve(500);  // exactly half: reallocated to the need
+    EXPECT_EQ(buffer.size(), 500u);
+    buffer.reserve(501);  // more than it holds
+    EXPECT_EQ(buffer.size(), 501u);
+}
+
+TEST(FramePacker, TimestampIsWallClockMilliseconds) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    const uint32_t stamp = frame_timestamp_now();
+    EXPECT_LT(static_cast<uint32_t>(stamp - static_cast<uint32_t>(ms)), 5000u);
+}
+
+}  // namespace
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
