@@ -1,0 +1,33 @@
+#include "app/agent_run.h"
+
+#include <memory>
+
+#include "agent/rtc_engine_agent.h"
+#include "net/net_engine.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+int run_agent(const std::string& cert_dir, const server_ports& ports,
+              const control_window_factory& make_window) {
+    net_engine net;
+    rtc_engine_agent agent(net);
+    std::unique_ptr<IControlWindow> window;
+
+    int exit_code = -1;
+    if (net.add_tls_server(ports.tls, cert_dir, false) == 0 &&
+        net.add_plain_server(ports.plain, false) == 0) {
+        window = make_window();
+        exit_code = window->run_loop();
+    }
+    // The servers' threads call the agent, so every server stops before the agent goes (and a
+    // TLS server that started before the plain one failed is stopped here too).
+    net.clear();
+    if (window) window->destroy();
+    return exit_code;
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,58 @@
+// The control window's stand-in on POSIX systems: a Unix-domain datagram socket named
+// "Kelvo Web Agent" beside the single-instance lock file, read by the main thread. Its messages
+// play the window messages' roles: "close" is the close message, "show 0" and "show 1" the show
+// message with that wParam. SIGINT and SIGTERM act as "close". There is no notification area, so
+// the icon state runs against a shell that accepts every request.
+#pragma once
+
+#include <string>
+
+#include "app/control_window.h"
+#include "app/tray_icon.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+// The control socket's path: the runtime folder joined with "Kelvo Web Agent".
+std::string control_socket_path();
+
+// Sends one message to a running instance's control socket; false when no instance answers.
+bool post_control_message(const std::string& message);
+
+class control_loop : public IControlWindow, private ITrayShell {
+public:
+    // Opens the control socket and asks for the icon (its "show 1" is the first message the loop
+    // reads). When the socket cannot be opened the loop ends at once with exit code 0.
+    control_loop();
+    ~control_loop() override;
+    control_loop(const control_loop&) = delete;
+    control_loop& operator=(const control_loop&) = delete;
+
+    int run_loop() override;
+    void destroy() override;
+
+private:
+    void handle_message(const std::string& message);
+    // The window's destruction: the socket goes, so that "-kill" stops finding this instance.
+    void close_window();
+    void quit(int exit_code);
+
+    // ITrayShell: nothing to draw, every request succeeds.
+    bool add_icon() override { return true; }
+    bool delete_icon() override { return true; }
+    bool has_menu() const override { return menu_loaded_; }
+    void load_menu() override { menu_loaded_ = true; }
+    void destroy_menu() override { menu_loaded_ = false; }
+
+    int socket_ = -1;
+    bool menu_loaded_ = false;
+    bool quit_on_destroy_ = false;
+    bool quit_ = false;
+    int exit_code_ = 0;
+    tray_icon tray_;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,25 @@
+// The platform's control window as the entry sees it: created once both servers listen, it runs
+// the main thread's loop until the program is asked to end.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+class IControlWindow {
+public:
+    virtual ~IControlWindow() = default;
+    // Pumps the main thread's messages until the quit message; returns its exit code.
+    virtual int run_loop() = 0;
+    // Removes the icon and destroys the menu; called once the loop has ended.
+    virtual void destroy() = 0;
+};
+
+using control_window_factory = std::function<std::unique_ptr<IControlWindow>()>;
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
