@@ -28,6 +28,7 @@ public:
 
     explicit operator bool() const { return interface_ != nullptr; }
     Interface* operator->() const { return interface_; }
+    Interface& operator*() const { return *interface_; }
 
 private:
     Interface* interface_ = nullptr;

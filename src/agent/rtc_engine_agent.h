@@ -11,6 +11,7 @@
 
 #include <kelvo/rizudada_engine.h>
 
+#include "agent/engine_interface.h"
 #include "base/json_value.h"
 #include "net/net_engine.h"
 #include "net/net_engine_event_handler.h"
@@ -113,13 +114,37 @@ public:
     int32_t queryRecordingStatus();
 
 private:
-    // Engine-off media state: capture off, local audio and video muted. Agent lock held.
-    int32_t media_reset();
+    static constexpr int32_t no_engine_result = -3;
+
+    // Runs `call(engine)` under the agent lock; -3 when no engine exists.
+    template <class Call>
+    int32_t with_engine(Call&& call) {
+        std::lock_guard<std::mutex> lock(agent_lock_);
+        kelvo::rtc::IRtcEngine* engine = engine_.load();
+        if (engine == nullptr) return no_engine_result;
+        return call(*engine);
+    }
+
+    // Runs `call(parameters)` with the engine's parameter object under the agent lock; -3 when
+    // there is no engine or it does not hand the parameter object out.
+    template <class Call>
+    int32_t with_parameters(Call&& call) {
+        return with_engine([&](kelvo::rtc::IRtcEngine& engine) -> int32_t {
+            engine_parameters parameters(&engine);
+            if (!parameters) return missing_interface_result;
+            return call(*parameters);
+        });
+    }
+
+    // Capture off, local audio and video muted; skipped without the parameter object.
+    // Agent lock held.
+    void media_reset(kelvo::rtc::IRtcEngine& engine);
     // Calls the engine's enable-video operation while video is not known to be enabled.
     // Agent lock held.
-    void ensure_video_enabled();
+    void ensure_video_enabled(kelvo::rtc::IRtcEngine& engine);
     int32_t set_screen_capture_window(const char* key, const std::string& window_id);
-    int32_t set_recording_service(const char* key, const std::string& recording_key);
+    int32_t set_recording_service(const char* key, const char* log_line,
+                                  const std::string& recording_key);
 
     net_engine& net_;
 

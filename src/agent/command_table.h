@@ -1,0 +1,54 @@
+// The page's commands: for each name, the connection states that may use it, how it is answered
+// and the operation that reads its members and runs it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/json_value.h"
+#include "net/connection_context.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+class rtc_engine_agent;
+
+// Connection states a command is allowed in, as a bit set of connection_state values.
+enum command_states : uint8_t {
+    allow_new = 1 << connection_new,
+    allow_control = 1 << connection_control,
+    allow_stream = 1 << connection_stream,
+    allow_any = allow_new | allow_control | allow_stream,
+};
+
+enum class command_answer : uint8_t {
+    immediate,  // a reply right away
+    deferred,   // on success the engine's event answers later; a failure is answered at once
+    never,      // nothing is ever sent back
+};
+
+// One command being run: its message, its connection and the reply being built. The reply
+// already holds "command"; data commands add their data member to it on success.
+struct command_call {
+    rtc_engine_agent& agent;
+    connection_context* context;
+    const JsonValue& message;
+    JsonValue& reply;
+};
+
+using command_operation = int32_t (*)(command_call& call);
+
+struct command_entry {
+    const char* name;
+    uint8_t states;
+    command_answer answer;
+    command_operation run;
+};
+
+// The entry whose name equals `name` exactly (letter case counts), or null.
+const command_entry* find_command(const std::string& name);
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

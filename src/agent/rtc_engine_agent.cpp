@@ -1,0 +1,61 @@
+// The agent as the servers' event handler: connection life cycle and sends to the control
+// connection.
+#include "agent/rtc_engine_agent.h"
+
+#include "video/rtc_engine_agent_event_handler.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+rtc_engine_agent::rtc_engine_agent(net_engine& net) : net_(net) { net_.set_handler(this); }
+
+rtc_engine_agent::~rtc_engine_agent() {
+    // Channels go first: their renderers' engine callbacks are valid only while the engine lives.
+    clear_all_stream_channels();
+    teardown_engine();
+}
+
+bool rtc_engine_agent::is_idle() { return !engine_initialized_.load(); }
+
+bool rtc_engine_agent::query_release(connection_context* context) {
+    if (engine_initialized_.load()) return true;
+    on_connection_closed(context);
+    return false;
+}
+
+void rtc_engine_agent::on_connection_opened(connection_context* /*context*/, bool reset) {
+    if (!reset) return;
+    clear_all_stream_channels();
+    teardown_engine();
+}
+
+void rtc_engine_agent::on_connection_closed(connection_context* context) {
+    switch (context->state) {
+    case connection_control:
+        clear_all_stream_channels();
+        teardown_engine();
+        break;
+    case connection_stream:
+        close_stream_channel(context);
+        break;
+    default:
+        break;
+    }
+}
+
+void rtc_engine_agent::send_to_control(const std::string& text) {
+    if (!engine_initialized_.load()) return;
+    int32_t index;
+    connection_handle handle;
+    {
+        std::lock_guard<std::mutex> lock(control_lock_);
+        index = control_server_index_;
+        handle = control_handle_;
+    }
+    net_.send_text(index, handle, text);
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
