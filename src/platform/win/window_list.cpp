@@ -1,0 +1,94 @@
+// Shell windows from a process snapshot and the top-level window enumeration.
+#include "platform/window_list.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cwchar>
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+namespace {
+
+constexpr int title_capacity = 128;  // wide characters, terminator included
+
+// Every "explorer.exe" process, then once per explorer parent each of their direct children.
+std::vector<DWORD> shell_process_ids() {
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    std::vector<PROCESSENTRY32W> processes;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        processes.push_back(entry);
+    }
+    CloseHandle(snapshot);
+
+    for (const PROCESSENTRY32W& process : processes) {
+        if (std::wcscmp(process.szExeFile, L"explorer.exe") == 0) {
+            ids.push_back(process.th32ProcessID);
+        }
+    }
+    const size_t explorers = ids.size();
+    for (const PROCESSENTRY32W& process : processes) {
+        for (size_t i = 0; i < explorers; ++i) {
+            if (process.th32ParentProcessID == ids[i]) ids.push_back(process.th32ProcessID);
+        }
+    }
+    return ids;
+}
+
+std::string to_utf8(const wchar_t* text, int length) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], size, nullptr, nullptr);
+    return utf8;
+}
+
+struct enumeration {
+    std::vector<DWORD> process_ids;
+    std::vector<shell_window> windows;
+};
+
+BOOL CALLBACK list_window(HWND window, LPARAM context) {
+    enumeration& state = *reinterpret_cast<enumeration*>(context);
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    if ((style & WS_VISIBLE) == 0 || (style & (WS_POPUP | WS_SYSMENU)) == 0 || IsIconic(window)) {
+        return TRUE;
+    }
+    wchar_t title[title_capacity] = {};
+    const int length = GetWindowTextW(window, title, title_capacity);
+    if (length <= 0) return TRUE;
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    if (std::find(state.process_ids.begin(), state.process_ids.end(), process_id) ==
+        state.process_ids.end()) {
+        return TRUE;
+    }
+    std::string utf8 = to_utf8(title, length);
+    if (!utf8.empty()) {
+        state.windows.push_back({reinterpret_cast<intptr_t>(window), std::move(utf8)});
+    }
+    return TRUE;  // always on to the last window
+}
+
+}  // namespace
+
+intptr_t platform_desktop_window() { return reinterpret_cast<intptr_t>(GetDesktopWindow()); }
+
+std::vector<shell_window> platform_shell_windows() {
+    enumeration state;
+    state.process_ids = shell_process_ids();
+    if (state.process_ids.empty()) return {};
+    EnumWindows(list_window, reinterpret_cast<LPARAM>(&state));
+    return std::move(state.windows);
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
