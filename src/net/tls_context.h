@@ -17,10 +17,10 @@ enum class tls_mode : int {
     strict = 2,
 };
 
-// A fresh context with the mode's options and cipher list and the certificate chain
-// "<cert_dir>/kelvo_cert_chain.pem" and private key "<cert_dir>/kelvo_key.pem", read now. When a
-// file cannot be used the context comes back without certificate or key, so that connection's
-// handshake fails while the server goes on.
+// A fresh context with the mode's options and cipher list. Its connection reads the certificate
+// chain "<cert_dir>/kelvo_cert_chain.pem" and private key "<cert_dir>/kelvo_key.pem" (PEM, not
+// encrypted) when its handshake begins; when a file cannot be used that handshake fails and the
+// server goes on.
 std::shared_ptr<asio::ssl::context> make_tls_context(tls_mode mode, const std::string& cert_dir);
 
 }  // namespace web

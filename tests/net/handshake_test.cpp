@@ -1,0 +1,123 @@
+// Who may open a connection: the Host rule on both servers and the TLS set-up of the TLS server.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "net/host_validation.h"
+#include "net/net_engine.h"
+#include "recording_handler.h"
+#include "support/ws_test_client.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ws_test_client;
+
+TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
+    net_engine engine;
+    recording_handler handler;
+    engine.set_handler(&handler);
+    const uint16_t port = test::free_loopback_port();
+    ASSERT_EQ(engine.add_plain_server(port, false), 0);
+    const std::string with_port = ":" + std::to_string(port);
+
+    EXPECT_EQ(test::http_upgrade_status(port, "127.0.0.1" + with_port), 101);
+    EXPECT_EQ(test::http_upgrade_status(port, "127.0.0.1"), 101);
+    EXPECT_EQ(test::http_upgrade_status(port, std::string(loopback_host_name) + with_port), 101);
+    for (const std::string refused :
+         {"localhost", "127.0.0.2", "[::1]", "127.0.0.1.", "127.0.0.1x", "x127.0.0.1",
+          "AGENT.KELVO.LOCALHOST", "agent.kelvo.localhost."}) {
+        EXPECT_EQ(test::http_upgrade_status(port, refused + with_port), 401) << refused;
+    }
+    EXPECT_EQ(test::http_upgrade_status(port, "127.0.0.1x"), 401);
+
+    // A full client naming our host name is served; refused handshakes never reached the handler.
+    ws_test_client named;
+    ASSERT_TRUE(named.connect(loopback_host_name, port));
+    EXPECT_TRUE(handshake_as(named, handler, "named"));
+    EXPECT_TRUE(handler.wait_calls("opened", 4));
+    EXPECT_EQ(handler.calls("opened").size(), 4u);
+}
+
+// A directory of its own for certificate files, removed afterwards.
+class certificate_dir {
+public:
+    certificate_dir() {
+        char name[] = "/tmp/kelvo_net_certs_XXXXXX";
+        path_ = mkdtemp(name);
+    }
+    ~certificate_dir() { fs::remove_all(path_); }
+
+    const std::string& path() const { return path_; }
+
+    // Writes a fresh self-signed pair with the openssl command; the key into `key_name`.
+    void generate(const std::string& key_name = "kelvo_key.pem") const {
+        const std::string command =
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+            "-subj /CN=127.0.0.1 -keyout '" + path_ + "/" + key_name + "' -out '" + path_ +
+            "/kelvo_cert_chain.pem' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+private:
+    std::string path_;
+};
+
+class tls_server_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engine.set_handler(&handler);
+        tls_port = test::free_loopback_port();
+        ASSERT_EQ(engine.add_tls_server(tls_port, certs.path(), false), 0);
+        plain_port = test::free_loopback_port();
+        ASSERT_EQ(engine.add_plain_server(plain_port, false), 0);
+    }
+
+    bool tls_connects(const std::string& name) {
+        ws_test_client client(true);
+        return client.connect("127.0.0.1", tls_port, std::chrono::seconds(5)) &&
+               handshake_as(client, handler, name).has_value();
+    }
+
+    certificate_dir certs;
+    recording_handler handler;
+    net_engine engine;
+    uint16_t tls_port = 0;
+    uint16_t plain_port = 0;
+};
+
+TEST_F(tls_server_test, reads_the_files_for_every_connection) {
+    // No files yet: the handshake fails, both servers go on.
+    EXPECT_FALSE(tls_connects("without"));
+    ws_test_client plain;
+    ASSERT_TRUE(plain.connect("127.0.0.1", plain_port));
+    ASSERT_TRUE(handshake_as(plain, handler, "plain"));
+
+    certs.generate();
+    EXPECT_TRUE(tls_connects("with"));
+    auto tls_call = handler.message_call("echo with");
+    auto plain_call = handler.message_call("echo plain");
+    ASSERT_TRUE(tls_call && plain_call);
+    EXPECT_EQ(tls_call->server_index, 0);
+    EXPECT_EQ(plain_call->server_index, 1);
+    EXPECT_EQ(test::http_upgrade_status(tls_port, "localhost", true), 401);
+    EXPECT_EQ(test::http_upgrade_status(tls_port, "127.0.0.1", true), 101);
+
+    // A key that does not belong to the chain: refused again on the next connection.
+    certs.generate("other_key.pem");
+    EXPECT_FALSE(tls_connects("mismatched"));
+    certs.generate();
+    EXPECT_TRUE(tls_connects("replaced"));
+    EXPECT_TRUE(plain.is_open());
+}
+
+}  // namespace
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
