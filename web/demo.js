@@ -43,6 +43,10 @@ function log(text, kind = 'info') {
   while ($('log').children.length > 60) $('log').lastChild.remove();
 }
 
+function plural(count, noun) {
+  return `${count} ${noun}${count === 1 ? '' : 's'}`;
+}
+
 function refreshControls() {
   const ready = state.agent !== null;
   $('initialize').disabled = ready;
@@ -175,7 +179,7 @@ function makeTile(uid) {
   const renderer = createRenderer(node.querySelector('canvas'), { preferred: preferredRenderer });
   node.dataset.renderer = renderer.kind;
   $('videos').append(node);
-  const tile = { uid, node, renderer, stream: null, muted: false, frames: 0, lastFrames: 0, fps: 0 };
+  const tile = { uid, node, renderer, stream: null, muted: false, frames: 0, lastFrames: 0, fps: null };
   tile.timer = setInterval(() => measure(tile), 1000);
   state.tiles.set(uid, tile);
   return tile;
@@ -191,7 +195,7 @@ function drawFrame(tile, frame) {
   tile.node.dataset.frameCounter = counter === null ? '' : String(counter);
   tile.node.dataset.frames = String(tile.frames);
   tile.node.querySelector('.info').textContent =
-    `${frame.width}×${frame.height} · frame ${counter ?? '?'} · ${tile.fps} fps`;
+    `${frame.width}×${frame.height} · frame ${counter ?? '?'}${tile.fps === null ? '' : ` · ${tile.fps} fps`}`;
 }
 
 /** Once a second: the frame rate on screen and, for the engine's statistics, to the agent. */
@@ -329,7 +333,7 @@ async function listDevices() {
     select.replaceChildren(...reply.devices.filter((d) => d.kind === kind)
       .map((d) => new Option(d.label || d.deviceId, d.deviceId)));
   }
-  log(`Found ${reply.devices.length} devices.`);
+  log(`Found ${plural(reply.devices.length, 'device')}.`);
 }
 
 async function selectDevice(select) {
@@ -342,7 +346,7 @@ async function selectDevice(select) {
 async function listWindows() {
   const reply = await state.agent.request('getWindows');
   $('windows').replaceChildren(...reply.windows.map((w) => new Option(decodeTitle(w.title), w.windowId)));
-  log(`Found ${reply.windows.length} windows to share.`);
+  log(`Found ${plural(reply.windows.length, 'window')} to share.`);
 }
 
 async function startSharing() {

@@ -1,0 +1,153 @@
+// What the browser tests stand on: the real agent on free ports, a static server for the page,
+// and Debian's Chromium driven through playwright-core.
+import { spawn } from 'node:child_process';
+import { createServer, connect as tcpConnect } from 'node:net';
+import { createServer as createHttpServer } from 'node:http';
+import { mkdtempSync, mkdirSync, readFileSync, existsSync, rmSync } from 'node:fs';
+import { readFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join, extname, normalize, dirname, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+export const webRoot = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
+export const repoRoot = resolve(webRoot, '..');
+export const chromiumPath = process.env.KELVO_CHROMIUM ?? '/usr/bin/chromium';
+export const agentPath = process.env.KELVO_AGENT_BIN ?? join(repoRoot, 'build', 'bin', 'kelvo_web_agent');
+export const outputDir = process.env.KELVO_TEST_OUTPUT ?? join(repoRoot, 'build', 'test-output');
+
+/** Polls check() until it returns a truthy value; fails with `what` after timeoutMs. */
+export async function waitFor(what, check, { timeoutMs = 15000, intervalMs = 50 } = {}) {
+  const deadline = Date.now() + timeoutMs;
+  let last;
+  for (;;) {
+    try {
+      const value = await check();
+      if (value) return value;
+    } catch (error) {
+      last = error;
+    }
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}${last ? `: ${last.message}` : ''}`);
+    await new Promise((done) => setTimeout(done, intervalMs));
+  }
+}
+
+export function freePort() {
+  return new Promise((done, fail) => {
+    const server = createServer();
+    server.on('error', fail);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => done(port));
+    });
+  });
+}
+
+function portOpen(port) {
+  return new Promise((done) => {
+    const socket = tcpConnect({ host: '127.0.0.1', port });
+    socket.on('connect', () => { socket.destroy(); done(true); });
+    socket.on('error', () => done(false));
+  });
+}
+
+/** Starts the agent with the stand-in engine on two free ports; its engine log goes to a temp file. */
+export async function startAgent() {
+  const folder = mkdtempSync(join(tmpdir(), 'kelvo-web-test-'));
+  const tlsPort = await freePort();
+  const plainPort = await freePort();
+  const logPath = join(folder, 'rizudada.log');
+  const child = spawn(agentPath, [], {
+    env: {
+      ...process.env,
+      KELVO_AGENT_TLS_PORT: String(tlsPort),
+      KELVO_AGENT_PLAIN_PORT: String(plainPort),
+      KELVO_AGENT_RUNTIME_DIR: folder,
+      RIZUDADA_LOG: logPath,
+    },
+    stdio: ['ignore', 'pipe', 'pipe'],
+  });
+  let output = '';
+  child.stdout.on('data', (chunk) => { output += chunk; });
+  child.stderr.on('data', (chunk) => { output += chunk; });
+  const exited = new Promise((done) => child.on('exit', (code, signal) => done({ code, signal })));
+  let gone = null;
+  exited.then((status) => { gone = status; });
+  await waitFor('the agent to listen', async () => {
+    if (gone) throw new Error(`the agent exited (${JSON.stringify(gone)}): ${output}`);
+    return portOpen(plainPort);
+  });
+  return {
+    url: `ws://127.0.0.1:${plainPort}`,
+    logPath,
+    log: () => (existsSync(logPath) ? readFileSync(logPath, 'utf8') : ''),
+    output: () => output,
+    async stop() {
+      if (!gone) {
+        child.kill('SIGTERM');
+        const timer = setTimeout(() => child.kill('SIGKILL'), 10000);
+        await exited;
+        clearTimeout(timer);
+      }
+      const status = await exited;
+      rmSync(folder, { recursive: true, force: true });
+      return status;
+    },
+  };
+}
+
+const MIME = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.css': 'text/css; charset=utf-8',
+};
+
+/** Serves web/ on 127.0.0.1 (the agent only talks to pages whose host is the loopback address). */
+export async function startStaticServer() {
+  const server = createHttpServer(async (request, response) => {
+    const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
+    const file = join(webRoot, path === '/' ? 'index.html' : path);
+    if (!file.startsWith(webRoot) || !MIME[extname(file)]) {
+      response.writeHead(404).end();
+      return;
+    }
+    try {
+      const body = await readFile(file);
+      response.writeHead(200, { 'content-type': MIME[extname(file)], 'cache-control': 'no-store' }).end(body);
+    } catch {
+      response.writeHead(404).end();
+    }
+  });
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    stop: () => new Promise((done) => server.close(done)),
+  };
+}
+
+/** Launches Debian's Chromium headless with a fresh profile folder; never downloads a browser. */
+export async function launchBrowser(extraArgs = []) {
+  const { chromium } = await import('playwright-core');
+  const profile = mkdtempSync(join(tmpdir(), 'kelvo-chromium-'));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: chromiumPath,
+    headless: true,
+    viewport: { width: 1280, height: 900 },
+    args: [
+      '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      ...extraArgs,
+    ],
+  });
+  return {
+    context,
+    async close() {
+      await context.close();
+      rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+export function ensureOutputDir() {
+  mkdirSync(outputDir, { recursive: true });
+  return outputDir;
+}
