@@ -1,0 +1,100 @@
+// Many threads sending through the set while connections close and the set is cleared.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "net/net_engine.h"
+#include "recording_handler.h"
+#include "support/ws_test_client.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+namespace {
+
+using test::ws_test_client;
+
+struct target {
+    int32_t server;
+    connection_handle handle;
+};
+
+TEST(concurrent_send, senders_race_closing_connections_and_clear) {
+    recording_handler handler;
+    net_engine engine;
+    engine.set_handler(&handler);
+    uint16_t ports[2] = {test::free_loopback_port(), 0};
+    ASSERT_EQ(engine.add_plain_server(ports[0], false), 0);
+    ports[1] = test::free_loopback_port();
+    ASSERT_EQ(engine.add_plain_server(ports[1], false), 0);
+
+    constexpr int per_server = 4;
+    std::vector<std::unique_ptr<ws_test_client>> clients;
+    std::vector<target> targets;
+    for (int server = 0; server < 2; ++server) {
+        for (int i = 0; i < per_server; ++i) {
+            clients.push_back(std::make_unique<ws_test_client>());
+            ASSERT_TRUE(clients.back()->connect("127.0.0.1", ports[server]));
+            const std::string name = std::to_string(server) + "-" + std::to_string(i);
+            // The first connection of each server is its control connection.
+            auto handle = handshake_as(*clients.back(), handler, name, i == 0 ? "control" : "stream");
+            ASSERT_TRUE(handle);
+            targets.push_back(target{server, *handle});
+            engine.set_frame_dropping(server, *handle, true);
+        }
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < 4; ++t) {
+        senders.emplace_back([&, t] {
+            const std::string piece(2000 + t, 'p');
+            binary_piece pieces[4];
+            for (binary_piece& each : pieces) {
+                each = binary_piece{piece.data(), piece.size()};
+            }
+            while (!stop.load()) {
+                for (const target& each : targets) {
+                    int32_t dropped = 0;
+                    failures += engine.send_binary_group(each.server, each.handle, pieces, 4,
+                                                         &dropped) != 0;
+                    failures += engine.send_text(each.server, each.handle, "event") != 0;
+                    engine.set_frame_dropping(each.server, each.handle, t % 2 == 0);
+                }
+            }
+        });
+    }
+
+    // Stream connections of server 0 leave one by one, then its control connection sweeps the
+    // rest; server 1's control connection is rejected while its streams stay.
+    clients[1]->close();
+    clients[2]->close();
+    EXPECT_TRUE(clients[1]->wait_close(std::chrono::seconds(10)));
+    clients[0]->close();
+    EXPECT_TRUE(clients[3]->wait_close(std::chrono::seconds(10)));
+    ASSERT_TRUE(clients[per_server]->send_text("reject"));
+    EXPECT_TRUE(clients[per_server]->wait_close(std::chrono::seconds(10)));
+    EXPECT_TRUE(clients[per_server + 1]->is_open());
+
+    engine.clear();
+    EXPECT_EQ(engine.send_text(1, targets[per_server + 1].handle, "after"), -1);
+    stop.store(true);
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    EXPECT_GT(failures.load(), 0);
+    // Each control connection was reported closed exactly once.
+    size_t control_closed = 0;
+    for (const handler_call& call : handler.calls("closed")) {
+        control_closed += call.state == connection_control;
+    }
+    EXPECT_EQ(control_closed, 2u);
+}
+
+}  // namespace
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
