@@ -11,9 +11,9 @@ namespace {
 
 // Some of these are 0 in OpenSSL 3 (the protocols they refuse are gone); they are kept so the
 // profile says what it means on every OpenSSL.
-constexpr long compatible_options =
+constexpr uint64_t compatible_options =
     SSL_OP_ALL | SSL_OP_SINGLE_DH_USE | SSL_OP_NO_SSLv2 | SSL_OP_NO_SSLv3;
-constexpr long strict_options = compatible_options | SSL_OP_NO_TLSv1;
+constexpr uint64_t strict_options = compatible_options | SSL_OP_NO_TLSv1;
 
 constexpr const char compatible_ciphers[] =
     "ECDHE-RSA-AES128-GCM-SHA256:ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES256-GCM-SHA384:"
