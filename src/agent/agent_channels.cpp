@@ -28,7 +28,7 @@ int32_t rtc_engine_agent::setup_stream_channel(connection_context* context,
         entry = channel;
     }
     replaced.reset();
-    ensure_video_enabled();
+    ensure_video_enabled(*engine);
     canvas.view = channel->identity();
     canvas.renderMode = kelvo::rtc::RENDER_MODE_HIDDEN;
     canvas.uid = context->uid;

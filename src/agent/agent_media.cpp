@@ -13,145 +13,115 @@ namespace web {
 namespace {
 
 using kelvo::rtc::IRtcEngine;
+using kelvo::rtc::IRtcEngineParameter;
 
 constexpr size_t parameter_text_size = 512;
 
 const char* json_bool(bool value) { return value ? "true" : "false"; }
 
-int32_t set_peer_mute(const engine_parameters& parameter, const char* key, uint32_t uid, bool mute) {
+int32_t set_peer_mute(IRtcEngineParameter& parameters, const char* key, uint32_t uid, bool mute) {
     char text[parameter_text_size];
     std::snprintf(text, sizeof text, "{\"uid\":%u,\"mute\":%s}", uid, json_bool(mute));
-    return parameter->setObject(key, text);
+    return parameters.setObject(key, text);
 }
 
-int32_t set_own_audio_mute(const engine_parameters& parameter, bool mute) {
+int32_t set_own_audio_mute(IRtcEngineParameter& parameters, bool mute) {
     char text[parameter_text_size];
     std::snprintf(text, sizeof text, "{\"rtc.audio.mute_me\":%s,\"che.audio.mute_me\":%s}",
                   json_bool(mute), json_bool(mute));
-    return parameter->setParameters(text);
+    return parameters.setParameters(text);
 }
 
-int32_t set_own_video_mute(const engine_parameters& parameter, bool mute) {
+int32_t set_own_video_mute(IRtcEngineParameter& parameters, bool mute) {
     char text[parameter_text_size];
     std::snprintf(text, sizeof text, "{\"rtc.video.mute_me\":%s,\"che.video.local.send\":%s}",
                   json_bool(mute), json_bool(!mute));
-    return parameter->setParameters(text);
+    return parameters.setParameters(text);
 }
 
-int32_t set_local_capture(const engine_parameters& parameter, bool enabled) {
+int32_t set_local_capture(IRtcEngineParameter& parameters, bool enabled) {
     const char* e = json_bool(enabled);
     char text[parameter_text_size];
     std::snprintf(text, sizeof text,
                   "{\"rtc.video.capture\":%s,\"che.video.local.capture\":%s,"
                   "\"che.video.local.render\":%s,\"che.video.local.send\":%s}",
                   e, e, e, e);
-    return parameter->setParameters(text);
+    return parameters.setParameters(text);
 }
 
 }  // namespace
 
 int32_t rtc_engine_agent::mute_stream_audio(uint32_t stream_id, bool mute) {
-    std::lock_guard<std::mutex> lock(agent_lock_);
-    IRtcEngine* engine = engine_.load();
-    if (engine == nullptr) {
-        return -3;
-    }
-    writeLog(1, "[wa] mute audio");
-    const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
-    engine_parameters parameter(engine);
-    if (!parameter) {
-        return missing_interface_result;
-    }
-    if (uid != 0) {
-        return set_peer_mute(parameter, "rtc.audio.mute_peer", uid, mute);
-    }
-    return set_own_audio_mute(parameter, mute);
+    return with_parameters([&](IRtcEngineParameter& parameters) {
+        writeLog(1, "[wa] mute audio");
+        const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
+        if (uid != 0) {
+            return set_peer_mute(parameters, "rtc.audio.mute_peer", uid, mute);
+        }
+        return set_own_audio_mute(parameters, mute);
+    });
 }
 
 int32_t rtc_engine_agent::mute_stream_video(uint32_t stream_id, bool mute) {
-    std::lock_guard<std::mutex> lock(agent_lock_);
-    IRtcEngine* engine = engine_.load();
-    if (engine == nullptr) {
-        return -3;
-    }
-    writeLog(1, "[wa] mute video");
-    const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
-    engine_parameters parameter(engine);
-    if (!parameter) {
-        return missing_interface_result;
-    }
-    if (uid != 0) {
-        const int32_t result = set_peer_mute(parameter, "rtc.video.mute_peer", uid, mute);
+    return with_parameters([&](IRtcEngineParameter& parameters) {
+        writeLog(1, "[wa] mute video");
+        const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
+        if (uid == 0) {
+            return set_own_video_mute(parameters, mute);
+        }
+        const int32_t result = set_peer_mute(parameters, "rtc.video.mute_peer", uid, mute);
         if (result == 0) {
             set_stream_mute_state(uid, mute);
         }
         return result;
-    }
-    return set_own_video_mute(parameter, mute);
+    });
 }
 
 int32_t rtc_engine_agent::mute_local(bool mute) {
-    std::lock_guard<std::mutex> lock(agent_lock_);
-    IRtcEngine* engine = engine_.load();
-    if (engine == nullptr || !joined()) {
-        return -3;
-    }
-    writeLog(1, "[wa] muteLocal audio and video Stream");
-    engine_parameters parameter(engine);
-    if (!parameter) {
-        return missing_interface_result;
-    }
-    const int32_t result = set_own_audio_mute(parameter, mute);
-    if (result != 0) {
-        return result;
-    }
-    return set_own_video_mute(parameter, mute);
+    return with_parameters([&](IRtcEngineParameter& parameters) {
+        if (!joined()) {
+            return no_engine_result;
+        }
+        writeLog(1, "[wa] muteLocal audio and video Stream");
+        const int32_t result = set_own_audio_mute(parameters, mute);
+        if (result != 0) {
+            return result;
+        }
+        return set_own_video_mute(parameters, mute);
+    });
 }
 
 int32_t rtc_engine_agent::enable_local_video(bool enabled) {
-    std::lock_guard<std::mutex> lock(agent_lock_);
-    IRtcEngine* engine = engine_.load();
-    if (engine == nullptr) {
-        return -3;
-    }
-    engine_parameters parameter(engine);
-    if (!parameter) {
-        return missing_interface_result;
-    }
-    return set_local_capture(parameter, enabled);
+    return with_parameters(
+        [&](IRtcEngineParameter& parameters) { return set_local_capture(parameters, enabled); });
 }
 
+// Answers 0 whenever an engine exists: the page's stream connection is made whatever the
+// engine said to the capture switch or the view.
 int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
-    std::lock_guard<std::mutex> lock(agent_lock_);
-    IRtcEngine* engine = engine_.load();
-    if (engine == nullptr) {
-        return -3;
-    }
-    context->uid = 0;
-    {
-        engine_parameters parameter(engine);
-        if (parameter) {
-            set_local_capture(parameter, video);
+    return with_engine([&](IRtcEngine& engine) {
+        context->uid = 0;
+        {
+            engine_parameters parameters(&engine);
+            if (parameters) {
+                set_local_capture(*parameters, video);
+            }
         }
-    }
-    if (video) {
-        kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
-        if (setup_stream_channel(context, canvas) == 0) {
-            engine->setupLocalVideo(canvas);
+        if (video) {
+            kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
+            if (setup_stream_channel(context, canvas) == 0) {
+                engine.setupLocalVideo(canvas);
+            }
         }
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int32_t rtc_engine_agent::video_statistics(uint32_t uid, int32_t latency, int32_t fps) {
     kelvo::rtc::VideoStats stats{uid == own_uid() ? 0 : uid, latency, 0, fps, 0};
+    // The channel lock is taken and released before the agent lock.
     fill_stream_statistics(stats.uid, stats.measuredFrameRate, stats.droppedFrames);
-    std::lock_guard<std::mutex> lock(agent_lock_);
-    IRtcEngine* engine = engine_.load();
-    if (engine == nullptr) {
-        return -3;
-    }
-    return engine->reportVideoStats(stats);
+    return with_engine([&](IRtcEngine& engine) { return engine.reportVideoStats(stats); });
 }
 
 int32_t rtc_engine_agent::set_video_profile(const std::string& name, bool swap_width_and_height) {
@@ -163,13 +133,11 @@ int32_t rtc_engine_agent::set_video_profile(const std::string& name, bool swap_w
         writeLog(1, "[wa] undefined video profile specified to setVideoProfile: %s", name.c_str());
         return -2;
     }
-    std::lock_guard<std::mutex> lock(agent_lock_);
-    IRtcEngine* engine = engine_.load();
-    if (engine == nullptr) {
-        return -3;
-    }
-    writeLog(1, "[wa] setVideoProfile to %s swap %s", name.c_str(), json_bool(swap_width_and_height));
-    return engine->setVideoProfile(profile, swap_width_and_height);
+    return with_engine([&](IRtcEngine& engine) {
+        writeLog(1, "[wa] setVideoProfile to %s swap %s", name.c_str(),
+                 json_bool(swap_width_and_height));
+        return engine.setVideoProfile(profile, swap_width_and_height);
+    });
 }
 
 }  // namespace web
