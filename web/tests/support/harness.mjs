@@ -1,12 +1,14 @@
 // What the browser tests stand on: the real agent on free ports, a static server for the page,
 // and Debian's Chromium driven through playwright-core.
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import { createServer, connect as tcpConnect } from 'node:net';
 import { createServer as createHttpServer } from 'node:http';
-import { mkdtempSync, mkdirSync, readFileSync, existsSync, rmSync } from 'node:fs';
+import {
+  mkdtempSync, mkdirSync, readFileSync, existsSync, rmSync, copyFileSync, chmodSync, readdirSync,
+} from 'node:fs';
 import { readFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
-import { join, extname, normalize, dirname, resolve } from 'node:path';
+import { join, extname, normalize, dirname, resolve, basename } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 export const webRoot = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -50,13 +52,35 @@ function portOpen(port) {
   });
 }
 
-/** Starts the agent with the stand-in engine on two free ports; its engine log goes to a temp file. */
-export async function startAgent() {
+/**
+ * Copies the agent and its engine library into `folder` with a fresh self-signed certificate for
+ * 127.0.0.1 beside them: the agent reads its TLS files from its own folder.
+ */
+function installWithCertificate(folder) {
+  const program = join(folder, basename(agentPath));
+  copyFileSync(agentPath, program);
+  chmodSync(program, 0o755);
+  for (const name of readdirSync(dirname(agentPath)).filter((n) => /rizudada\.(so|dll)$/.test(n))) {
+    copyFileSync(join(dirname(agentPath), name), join(folder, name));
+  }
+  const made = spawnSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '1',
+    '-subj', '/CN=127.0.0.1', '-addext', 'subjectAltName=IP:127.0.0.1',
+    '-keyout', join(folder, 'kelvo_key.pem'), '-out', join(folder, 'kelvo_cert_chain.pem')], { encoding: 'utf8' });
+  if (made.status !== 0) throw new Error(`openssl could not make a certificate: ${made.stderr}`);
+  return program;
+}
+
+/**
+ * Starts the agent with the stand-in engine on two free ports; its engine log goes to a temp file.
+ * With tls, a copy of the agent runs with a certificate and the page's address is the TLS port.
+ */
+export async function startAgent({ tls = false } = {}) {
   const folder = mkdtempSync(join(tmpdir(), 'kelvo-web-test-'));
   const tlsPort = await freePort();
   const plainPort = await freePort();
   const logPath = join(folder, 'rizudada.log');
-  const child = spawn(agentPath, [], {
+  const program = tls ? installWithCertificate(folder) : agentPath;
+  const child = spawn(program, [], {
     env: {
       ...process.env,
       KELVO_AGENT_TLS_PORT: String(tlsPort),
@@ -77,7 +101,7 @@ export async function startAgent() {
     return portOpen(plainPort);
   });
   return {
-    url: `ws://127.0.0.1:${plainPort}`,
+    url: tls ? `wss://127.0.0.1:${tlsPort}` : `ws://127.0.0.1:${plainPort}`,
     logPath,
     log: () => (existsSync(logPath) ? readFileSync(logPath, 'utf8') : ''),
     output: () => output,
