@@ -71,6 +71,17 @@ void putMember(cJSON* object, cJSON* existing, const char* key, cJSON* item) {
     }
 }
 
+// A number member keeps its place and key and takes the new value; any other member is replaced.
+void setNumber(cJSON* object, const char* key, double value) {
+    if (!cJSON_IsObject(object) || key == nullptr) return;
+    cJSON* existing = findMember(object, key);
+    if (cJSON_IsNumber(existing)) {
+        cJSON_SetNumberHelper(existing, value);
+        return;
+    }
+    putMember(object, existing, key, cJSON_CreateNumber(value));
+}
+
 cJSON* parse(const char* text) {
     if (text == nullptr || text[0] == '\0') return nullptr;
     std::string rewritten;
@@ -195,24 +206,10 @@ void JsonValue::setString(const char* key, const char* text) {
     putMember(node_, existing, key, cJSON_CreateString(text));
 }
 
-void JsonValue::setInt(const char* key, int32_t value) {
-    if (!cJSON_IsObject(node_) || key == nullptr) return;
-    cJSON* existing = findMember(node_, key);
-    if (cJSON_IsNumber(existing)) {
-        cJSON_SetNumberHelper(existing, value);
-        return;
-    }
-    putMember(node_, existing, key, cJSON_CreateNumber(value));
-}
+void JsonValue::setInt(const char* key, int32_t value) { setNumber(node_, key, value); }
 
 void JsonValue::setUInt(const char* key, uint32_t value) {
-    if (!cJSON_IsObject(node_) || key == nullptr) return;
-    cJSON* existing = findMember(node_, key);
-    if (cJSON_IsNumber(existing)) {
-        cJSON_SetNumberHelper(existing, static_cast<double>(value));
-        return;
-    }
-    putMember(node_, existing, key, cJSON_CreateNumber(static_cast<double>(value)));
+    setNumber(node_, key, static_cast<double>(value));
 }
 
 void JsonValue::setBool(const char* key, bool value) {
