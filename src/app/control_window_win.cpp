@@ -1,0 +1,179 @@
+#include "app/control_window_win.h"
+
+#include <algorithm>
+
+#include "agent/engine_library.h"
+#include "app/win/resource.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+HINSTANCE g_module_instance = nullptr;
+
+const wchar_t control_window_name[] = L"Kelvo Web Agent";
+const UINT show_tray_icon_message = RegisterWindowMessageW(L"KelvoZuzIrave.ShowTrayIcon.Message");
+const UINT taskbar_created_message = RegisterWindowMessageW(L"TaskbarCreated");
+
+namespace {
+
+const UINT icon_callback_message = WM_USER + 1;
+const size_t tooltip_limit = 127;
+const int version_buffer_size = 64;
+
+}  // namespace
+
+std::wstring tray_tooltip_text(const char* engine_version) {
+    wchar_t version[version_buffer_size] = {};
+    if (engine_version != nullptr &&
+        MultiByteToWideChar(CP_ACP, 0, engine_version, -1, version, version_buffer_size) == 0) {
+        // Too long for the buffer: keep what was converted.
+        version[version_buffer_size - 1] = L'\0';
+    }
+    std::wstring text = std::wstring(control_window_name) + L" " + version;
+    if (text.size() > tooltip_limit) text.resize(tooltip_limit);
+    return text;
+}
+
+control_window::control_window() : tray_(*this) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof(window_class);
+    window_class.lpfnWndProc = window_procedure;
+    window_class.hInstance = g_module_instance;
+    window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    window_class.hIconSm = LoadIconW(nullptr, IDI_APPLICATION);
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    window_class.lpszClassName = control_window_name;
+    RegisterClassExW(&window_class);
+
+    quit_on_destroy_ = TRUE;
+    window_ = CreateWindowExW(0, control_window_name, control_window_name, WS_OVERLAPPEDWINDOW,
+                              CW_USEDEFAULT, 0, 200, 200, nullptr, nullptr, g_module_instance,
+                              nullptr);
+    if (window_ == nullptr) {
+        PostQuitMessage(0);
+        return;
+    }
+    // A full pointer-sized slot: the 32-bit one would cut the address on 64-bit Windows.
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+    // The icon appears once the loop delivers this message.
+    HWND found = FindWindowW(control_window_name, nullptr);
+    if (found != nullptr) {
+        PostMessageW(found, show_tray_icon_message, 1, 0);
+    } else {
+        MessageBoxW(nullptr, L"No existing instance could be contacted", control_window_name,
+                    MB_ICONWARNING);
+    }
+    icon_ = LoadIconW(g_module_instance, MAKEINTRESOURCEW(IDI_KELVO_WEB_AGENT));
+}
+
+control_window::~control_window() {
+    // A window that outlives the object (the loop ended through the menu) must not reach it.
+    if (window_ != nullptr && IsWindow(window_)) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+}
+
+int control_window::run_loop() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void control_window::destroy() {
+    tray_.destroy();
+}
+
+LRESULT CALLBACK control_window::window_procedure(HWND window, UINT message, WPARAM wparam,
+                                                  LPARAM lparam) {
+    auto* self = reinterpret_cast<control_window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    // Messages sent while the window is being created arrive before the slot is filled.
+    if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+    return self->handle_message(message, wparam, lparam);
+}
+
+LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == show_tray_icon_message) {
+        tray_.on_show_message(wparam);
+        return 0;
+    }
+    if (message == taskbar_created_message) {
+        tray_.on_taskbar_created();
+        return 0;
+    }
+    switch (message) {
+        case icon_callback_message:
+            if (lparam == WM_RBUTTONUP && menu_ != nullptr) open_menu();
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDM_QUIT) PostQuitMessage(0);
+            break;
+        case WM_INITMENU:
+            return 0;
+        case WM_DESTROY:
+            destroy_menu();
+            if (quit_on_destroy_) PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    // Includes WM_CLOSE, which destroys the window and so ends the loop.
+    return DefWindowProcW(window_, message, wparam, lparam);
+}
+
+void control_window::open_menu() {
+    HMENU popup = GetSubMenu(menu_, 0);
+    SetMenuDefaultItem(popup, 0, TRUE);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(window_);
+    TrackPopupMenu(popup, TPM_LEFTBUTTON, cursor.x, cursor.y, 0, window_, nullptr);
+    PostMessageW(window_, WM_NULL, 0, 0);
+}
+
+void control_window::fill_icon_data() {
+    icon_data_ = NOTIFYICONDATAW{};
+    icon_data_.cbSize = sizeof(icon_data_);
+    icon_data_.hWnd = window_;
+    icon_data_.uID = IDI_KELVO_WEB_AGENT;
+    icon_data_.hIcon = icon_;
+    icon_data_.uCallbackMessage = icon_callback_message;
+    icon_data_.uFlags = NIF_MESSAGE | NIF_ICON;
+    wchar_t title[tooltip_limit + 1] = {};
+    if (LoadStringW(g_module_instance, IDS_APP_TITLE, title, tooltip_limit + 1) > 0) {
+        const std::wstring tip = tray_tooltip_text(engine_library::instance().version());
+        std::copy(tip.begin(), tip.end(), icon_data_.szTip);
+        icon_data_.uFlags |= NIF_TIP;
+    }
+}
+
+bool control_window::add_icon() {
+    fill_icon_data();
+    return Shell_NotifyIconW(NIM_ADD, &icon_data_) != FALSE;
+}
+
+bool control_window::delete_icon() {
+    fill_icon_data();
+    return Shell_NotifyIconW(NIM_DELETE, &icon_data_) != FALSE;
+}
+
+void control_window::load_menu() {
+    menu_ = LoadMenuW(g_module_instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
+}
+
+void control_window::destroy_menu() {
+    if (menu_ == nullptr) return;
+    DestroyMenu(menu_);
+    menu_ = nullptr;
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,113 @@
+// The agent program run as a child process by the application tests, with ports (and on POSIX
+// systems a lock and socket folder) of the test's own, so it never meets a user's agent.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvo {
+namespace test {
+
+// Generous: the tests wait for results, they never time them.
+constexpr std::chrono::milliseconds process_timeout{15000};
+
+// A temporary folder of the test's own, removed with its contents at the end.
+class temporary_folder {
+public:
+    temporary_folder();
+    ~temporary_folder();
+    temporary_folder(const temporary_folder&) = delete;
+    temporary_folder& operator=(const temporary_folder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+struct agent_setup {
+    // 0 keeps the program's own port (8921, 8922).
+    uint16_t tls_port = 0;
+    uint16_t plain_port = 0;
+    uint16_t tls() const { return tls_port != 0 ? tls_port : 8921; }
+    uint16_t plain() const { return plain_port != 0 ? plain_port : 8922; }
+    // The folder of the single-instance lock and the control socket (POSIX), and of the stand-in
+    // engine's log. Empty keeps the program's defaults.
+    std::string runtime_folder;
+    // Empty: the agent beside the test program.
+    std::string program;
+};
+
+class agent_process {
+public:
+    // Starts the program with these arguments; fails the test when it cannot be started.
+    agent_process(const agent_setup& setup, const std::vector<std::string>& arguments = {});
+    // Kills the process if it still runs.
+    ~agent_process();
+    agent_process(const agent_process&) = delete;
+    agent_process& operator=(const agent_process&) = delete;
+
+    // The program's exit code once it has ended (-1 for the program's -1), or none when it still
+    // runs after `timeout` (or was ended by a signal).
+    std::optional<int> wait_exit(std::chrono::milliseconds timeout = process_timeout);
+    bool running();
+    // The system's process identifier.
+    long id() const;
+
+    struct impl;
+
+private:
+    std::unique_ptr<impl> impl_;
+};
+
+// Held by every test that runs agents. Where the single-instance lock and the window class are
+// shared by the whole system (Windows) it makes those tests take turns, across test processes.
+class agent_test_turn {
+public:
+    agent_test_turn();
+    ~agent_test_turn();
+    agent_test_turn(const agent_test_turn&) = delete;
+    agent_test_turn& operator=(const agent_test_turn&) = delete;
+
+private:
+    void* handle_ = nullptr;
+};
+
+// The agent program beside the test program.
+std::string agent_program_path();
+
+// True when the control window (POSIX: control socket) of an agent of this setup exists.
+bool control_window_present(const agent_setup& setup);
+// Posts the show message with this wParam to an agent of this setup; false when none answers.
+bool post_show_message(const agent_setup& setup, unsigned show);
+
+// True when something accepts TCP connections on 127.0.0.1:port.
+bool port_accepts(uint16_t port);
+// Polls `condition` until it holds or `timeout` has passed.
+bool wait_until(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = process_timeout);
+
+// Waits until an agent of this setup listens on both ports and its control window exists.
+bool wait_serving(const agent_setup& setup, agent_process& process);
+
+// Keeps a loopback port bound and listening, so that nobody else can take it.
+class port_holder {
+public:
+    explicit port_holder(uint16_t port);
+    ~port_holder();
+    port_holder(const port_holder&) = delete;
+    port_holder& operator=(const port_holder&) = delete;
+    bool holding() const;
+
+    struct impl;
+
+private:
+    std::unique_ptr<impl> impl_;
+};
+
+}  // namespace test
+}  // namespace kelvo

@@ -1,0 +1,154 @@
+// The agent program as a process: the kill switch, the single instance, server start failures,
+// ending through "-kill", and a page served by the started program with the stand-in engine.
+#include "app/agent_process.h"
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/agent_fixture.h"
+#include "support/ws_test_client.h"
+
+namespace kelvo {
+namespace test {
+namespace {
+
+constexpr int already_running = -1;
+constexpr int start_failure = -1;
+
+class AgentProcessTest : public ::testing::Test {
+protected:
+    AgentProcessTest() {
+        setup.tls_port = free_loopback_port();
+        do {
+            setup.plain_port = free_loopback_port();
+        } while (setup.plain_port == setup.tls_port);
+        setup.runtime_folder = folder.path();
+    }
+
+    // Ends a serving instance the way a second copy does, and checks both ends.
+    void kill_and_expect_clean_end(agent_process& instance) {
+        agent_process killer(setup, {"-kill"});
+        EXPECT_EQ(killer.wait_exit(), 0);
+        EXPECT_EQ(instance.wait_exit(), 0);
+        EXPECT_FALSE(port_accepts(setup.tls()));
+        EXPECT_FALSE(port_accepts(setup.plain()));
+        EXPECT_FALSE(control_window_present(setup));
+    }
+
+    agent_test_turn turn;
+    temporary_folder folder;
+    agent_setup setup;
+};
+
+TEST_F(AgentProcessTest, KillWithoutInstanceEndsWithZeroAndTakesNoLock) {
+    agent_process killer(setup, {"-kill"});
+    EXPECT_EQ(killer.wait_exit(), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/RizudAdaEngineAgent"));
+    EXPECT_FALSE(port_accepts(setup.tls()));
+}
+
+TEST_F(AgentProcessTest, NearMissesOfTheKillSwitchStartTheAgent) {
+    agent_process first(setup, {"-Kill"});
+    ASSERT_TRUE(wait_serving(setup, first));
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"-Kill"}, {"-kill "}, {"-kill", "now"}}) {
+        agent_process other(setup, arguments);
+        EXPECT_EQ(other.wait_exit(), already_running) << arguments[0];
+    }
+    EXPECT_TRUE(first.running());
+    kill_and_expect_clean_end(first);
+}
+
+TEST_F(AgentProcessTest, SecondStartEndsWithMinusOneAndTheFirstKeepsServing) {
+    agent_process first(setup);
+    ASSERT_TRUE(wait_serving(setup, first));
+    agent_process second(setup);
+    EXPECT_EQ(second.wait_exit(), already_running);
+
+    EXPECT_TRUE(first.running());
+    EXPECT_TRUE(control_window_present(setup));
+    ws_test_client page;
+    EXPECT_TRUE(page.connect("127.0.0.1", setup.plain()));
+    EXPECT_TRUE(port_accepts(setup.tls()));
+    page.close();
+    kill_and_expect_clean_end(first);
+}
+
+TEST_F(AgentProcessTest, TakenTlsPortEndsWithMinusOneWithoutPlainServerOrWindow) {
+    port_holder tls(setup.tls());
+    ASSERT_TRUE(tls.holding());
+    agent_process agent(setup);
+    EXPECT_EQ(agent.wait_exit(), start_failure);
+    EXPECT_FALSE(port_accepts(setup.plain()));
+    EXPECT_FALSE(control_window_present(setup));
+}
+
+TEST_F(AgentProcessTest, TakenPlainPortEndsWithMinusOneAndReleasesTheTlsPort) {
+    port_holder plain(setup.plain());
+    ASSERT_TRUE(plain.holding());
+    agent_process agent(setup);
+    EXPECT_EQ(agent.wait_exit(), start_failure);
+    EXPECT_FALSE(port_accepts(setup.tls()));
+    // The TLS server is gone with its port: another program can take it.
+    port_holder tls(setup.tls());
+    EXPECT_TRUE(tls.holding());
+    EXPECT_FALSE(control_window_present(setup));
+}
+
+TEST_F(AgentProcessTest, KillFromAnotherProcessEndsTheInstanceWithZero) {
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    kill_and_expect_clean_end(instance);
+    // The lock went with the process: a new instance starts.
+    agent_process next(setup);
+    ASSERT_TRUE(wait_serving(setup, next));
+    kill_and_expect_clean_end(next);
+}
+
+TEST_F(AgentProcessTest, ShowMessagesLeaveTheInstanceServing) {
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    EXPECT_TRUE(post_show_message(setup, 0));
+    EXPECT_TRUE(post_show_message(setup, 1));
+    EXPECT_TRUE(post_show_message(setup, 0));
+    ws_test_client page;
+    EXPECT_TRUE(page.connect("127.0.0.1", setup.plain()));
+    EXPECT_TRUE(instance.running());
+    page.close();
+    kill_and_expect_clean_end(instance);
+}
+
+TEST_F(AgentProcessTest, PageInitialisesJoinsAndLeavesThroughTheStartedProgram) {
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    {
+        agent_client page;
+        ASSERT_TRUE(page.connect(setup.plain()));
+        EXPECT_EQ(page.request(R"({"command":"initialize","appID":"process-test"})"),
+                  R"({"command":"initialize","code":true})");
+        EXPECT_EQ(page.request(R"({"command":"joinChannel","channelKey":"","channelName":"room","uid":77})"),
+                  R"({"command":"joinChannel","uid":77,"code":true})");
+        EXPECT_EQ(page.request(R"({"command":"leaveChannel"})"),
+                  R"({"command":"leaveChannel","code":true})");
+    }
+    kill_and_expect_clean_end(instance);
+}
+
+// The one test on the product's own ports.
+TEST_F(AgentProcessTest, ListensOnPorts8921And8922ByDefault) {
+    setup.tls_port = 0;
+    setup.plain_port = 0;
+    if (port_accepts(8921) || port_accepts(8922)) {
+        GTEST_SKIP() << "ports 8921/8922 are in use (is an agent running?); "
+                        "the default ports cannot be checked";
+    }
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    kill_and_expect_clean_end(instance);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace kelvo
