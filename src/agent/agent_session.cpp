@@ -89,7 +89,7 @@ int32_t rtc_engine_agent::teardown_engine() {
 void rtc_engine_agent::media_reset(IRtcEngine& engine) {
     engine_parameters parameters(&engine);
     if (!parameters) return;
-    ensure_video_enabled(engine);
+    if (engine.enableVideo() == 0) video_enabled_ = true;
     for (const char* text : media_reset_texts) parameters->setParameters(text);
 }
 

@@ -1,0 +1,116 @@
+// A running agent for tests: a net_engine with two plain servers on free loopback ports (server
+// indexes 0 and 1), the rtc_engine_agent as their handler and the stand-in engine loaded from the
+// test program's folder, writing its log to a file of this test's own (RIZUDADA_LOG).
+//
+//   TEST_F(agent_fixture, joins) {
+//       auto page = control();                            // connected and "initialize"d
+//       page->engine_parameters(R"({"sim.emit":{"callback":"warning","code":8}})");
+//       EXPECT_TRUE(page->wait_for(R"({"event":"warning","code":8})"));
+//       EXPECT_TRUE(wait_for_log("L1 [wa] Rtc Engine initialized"));
+//   }
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "agent/rtc_engine_agent.h"
+#include "net/net_engine.h"
+#include "support/ws_test_client.h"
+
+namespace kelvo {
+namespace test {
+
+// Generous: functional tests wait for results, they never time them.
+constexpr std::chrono::milliseconds agent_timeout{5000};
+
+// A page's connection to the agent. Texts read past while looking for a particular one are kept,
+// in order, for later reads, because replies (server thread) and events (engine thread) may
+// arrive in either order.
+class agent_client {
+public:
+    agent_client() = default;
+    agent_client(const agent_client&) = delete;
+    agent_client& operator=(const agent_client&) = delete;
+
+    bool connect(uint16_t port);
+    bool send(const std::string& text);
+
+    // The next text not taken yet, or none after `timeout`.
+    std::optional<std::string> next(std::chrono::milliseconds timeout = agent_timeout);
+    // The first text (not taken yet) that `match` accepts, taken; the others stay.
+    std::optional<std::string> take(const std::function<bool(const std::string&)>& match,
+                                    std::chrono::milliseconds timeout = agent_timeout);
+    // Takes the text equal to `expected`; false when it did not come.
+    bool wait_for(const std::string& expected, std::chrono::milliseconds timeout = agent_timeout);
+    // Sends a command and takes the first text that answers it (its "command" member names the
+    // sent command); empty when none came.
+    std::string request(const std::string& command);
+    // Takes every text not taken yet up to and including `last`, and returns those before it;
+    // fails the test when `last` does not come.
+    std::vector<std::string> texts_before(const std::string& last,
+                                          std::chrono::milliseconds timeout = agent_timeout);
+
+    // Control connection helpers (the engine's "sim." keys go through "setParameters").
+    // Sends "setParameters" with the text and checks it is answered with code true.
+    void engine_parameters(const std::string& parameters);
+    // What the engine has forwarded so far: emits a warning with a marker code through the engine's
+    // event queue, waits for it and returns every other text that arrived before it (the
+    // "setParameters" reply that carried the marker left out).
+    std::vector<std::string> events_until_marker();
+    // "joinChannel" for the uid, and the join reply.
+    std::string join(uint32_t uid = 0, const std::string& channel = "room");
+
+    ws_test_client& connection() { return client_; }
+
+private:
+    ws_test_client client_;
+    std::deque<std::string> kept_;
+};
+
+class agent_fixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    kelvo::rtc::web::net_engine& net() { return *net_; }
+    kelvo::rtc::web::rtc_engine_agent& agent() { return *agent_; }
+    uint16_t port(int server = 0) const { return ports_[server]; }
+
+    // A new connection to the server at `server`; fails the test when it cannot connect.
+    std::unique_ptr<agent_client> connect(int server = 0);
+    // A new connection that has become the control connection.
+    std::unique_ptr<agent_client> control(int server = 0,
+                                          const std::string& initialize =
+                                              R"({"command":"initialize","appID":"test-app"})");
+
+    // The stand-in engine's log so far, one entry per line.
+    std::vector<std::string> log_lines() const;
+    bool log_has(const std::string& line) const;
+    // How often the log holds `line`.
+    size_t log_count(const std::string& line) const;
+    // True when the log holds these lines in this order (others may come between them).
+    bool log_has_in_order(const std::vector<std::string>& expected) const;
+    // Waits until the log holds `line`.
+    bool wait_for_log(const std::string& line, std::chrono::milliseconds timeout = agent_timeout);
+    const std::string& log_path() const { return log_path_; }
+
+private:
+    std::string log_path_;
+    uint16_t ports_[2] = {0, 0};
+    std::unique_ptr<kelvo::rtc::web::net_engine> net_;
+    std::unique_ptr<kelvo::rtc::web::rtc_engine_agent> agent_;
+};
+
+// The value of a JSON text's member, for checks on texts whose numbers are not known in advance.
+uint32_t json_uint(const std::string& text, const char* key);
+
+}  // namespace test
+}  // namespace kelvo
