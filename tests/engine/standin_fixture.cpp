@@ -173,6 +173,21 @@ bool recording_factory::wait_frames(size_t index, size_t count) {
                     [&] { return renderers_.size() > index && renderers_[index].frames.size() >= count; });
 }
 
+int recording_factory::wait_renderer(void* view) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    int found = -1;
+    wait_for(hold, changed_, [&] {
+        for (size_t i = 0; i < renderers_.size(); ++i) {
+            if (renderers_[i].context.view == view) {
+                found = static_cast<int>(i);
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
 bool recording_factory::wait_released(size_t index) {
     std::unique_lock<std::mutex> hold(mutex_);
     return wait_for(hold, changed_, [&] { return renderers_.size() > index && renderers_[index].releases > 0; });

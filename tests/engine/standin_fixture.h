@@ -125,6 +125,8 @@ public:
     std::vector<renderer_state> renderers() const;
     // Waits until renderer `index` exists and has at least `count` frames.
     bool wait_frames(size_t index, size_t count);
+    // Waits until a renderer for `view` exists; its index, or -1.
+    int wait_renderer(void* view);
     // Waits until renderer `index` has been released.
     bool wait_released(size_t index);
     size_t frame_count(size_t index) const;
