@@ -220,7 +220,7 @@ async function showStream(uid) {
   tile.stream.connection.on('close', () => {
     if (state.tiles.get(uid) === tile) tile.node.querySelector('.info').textContent = 'stream closed';
   });
-  if (!state.tiles.has(uid)) tile.stream.stop(); // removed while the stream was opening
+  if (state.tiles.get(uid) !== tile) tile.stream.stop(); // removed while the stream was opening
   return tile;
 }
 

@@ -18,7 +18,7 @@ export const agentPath = process.env.KELVO_AGENT_BIN ?? join(repoRoot, 'build', 
 export const outputDir = process.env.KELVO_TEST_OUTPUT ?? join(repoRoot, 'build', 'test-output');
 
 /** Polls check() until it returns a truthy value; fails with `what` after timeoutMs. */
-export async function waitFor(what, check, { timeoutMs = 15000, intervalMs = 50 } = {}) {
+export async function waitFor(what, check, { timeoutMs = 20000, intervalMs = 50 } = {}) {
   const deadline = Date.now() + timeoutMs;
   let last;
   for (;;) {
