@@ -384,4 +384,6 @@ for (const kind of ['videoinput', 'audiooutput', 'audioinput']) {
   });
 }
 refreshControls();
+// For trying commands from the browser's console: await kelvoDemo.agent.request('getVersion').
+window.kelvoDemo = { get agent() { return state.agent; } };
 document.body.dataset.ready = 'true';

@@ -8,6 +8,7 @@ import {
 } from './support/harness.mjs';
 import {
   readTile, checkPicture, waitForNewerPicture, waitForStill, waitForEngineStopped, openPage, initializeAndJoin,
+  setFrameGeometry,
 } from './support/demo-page.mjs';
 
 let agent;
@@ -29,6 +30,19 @@ after(async () => {
   }
 });
 
+/**
+ * Rows that need padding (150 wide travel as 160-byte rows) and an odd height (121 rows, 60 chroma
+ * rows) are drawn without shear; then the engine goes back to its usual 320 x 240.
+ */
+async function checkPaddedFrames(page, uid) {
+  await setFrameGeometry(page, { width: 150, height: 121 });
+  const padded = await waitForNewerPicture(page, uid, null, { width: 150 });
+  await waitForNewerPicture(page, uid, padded, { width: 150 });
+  assert.match(await page.textContent(`.tile[data-uid="${uid}"] .info`), /150×121/);
+  await setFrameGeometry(page, { width: 320, height: 240 });
+  await waitForNewerPicture(page, uid, padded, { width: 320 });
+}
+
 test('a call: own camera, a simulated remote user, mute and unmute, devices, windows, leave', async () => {
   const { page, problems } = await openPage(chromium, site, agent);
   await initializeAndJoin(page, 'browser-room');
@@ -46,6 +60,7 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   const remote = await waitForNewerPicture(page, 4242);
   await waitForNewerPicture(page, 4242, remote);
   assert.match(await page.textContent('.tile[data-uid="4242"] .info'), /320×240 · frame \d+/);
+  await checkPaddedFrames(page, 4242);
 
   await page.click('#devices-refresh');
   await page.waitForSelector('#devices-videoinput option', { state: 'attached' });
@@ -113,6 +128,7 @@ test('the 2D canvas draws the same pictures when WebGL is not used', async () =>
   const first = await waitForNewerPicture(page, 9);
   assert.equal(first.renderer, '2d');
   await waitForNewerPicture(page, 9, first);
+  await checkPaddedFrames(page, 9);
   await page.click('#disconnect');
   await waitForEngineStopped(agent);
   assert.deepEqual(problems, []);

@@ -59,16 +59,27 @@ export function checkPicture(shot) {
   assert.ok(compared > shot.width / 2, 'too little of the ramp was compared');
 }
 
-/** Waits until the canvas shows a later frame than `after` (counter read from pixels). */
-export async function waitForNewerPicture(page, uid, after = null) {
+/**
+ * Waits until the canvas shows a later frame than `after` (and, if given, one `width` wide); every
+ * picture looked at must match the counter that the page decoded from that frame.
+ */
+export async function waitForNewerPicture(page, uid, after = null, { width } = {}) {
   return waitFor(`a newer picture of user ${uid}`, async () => {
     const shot = await readTile(page, uid);
     if (!shot) return null;
     checkPicture(shot);
-    if (after !== null && ((shot.bits - after.bits) & 0xffff) === 0) return null;
-    if (after !== null) assert.ok(((shot.bits - after.bits) & 0xffff) < 0x8000, 'counter went back');
-    return shot;
+    if (width !== undefined && shot.width !== width) return null;
+    if (after === null) return shot;
+    const advance = (shot.decoded - after.decoded) >>> 0;
+    assert.ok(advance < 0x80000000, `counter went back from ${after.decoded} to ${shot.decoded}`);
+    return advance > 0 ? shot : null;
   });
+}
+
+/** Changes the stand-in engine's frame geometry for new frames, through the page's own connection. */
+export async function setFrameGeometry(page, video) {
+  await page.evaluate((video) => window.kelvoDemo.agent.request('setParameters',
+    { parameters: JSON.stringify({ 'sim.video': video }) }), video);
 }
 
 /** Waits until the picture stays the same for a second (a 30 fps stream that has stopped). */
