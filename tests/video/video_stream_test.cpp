@@ -1,0 +1,352 @@
+// Video streams end to end: the real agent and servers, the stand-in engine producing frames,
+// pages as WebSocket clients on loopback.
+#include <array>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/agent_fixture.h"
+#include "video/stream_frame_reader.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+namespace {
+
+using kelvo::test::agent_client;
+using test::next_frame;
+using test::stream_frame;
+
+constexpr uint32_t peer = 42;
+
+class video_stream : public kelvo::test::agent_fixture {
+protected:
+    // A joined control connection with a peer that sends video.
+    std::unique_ptr<agent_client> joined_with_peer(const std::string& video_settings = "") {
+        auto page = control();
+        EXPECT_NE(page->join(7).find("\"code\":true"), std::string::npos);
+        std::string parameters = R"({"sim.peer.add":{"uid":42,"video":true})";
+        if (!video_settings.empty()) parameters += ",\"sim.video\":" + video_settings;
+        page->engine_parameters(parameters + "}");
+        EXPECT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":42})"));
+        return page;
+    }
+
+    std::unique_ptr<agent_client> subscribed(uint32_t uid, const std::string& extra = "") {
+        auto stream = connect();
+        EXPECT_EQ(stream->request(R"({"command":"subscribe","uid":)" + std::to_string(uid) + extra +
+                                  "}"),
+                  R"({"command":"subscribe","code":true})");
+        return stream;
+    }
+
+    // Reads frames until one shows a counter above `after`; none when they stop coming.
+    static std::optional<stream_frame> frame_after(agent_client& stream, uint32_t after) {
+        for (int i = 0; i < 200; ++i) {
+            std::optional<stream_frame> frame = next_frame(stream.connection());
+            if (!frame) return std::nullopt;
+            if (frame->counter() > after) return frame;
+        }
+        return std::nullopt;
+    }
+
+    // Waits until `client` has received no binary message for `quiet` and returns the count.
+    static size_t settled_binary_count(kelvo::test::ws_test_client& client,
+                                       std::chrono::milliseconds quiet = std::chrono::milliseconds(400)) {
+        size_t count = client.binary_count();
+        for (int i = 0; i < 25; ++i) {
+            std::this_thread::sleep_for(quiet);
+            const size_t now = client.binary_count();
+            if (now == count) return now;
+            count = now;
+        }
+        ADD_FAILURE() << "the stream never went quiet";
+        return count;
+    }
+
+    // The reportVideoStats lines of the engine's log: uid, latency, rate, fps, dropped.
+    std::vector<std::array<long, 5>> reported_stats() const {
+        std::vector<std::array<long, 5>> reports;
+        const std::regex line(R"(call reportVideoStats (\d+) (-?\d+) (-?\d+) (-?\d+) (-?\d+))");
+        for (const std::string& text : log_lines()) {
+            std::smatch m;
+            if (std::regex_match(text, m, line)) {
+                reports.push_back({std::stol(m[1]), std::stol(m[2]), std::stol(m[3]),
+                                   std::stol(m[4]), std::stol(m[5])});
+            }
+        }
+        return reports;
+    }
+
+    // The reports once there are `count` of them (or what there is after the timeout).
+    std::vector<std::array<long, 5>> wait_for_stats(size_t count) const {
+        const auto deadline = std::chrono::steady_clock::now() + kelvo::test::agent_timeout;
+        auto reports = reported_stats();
+        while (reports.size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            reports = reported_stats();
+        }
+        return reports;
+    }
+};
+
+TEST_F(video_stream, PreviewStreamsIntactLocalFramesWithFreshCounters) {
+    auto page = control();
+    page->join(7);
+    page->engine_parameters(R"({"sim.video":{"width":321,"height":241,"stride":330,"rotation":-90,"mirrored":true}})");
+    auto stream = connect();
+    ASSERT_EQ(stream->request(R"({"command":"preview"})"), R"({"command":"preview","code":true})");
+    EXPECT_TRUE(wait_for_log(
+        R"(call setParameters {"rtc.video.capture":true,"che.video.local.capture":true,"che.video.local.render":true,"che.video.local.send":true})"));
+    EXPECT_TRUE(log_has("L1 [wa] setup video channel for user 0"));
+    EXPECT_TRUE(log_has("call setupLocalVideo 0"));
+
+    std::optional<stream_frame> first = next_frame(stream->connection());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->width, 321u);
+    EXPECT_EQ(first->height, 241u);
+    EXPECT_EQ(first->padding, 336u - 321u);  // stride 330 rounded up to 16
+    EXPECT_EQ(first->rotation, 270u);
+    EXPECT_TRUE(first->flag);
+    EXPECT_EQ(first->pattern_mismatch(), "");
+    const uint32_t wall = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                    std::chrono::system_clock::now().time_since_epoch())
+                                                    .count());
+    EXPECT_LT(wall - first->timestamp, 10000u);
+
+    std::optional<stream_frame> second = next_frame(stream->connection());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->pattern_mismatch(), "");
+    EXPECT_GT(second->counter(), first->counter());
+}
+
+TEST_F(video_stream, PreviewWithoutVideoTurnsCaptureOffAndSetsUpNoChannel) {
+    auto page = control();
+    auto stream = connect();
+    ASSERT_EQ(stream->request(R"({"command":"preview","video":false})"),
+              R"({"command":"preview","code":true})");
+    EXPECT_TRUE(wait_for_log(
+        R"(call setParameters {"rtc.video.capture":false,"che.video.local.capture":false,"che.video.local.render":false,"che.video.local.send":false})"));
+    EXPECT_FALSE(log_has("L1 [wa] setup video channel for user 0"));
+    // It is a stream connection now: control commands are refused there.
+    EXPECT_EQ(stream->request(R"({"command":"muteLocal"})"), R"({"command":"muteLocal","code":5})");
+}
+
+TEST_F(video_stream, SubscriptionStreamsPeerFramesAtTheRequestedViewSize) {
+    auto page = joined_with_peer();
+    auto stream = subscribed(peer, R"(,"viewWidth":160,"viewHeight":120)");
+    EXPECT_TRUE(wait_for_log("call setupRemoteVideo 42"));
+    std::optional<stream_frame> first = next_frame(stream->connection());
+    ASSERT_TRUE(first);
+    // The first frames may still be of the engine's own size; the view size follows at once.
+    std::optional<stream_frame> sized = first;
+    for (int i = 0; i < 5 && sized && sized->width != 160; ++i) sized = next_frame(stream->connection());
+    ASSERT_TRUE(sized);
+    EXPECT_EQ(sized->width, 160u);
+    EXPECT_EQ(sized->height, 120u);
+    EXPECT_EQ(sized->padding, 0u);
+    EXPECT_FALSE(sized->flag);
+    EXPECT_EQ(sized->pattern_mismatch(), "");
+    std::optional<stream_frame> later = next_frame(stream->connection());
+    ASSERT_TRUE(later);
+    EXPECT_GT(later->counter(), sized->counter());
+
+    // A channel exists now: the engine's notice of the peer's video announces nothing.
+    page->engine_parameters(R"({"sim.emit":{"callback":"remote_video","uid":42}})");
+    for (const std::string& text : page->events_until_marker()) {
+        EXPECT_EQ(text.find("onAddVideoStream"), std::string::npos) << text;
+    }
+}
+
+TEST_F(video_stream, PausingStopsFramesAndResumingAnnouncesTheStreamAgain) {
+    auto page = joined_with_peer();
+    auto stream = subscribed(peer);
+    ASSERT_TRUE(next_frame(stream->connection()));
+
+    EXPECT_EQ(page->request(R"({"command":"disableVideo","streamID":42})"),
+              R"({"command":"disableVideo","code":true})");
+    EXPECT_TRUE(log_has(R"(call setObject rtc.video.mute_peer {"uid":42,"mute":true})"));
+    // At most the frame being delivered while the mute happened still comes.
+    const size_t before = stream->connection().binary_count();
+    const size_t settled = settled_binary_count(stream->connection());
+    EXPECT_LE(settled - before, 4u);
+    while (stream->connection().wait_binary(std::chrono::milliseconds(0))) {
+    }
+
+    EXPECT_EQ(page->request(R"({"command":"enableVideo","streamID":42})"),
+              R"({"command":"enableVideo","code":true})");
+    EXPECT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":42})"));
+    std::optional<stream_frame> resumed = next_frame(stream->connection());
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->pattern_mismatch(), "");
+}
+
+TEST_F(video_stream, SecondSubscriptionReplacesTheFirstAndSurvivesItsClose) {
+    auto page = joined_with_peer();
+    auto first = subscribed(peer);
+    ASSERT_TRUE(next_frame(first->connection()));
+
+    auto second = subscribed(peer);
+    ASSERT_TRUE(next_frame(second->connection()));
+    settled_binary_count(first->connection());
+    const size_t first_count = first->connection().binary_count();
+
+    first->connection().close();
+    ASSERT_TRUE(first->connection().wait_close(std::chrono::seconds(5)));
+    EXPECT_TRUE(wait_for_log("L1 [wa] close channel for user 42"));
+    // The second channel keeps streaming, with fresh frames after the close.
+    std::optional<stream_frame> now = next_frame(second->connection());
+    ASSERT_TRUE(now);
+    std::optional<stream_frame> later = frame_after(*second, now->counter() + 3);
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->pattern_mismatch(), "");
+    EXPECT_EQ(first->connection().binary_count(), first_count);
+}
+
+TEST_F(video_stream, SlowReaderGetsTheNewestFrameAndDropsReachTheStatistics) {
+    auto page = joined_with_peer(R"({"width":1280,"height":720,"fps":60})");
+    auto stream = subscribed(peer);
+    std::optional<stream_frame> before = next_frame(stream->connection());
+    ASSERT_TRUE(before);
+
+    // The page stops reading: frames pile up in the socket, then in the connection's queue,
+    // where each new frame replaces those still waiting.
+    stream->connection().pause_reading();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // Nothing the client had received before the pause is kept for the checks below.
+    stream->connection().resume_reading();
+
+    // Frames that were already in the socket buffers come first; a few frames later the
+    // counter has jumped past everything that was dropped.
+    uint32_t previous = before->counter();
+    bool jumped = false;
+    for (int i = 0; i < 30 && !jumped; ++i) {
+        std::optional<stream_frame> frame = next_frame(stream->connection());
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->pattern_mismatch(), "") << "frame " << i;
+        jumped = frame->counter() > previous + 30;
+        previous = frame->counter();
+    }
+    EXPECT_TRUE(jumped) << "no frames were dropped";
+
+    stream->send(R"({"command":"videoStat","uid":42,"latency":5,"fps":24})");
+    const auto reports = wait_for_stats(1);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0][0], 42);
+    EXPECT_EQ(reports[0][1], 5);
+    EXPECT_GT(reports[0][2], 0) << "measured rate";
+    EXPECT_EQ(reports[0][3], 24);
+    EXPECT_GT(reports[0][4], 0) << "dropped frames";
+    // videoStat is never answered.
+    EXPECT_FALSE(stream->next(std::chrono::milliseconds(300)));
+}
+
+TEST_F(video_stream, StatisticsOfOwnVideoUseUidZero) {
+    auto page = control();
+    const std::string joined = page->join(7);
+    auto stream = connect();
+    ASSERT_EQ(stream->request(R"({"command":"preview"})"), R"({"command":"preview","code":true})");
+    ASSERT_TRUE(next_frame(stream->connection()));
+    stream->send(R"({"command":"videoStat","uid":7,"latency":1,"fps":2})");
+    stream->send(R"({"command":"videoStat","latency":1,"fps":2})");  // no uid: ignored
+    stream->send(R"({"command":"videoStat","uid":99})");              // no channel: zeros
+    const auto reports = wait_for_stats(2);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1], (std::array<long, 5>{99, 0, 0, 0, 0}));
+    EXPECT_EQ(reports[0][0], 0);
+    EXPECT_EQ(reports[0][1], 1);
+    EXPECT_EQ(reports[0][3], 2);
+    EXPECT_EQ(page->request(R"({"command":"videoStat","uid":1})"), R"({"command":"videoStat","code":5})");
+}
+
+TEST_F(video_stream, AfterLeavingStreamConnectionsStayOpenAndSilent) {
+    auto page = joined_with_peer();
+    auto stream = subscribed(peer);
+    ASSERT_TRUE(next_frame(stream->connection()));
+    page->send(R"({"command":"leaveChannel"})");
+    EXPECT_TRUE(wait_for_log("L1 [wa] clear all channels"));
+    const size_t settled = settled_binary_count(stream->connection());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(stream->connection().binary_count(), settled);
+    EXPECT_TRUE(stream->connection().is_open());
+}
+
+TEST_F(video_stream, WithoutEngineSubscribeAnswersTrueAndPreviewAnswersThree) {
+    auto stream = subscribed(5);
+    EXPECT_EQ(stream->request(R"({"command":"getVersion"})").find("\"code\":true") != std::string::npos,
+              true);
+    auto other = connect();
+    EXPECT_EQ(other->request(R"({"command":"preview"})"), R"({"command":"preview","code":3})");
+    // Stream connection after "subscribe": "initialize" is not allowed there any more.
+    EXPECT_EQ(stream->request(R"({"command":"initialize","appID":"x"})"),
+              R"({"command":"initialize","code":5})");
+}
+
+TEST_F(video_stream, VideoProfileNamesAreExact) {
+    auto page = control();
+    EXPECT_EQ(page->request(R"({"command":"setVideoProfile","profile":"360P_11"})"),
+              R"({"command":"setVideoProfile","code":true})");
+    EXPECT_TRUE(wait_for_log("call setVideoProfile 100 false"));
+    EXPECT_TRUE(log_has("L1 [wa] setVideoProfile to 360P_11 swap false"));
+    EXPECT_EQ(page->request(R"({"command":"setVideoProfile","profile":"720P_6","swapWidthAndHeight":true})"),
+              R"({"command":"setVideoProfile","code":true})");
+    EXPECT_TRUE(wait_for_log("call setVideoProfile 55 true"));
+    EXPECT_EQ(page->request(R"({"command":"setVideoProfile","profile":"360p_11"})"),
+              R"({"command":"setVideoProfile","code":2})");
+    EXPECT_TRUE(log_has("L1 [wa] undefined video profile specified to setVideoProfile: 360p_11"));
+    EXPECT_EQ(page->request(R"({"command":"setVideoProfile","profile":""})"),
+              R"({"command":"setVideoProfile","code":2})");
+    EXPECT_EQ(log_count("call setVideoProfile 100 false") + log_count("call setVideoProfile 55 true"), 2u);
+}
+
+TEST_F(video_stream, MediaSwitchesSendTheirParameterTexts) {
+    auto page = control();
+    ASSERT_NE(page->join(7).find("\"code\":true"), std::string::npos);
+    EXPECT_EQ(page->request(R"({"command":"disableAudio","streamID":7})"),
+              R"({"command":"disableAudio","code":true})");
+    EXPECT_TRUE(log_has(R"(call setParameters {"rtc.audio.mute_me":true,"che.audio.mute_me":true})"));
+    EXPECT_EQ(page->request(R"({"command":"enableAudio","streamID":9})"),
+              R"({"command":"enableAudio","code":true})");
+    EXPECT_TRUE(log_has(R"(call setObject rtc.audio.mute_peer {"uid":9,"mute":false})"));
+    EXPECT_EQ(page->request(R"({"command":"enableVideo","streamID":0})"),
+              R"({"command":"enableVideo","code":true})");
+    EXPECT_TRUE(log_has(R"(call setParameters {"rtc.video.mute_me":false,"che.video.local.send":true})"));
+    EXPECT_EQ(page->request(R"({"command":"enableLocalVideo","enabled":false})"),
+              R"({"command":"enableLocalVideo","code":true})");
+    EXPECT_TRUE(log_has(
+        R"(call setParameters {"rtc.video.capture":false,"che.video.local.capture":false,"che.video.local.render":false,"che.video.local.send":false})"));
+
+    // "muteLocal" whose audio step fails leaves the video alone and answers the audio's code.
+    // (The join's media reset has already sent the video text once.)
+    const std::string video_mute =
+        R"(call setParameters {"rtc.video.mute_me":true,"che.video.local.send":false})";
+    const size_t video_mutes = log_count(video_mute);
+    page->engine_parameters(R"({"sim.fail_next":{"op":"setParameters","code":9}})");
+    EXPECT_EQ(page->request(R"({"command":"muteLocal"})"), R"({"command":"muteLocal","code":9})");
+    EXPECT_EQ(log_count(video_mute), video_mutes);
+    EXPECT_TRUE(log_has("L1 [wa] muteLocal audio and video Stream"));
+    EXPECT_EQ(page->request(R"({"command":"muteLocal"})"), R"({"command":"muteLocal","code":true})");
+    EXPECT_EQ(log_count(video_mute), video_mutes + 1);
+
+    // Without the parameter object nothing is called and the answer is "no engine".
+    page->engine_parameters(R"({"sim.no_interface":[3]})");
+    EXPECT_EQ(page->request(R"({"command":"disableVideo","streamID":9})"),
+              R"({"command":"disableVideo","code":3})");
+    EXPECT_FALSE(log_has(R"(call setObject rtc.video.mute_peer {"uid":9,"mute":true})"));
+}
+
+TEST_F(video_stream, RenderFactoryRefusesViewsThatNameNoChannel) {
+    auto page = control();
+    kelvo::media::ExternalVideoRenderContext context{nullptr, nullptr, 1, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(agent().createRenderInstance(context), nullptr);
+    int unknown = 0;
+    context.view = &unknown;
+    EXPECT_EQ(agent().createRenderInstance(context), nullptr);
+}
+
+}  // namespace
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
