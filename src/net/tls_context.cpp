@@ -1,5 +1,7 @@
 #include "net/tls_context.h"
 
+#include <cstdint>
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 

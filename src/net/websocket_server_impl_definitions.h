@@ -181,12 +181,17 @@ bool websocket_server_impl<config>::on_validate(connection_handle handle) {
 // Takes the entry out at once, so exactly one caller reports a control connection closed. On
 // another thread (an engine's) the report goes to this server's I/O thread: the agent's
 // closed-handling may release the engine, which must not happen inside the engine's own callback.
+// A connection that is already closing by itself keeps its entry: its close handler is still to
+// come and reports it (and, for the control connection, closes the others of this server).
 template <typename config>
 void websocket_server_impl<config>::server_close(const connection_handle& handle, int code,
                                                  const std::string& reason) {
     if (connection_ptr con = find_connection(handle)) {
-        std::error_code ignored;
-        con->close(static_cast<websocketpp::close::status::value>(code), reason, ignored);
+        std::error_code ec;
+        con->close(static_cast<websocketpp::close::status::value>(code), reason, ec);
+        if (ec == websocketpp::error::make_error_code(websocketpp::error::invalid_state)) {
+            return;
+        }
     }
     context_ptr context;
     {

@@ -56,14 +56,19 @@ TEST(concurrent_send, senders_race_closing_connections_and_clear) {
             for (binary_piece& each : pieces) {
                 each = binary_piece{piece.data(), piece.size()};
             }
-            while (!stop.load()) {
+            // Paced, and with frame dropping on, so the readers keep up and the close frames
+            // are not queued behind a long backlog.
+            for (unsigned round = 0; !stop.load(); ++round) {
                 for (const target& each : targets) {
                     int32_t dropped = 0;
                     failures += engine.send_binary_group(each.server, each.handle, pieces, 4,
                                                          &dropped) != 0;
-                    failures += engine.send_text(each.server, each.handle, "event") != 0;
-                    engine.set_frame_dropping(each.server, each.handle, t % 2 == 0);
+                    if (round % 8 == static_cast<unsigned>(t)) {
+                        failures += engine.send_text(each.server, each.handle, "event") != 0;
+                    }
+                    engine.set_frame_dropping(each.server, each.handle, true);
                 }
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
             }
         });
     }

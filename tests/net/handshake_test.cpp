@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "net/host_validation.h"
 #include "net/net_engine.h"
@@ -49,19 +50,24 @@ TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
 class certificate_dir {
 public:
     certificate_dir() {
-        char name[] = "/tmp/kelvo_net_certs_XXXXXX";
-        path_ = mkdtemp(name);
+        std::random_device random;
+        fs::path path;
+        do {
+            path = fs::temp_directory_path() / ("kelvo_net_certs_" + std::to_string(random()));
+        } while (!fs::create_directory(path));
+        path_ = path.string();
     }
     ~certificate_dir() { fs::remove_all(path_); }
 
     const std::string& path() const { return path_; }
 
-    // Writes a fresh self-signed pair with the openssl command; the key into `key_name`.
+    // Writes a fresh self-signed pair with the openssl command; the key into `key_name`. The
+    // quoting and redirection work in both the POSIX shell and the Windows command processor.
     void generate(const std::string& key_name = "kelvo_key.pem") const {
         const std::string command =
             "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
-            "-subj /CN=127.0.0.1 -keyout '" + path_ + "/" + key_name + "' -out '" + path_ +
-            "/kelvo_cert_chain.pem' >/dev/null 2>&1";
+            "-subj /CN=127.0.0.1 -keyout \"" + path_ + "/" + key_name + "\" -out \"" + path_ +
+            "/kelvo_cert_chain.pem\" >\"" + path_ + "/openssl.log\" 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
 
