@@ -241,6 +241,11 @@ TEST_F(video_stream, SlowReaderGetsTheNewestFrameAndDropsReachTheStatistics) {
     EXPECT_GT(reports[0][4], 0) << "dropped frames";
     // videoStat is never answered.
     EXPECT_FALSE(stream->next(std::chrono::milliseconds(300)));
+
+    // Frames stop before the page goes, so the close does not meet a send in progress.
+    page->send(R"({"command":"leaveChannel"})");
+    EXPECT_TRUE(wait_for_log("L1 [wa] clear all channels"));
+    settled_binary_count(stream->connection());
 }
 
 TEST_F(video_stream, StatisticsOfOwnVideoUseUidZero) {
