@@ -1,0 +1,133 @@
+// The renderer and its channel together, without an engine: attaching, the view size, release,
+// the closed notice, deliveries to a channel that is gone, pausing and connection ownership.
+#include <memory>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "agent/rtc_engine_agent.h"
+#include "net/net_engine.h"
+#include "video/VideoRenderImpl.h"
+#include "video/VideoStreamChannel.h"
+#include "video/fake_video_frame.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+namespace {
+
+class mock_render_callback : public kelvo::media::IExternalVideoRenderCallback {
+public:
+    MOCK_METHOD(void, onViewSizeChanged, (int width, int height), (override));
+    MOCK_METHOD(void, onViewDestroyed, (), (override));
+};
+
+class render_bridge : public ::testing::Test {
+protected:
+    std::shared_ptr<VideoStreamChannel> channel(int view_width = 0, int view_height = 0) {
+        connection_context context;
+        context.state = connection_stream;
+        context.uid = 42;
+        context.view_width = view_width;
+        context.view_height = view_height;
+        return std::make_shared<VideoStreamChannel>(agent_, context);
+    }
+
+    net_engine net_;
+    rtc_engine_agent agent_{net_};
+    ::testing::StrictMock<mock_render_callback> engine_callback_;
+};
+
+TEST_F(render_bridge, AttachingSendsTheRequestedViewSizeOnlyWhenBothSidesAreSet) {
+    auto sized = channel(160, 120);
+    EXPECT_CALL(engine_callback_, onViewSizeChanged(160, 120));
+    auto* renderer = new VideoRenderImpl(&engine_callback_, sized);
+    EXPECT_EQ(renderer->initialize(), 0);
+    renderer->release();
+
+    for (auto size : {std::pair<int, int>{0, 120}, {160, 0}, {0, 0}}) {
+        auto unsized = channel(size.first, size.second);
+        (new VideoRenderImpl(&engine_callback_, unsized))->release();
+    }
+}
+
+TEST_F(render_bridge, DestroyingTheChannelTellsTheEngineThroughTheAttachedRenderer) {
+    auto live = channel();
+    auto* renderer = new VideoRenderImpl(&engine_callback_, live);
+    EXPECT_CALL(engine_callback_, onViewDestroyed());
+    live.reset();
+    ::testing::Mock::VerifyAndClearExpectations(&engine_callback_);
+
+    // A renderer outliving its channel answers -1 and releases quietly.
+    test::fake_video_frame frame(64, 48, 64, 32);
+    EXPECT_EQ(renderer->deliverFrame(frame, 0, false), -1);
+    renderer->release();
+}
+
+TEST_F(render_bridge, ReleaseDetachesWhateverRendererTheChannelHolds) {
+    auto live = channel();
+    ::testing::StrictMock<mock_render_callback> later_callback;
+    auto* first = new VideoRenderImpl(&engine_callback_, live);
+    auto* second = new VideoRenderImpl(&later_callback, live);
+    first->release();  // detaches the second renderer too
+    live.reset();      // so no one is told
+    second->release();
+}
+
+TEST_F(render_bridge, RendererWithoutEngineCallbackIsHarmless) {
+    auto live = channel(160, 120);
+    auto* renderer = new VideoRenderImpl(nullptr, live);
+    live.reset();
+    renderer->release();
+}
+
+TEST_F(render_bridge, DeliveryWhilePausedDoesNothingAndUnjoinedDeliveryFails) {
+    auto live = channel();
+    test::fake_video_frame frame(64, 48, 64, 32);
+    // Not joined: nothing can be sent.
+    EXPECT_EQ(live->deliverFrame(frame, 0, false), -1);
+    live->setPaused(true);
+    EXPECT_EQ(live->deliverFrame(frame, 0, false), 0);
+    live->setPaused(false);
+    EXPECT_EQ(live->deliverFrame(frame, 0, false), -1);
+    // A frame the header cannot describe is refused.
+    frame.set_size(0, 48);
+    EXPECT_EQ(live->deliverFrame(frame, 0, false), -1);
+
+    int32_t rate = -1;
+    int32_t dropped = -1;
+    live->report(rate, dropped);
+    EXPECT_EQ(dropped, 0);
+    EXPECT_GE(rate, 0);
+    // Nothing delivered since: the next report measures no frames.
+    live->report(rate, dropped);
+    EXPECT_EQ(rate, 0);
+}
+
+TEST_F(render_bridge, ChannelBelongsToTheConnectionThatAskedForIt) {
+    auto owner = std::make_shared<int>(1);
+    auto other = std::make_shared<int>(2);
+    connection_context context;
+    context.uid = 42;
+    context.handle = owner;
+    VideoStreamChannel live(agent_, context);
+
+    EXPECT_TRUE(live.belongsTo(context));
+    connection_context same_uid_other_connection = context;
+    same_uid_other_connection.handle = other;
+    EXPECT_FALSE(live.belongsTo(same_uid_other_connection));
+    connection_context other_uid = context;
+    other_uid.uid = 43;
+    EXPECT_FALSE(live.belongsTo(other_uid));
+    connection_context gone = context;
+    gone.handle = connection_handle();
+    EXPECT_FALSE(live.belongsTo(gone));
+    // Once the connection is gone, a context whose handle leads nowhere matches too.
+    owner.reset();
+    EXPECT_TRUE(live.belongsTo(gone));
+}
+
+}  // namespace
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
