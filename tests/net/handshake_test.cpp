@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 using test::ws_test_client;
 
 TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
-    net_engine engine;
     recording_handler handler;
+    net_engine engine;
     engine.set_handler(&handler);
     const uint16_t port = test::free_loopback_port();
     ASSERT_EQ(engine.add_plain_server(port, false), 0);
