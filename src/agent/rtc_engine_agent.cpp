@@ -30,6 +30,9 @@ void rtc_engine_agent::on_connection_opened(connection_context* /*context*/, boo
     teardown_engine();
 }
 
+// The servers call this on their own I/O threads: a send that fails on an engine thread has the
+// server report the closed control connection on its I/O thread, so the teardown below never runs
+// inside one of the engine's callbacks (where the engine could not be released).
 void rtc_engine_agent::on_connection_closed(connection_context* context) {
     switch (context->state) {
     case connection_control:

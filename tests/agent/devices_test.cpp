@@ -7,6 +7,7 @@
 
 #include "agent/utf8_prefix.h"
 #include "base/json_value.h"
+#include "platform/window_list.h"
 #include "support/agent_fixture.h"
 
 namespace kelvo {
@@ -17,7 +18,11 @@ using kelvo::rtc::web::JsonValue;
 
 class agent_devices : public agent_fixture {};
 
-constexpr const char* desktop_handle = "1";  // the POSIX stand-in for the desktop window
+// The desktop window's handle as the engine receives it, a 32-bit value.
+std::string desktop_handle() {
+    return std::to_string(static_cast<int32_t>(
+        static_cast<uint32_t>(kelvo::rtc::web::platform_desktop_window())));
+}
 
 TEST_F(agent_devices, devices_are_listed_cameras_first_in_the_engines_order) {
     auto page = control();
@@ -109,7 +114,10 @@ std::vector<std::pair<std::string, std::string>> windows_of(const std::string& r
         const std::string id = entry.getString("windowId", "");
         EXPECT_EQ(id.size(), 32u);
         EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos) << id;
-        windows.emplace_back(id, websocketpp::base64_decode(entry.getString("title", "")));
+        std::string title = websocketpp::base64_decode(entry.getString("title", ""));
+        EXPECT_FALSE(title.empty());
+        EXPECT_LE(title.size(), 127u);
+        windows.emplace_back(id, std::move(title));
     }
     return windows;
 }
@@ -126,11 +134,10 @@ TEST_F(agent_devices, the_desktop_is_listed_first_and_ids_last_one_listing) {
 
     EXPECT_EQ(page->request(R"({"command":"startScreenSharing","window":")" + desktop + "\"}"),
               R"({"command":"startScreenSharing","code":true})");
-    EXPECT_TRUE(log_has(std::string("call setInt che.video.start_screen_capture ") + desktop_handle));
+    EXPECT_TRUE(log_has("call setInt che.video.start_screen_capture " + desktop_handle()));
     EXPECT_EQ(page->request(R"({"command":"setScreenSharingWindow","windowId":")" + desktop + "\"}"),
               R"({"command":"setScreenSharingWindow","code":true})");
-    EXPECT_TRUE(log_has(std::string("call setInt che.video.set_screen_capture_window ") +
-                        desktop_handle));
+    EXPECT_TRUE(log_has("call setInt che.video.set_screen_capture_window " + desktop_handle()));
     // Each command reads its own member name.
     page->request(R"({"command":"startScreenSharing","windowId":")" + desktop + "\"}");
     EXPECT_TRUE(log_has("call setInt che.video.start_screen_capture 0"));

@@ -219,6 +219,30 @@ TEST_F(agent_session, the_control_connection_closing_destroys_the_engine) {
     EXPECT_TRUE(other_server->events_until_marker().empty());
 }
 
+TEST_F(agent_session, the_idle_and_release_queries_and_a_reset_on_open) {
+    EXPECT_TRUE(agent().is_idle());
+    auto page = control();
+    EXPECT_FALSE(agent().is_idle());
+    kelvo::rtc::web::connection_context stream_context;
+    stream_context.state = kelvo::rtc::web::connection_stream;
+    stream_context.uid = 4;
+    EXPECT_TRUE(agent().query_release(&stream_context));
+    EXPECT_FALSE(log_has("L1 [wa] close channel for user 4"));
+
+    // A connection opened with the reset flag ends the engine; the page's connection stays.
+    kelvo::rtc::web::connection_context opened;
+    agent().on_connection_opened(&opened, false);
+    EXPECT_FALSE(agent().is_idle());
+    agent().on_connection_opened(&opened, true);
+    EXPECT_TRUE(agent().is_idle());
+    EXPECT_TRUE(log_has_in_order({"L1 [wa] clear all channels", "L1 [wa] Rtc Engine destroyed",
+                                  "call release false"}));
+    EXPECT_TRUE(page->connection().is_open());
+    // Nothing is forwarded any more, and without an engine a release query closes at once.
+    EXPECT_EQ(page->request(R"({"command":"getDevices"})"), R"({"command":"getDevices","code":3})");
+    EXPECT_FALSE(agent().query_release(&stream_context));
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace kelvo
