@@ -241,11 +241,21 @@ TEST_F(video_stream, SlowReaderGetsTheNewestFrameAndDropsReachTheStatistics) {
     EXPECT_GT(reports[0][4], 0) << "dropped frames";
     // videoStat is never answered.
     EXPECT_FALSE(stream->next(std::chrono::milliseconds(300)));
+}
 
-    // Frames stop before the page goes, so the close does not meet a send in progress.
-    page->send(R"({"command":"leaveChannel"})");
-    EXPECT_TRUE(wait_for_log("L1 [wa] clear all channels"));
-    settled_binary_count(stream->connection());
+TEST_F(video_stream, PagesClosingWhileFramesFlowLeaveTheAgentServing) {
+    auto page = joined_with_peer(R"({"width":640,"height":480,"fps":120})");
+    for (int round = 0; round < 8; ++round) {
+        auto stream = subscribed(peer);
+        ASSERT_TRUE(next_frame(stream->connection())) << "round " << round;
+        // The page goes while the engine's render thread is sending to it.
+        stream.reset();
+    }
+    auto last = subscribed(peer);
+    std::optional<stream_frame> frame = next_frame(last->connection());
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->pattern_mismatch(), "");
+    EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"), std::string::npos);
 }
 
 TEST_F(video_stream, StatisticsOfOwnVideoUseUidZero) {
