@@ -51,7 +51,14 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
 
     const kelvo::rtc::RtcEngineContext engine_context{event_handler_.get(), app_id.c_str()};
     const int32_t result = engine->initialize(engine_context);
-    if (result != 0) return result;
+    if (result != 0) {
+        // An engine that refused to initialise is released at once: kept, it would answer every
+        // later "initialize" with 19 and leave the agent unusable until it restarts.
+        engine_ = nullptr;
+        engine->release(false);
+        event_handler_.reset();
+        return result;
+    }
     writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] Rtc Engine initialized");
 
     media_engine media(engine);

@@ -1,5 +1,6 @@
 // Creating and destroying the engine, joining and leaving, and the session options, through real
 // connections to the running agent with the stand-in engine.
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,17 @@ TEST_F(agent_session, an_empty_application_id_answers_101_and_the_connection_sta
               R"({"command":"initialize","code":101})");
     EXPECT_EQ(page->request(R"({"command":"initialize"})"),
               R"({"command":"initialize","code":101})");
+    EXPECT_EQ(page->request(R"({"command":"initialize","appID":"app"})"), initialized);
+}
+
+TEST_F(agent_session, an_engine_that_refuses_to_initialise_is_released_and_a_retry_succeeds) {
+    auto page = connect();
+    ::setenv("RIZUDADA_FAIL_INITIALIZE", "-17", 1);
+    const std::string refused = page->request(R"({"command":"initialize","appID":"app"})");
+    ::unsetenv("RIZUDADA_FAIL_INITIALIZE");
+    EXPECT_EQ(refused, R"({"command":"initialize","code":17})");
+    EXPECT_TRUE(wait_for_log("call release false"));
+    // The same connection is still new and may try again; the agent is not stuck at code 19.
     EXPECT_EQ(page->request(R"({"command":"initialize","appID":"app"})"), initialized);
 }
 
@@ -127,6 +139,7 @@ TEST_F(agent_session, errors_answer_a_pending_join_and_are_events_otherwise) {
     // The join API result answers only a pending join, and only a failure.
     page->engine_parameters(
         R"({"sim.emit":{"callback":"api_result","api":"rtc.api.join_channel","code":-8}})");
+    EXPECT_TRUE(page->events_until_marker().empty());
     hold_next_join(*page);
     page->engine_parameters(
         R"({"sim.emit":{"callback":"api_result","api":"rtc.api.join_channel","code":0}})");
