@@ -24,6 +24,20 @@ constexpr const char* audio_muted =
 constexpr const char* video_muted =
     R"(call setParameters {"rtc.video.mute_me":true,"che.video.local.send":false})";
 
+// Sets a variable of this process's environment, which the stand-in engine reads; an empty value
+// removes it.
+void set_environment(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value);
+#else
+    if (*value == '\0') {
+        ::unsetenv(name);
+    } else {
+        ::setenv(name, value, 1);
+    }
+#endif
+}
+
 std::string command_of(const std::string& text) {
     return kelvo::rtc::web::JsonValue(text.c_str()).getString("command", "");
 }
@@ -45,9 +59,9 @@ TEST_F(agent_session, an_empty_application_id_answers_101_and_the_connection_sta
 
 TEST_F(agent_session, an_engine_that_refuses_to_initialise_is_released_and_a_retry_succeeds) {
     auto page = connect();
-    ::setenv("RIZUDADA_FAIL_INITIALIZE", "-17", 1);
+    set_environment("RIZUDADA_FAIL_INITIALIZE", "-17");
     const std::string refused = page->request(R"({"command":"initialize","appID":"app"})");
-    ::unsetenv("RIZUDADA_FAIL_INITIALIZE");
+    set_environment("RIZUDADA_FAIL_INITIALIZE", "");
     EXPECT_EQ(refused, R"({"command":"initialize","code":17})");
     EXPECT_TRUE(wait_for_log("call release false"));
     // The same connection is still new and may try again; the agent is not stuck at code 19.
