@@ -1,0 +1,123 @@
+// A bare TCP connection to a WebSocket server, for what a well-behaved client cannot send:
+// hand-made handshakes and frames, bytes that are not UTF-8, and abrupt resets.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace kelvo {
+namespace test {
+
+class raw_connection {
+public:
+    explicit raw_connection(uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~raw_connection() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    raw_connection(const raw_connection&) = delete;
+    raw_connection& operator=(const raw_connection&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+
+    // Ends the connection with a TCP reset instead of an orderly close.
+    void reset() {
+        if (fd_ < 0) return;
+        linger abort_on_close{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+    bool send_all(const std::string& bytes) {
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            sent += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // Reads until `enough` accepts what has come, the peer closes, or the deadline passes.
+    std::string read_until(bool (*enough)(const std::string&),
+                           std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!enough(received_)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            char buffer[4096];
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            received_.append(buffer, static_cast<size_t>(n));
+        }
+        return received_;
+    }
+
+    static std::string handshake(uint16_t port, const std::string& extra_headers = std::string()) {
+        return "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+               "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
+               extra_headers + "\r\n";
+    }
+
+    // Completes the upgrade; true on "101".
+    bool upgrade(uint16_t port) {
+        if (!send_all(handshake(port))) return false;
+        const std::string answer = read_until(
+            [](const std::string& r) { return r.find("\r\n\r\n") != std::string::npos; });
+        const bool switched = answer.rfind("HTTP/1.1 101", 0) == 0;
+        received_.erase(0, std::min(received_.size(), answer.find("\r\n\r\n") + 4));
+        return switched;
+    }
+
+    // A masked (all-zero mask) client frame holding `payload`.
+    static std::string client_frame(uint8_t opcode, const std::string& payload) {
+        std::string frame(1, static_cast<char>(0x80 | opcode));
+        if (payload.size() < 126) {
+            frame += static_cast<char>(0x80 | payload.size());
+        } else {
+            frame += static_cast<char>(0x80 | 126);
+            frame += static_cast<char>(payload.size() >> 8);
+            frame += static_cast<char>(payload.size() & 0xFF);
+        }
+        frame.append(4, '\0');
+        return frame + payload;
+    }
+
+    // The close code of the first server close frame received, 0 when none came.
+    int close_code() {
+        const std::string bytes = read_until([](const std::string& r) {
+            return r.size() >= 4 && static_cast<uint8_t>(r[0]) == 0x88;
+        });
+        if (bytes.size() < 4 || static_cast<uint8_t>(bytes[0]) != 0x88) return 0;
+        return (static_cast<uint8_t>(bytes[2]) << 8) | static_cast<uint8_t>(bytes[3]);
+    }
+
+private:
+    int fd_ = -1;
+    std::string received_;
+};
+
+}  // namespace test
+}  // namespace kelvo
