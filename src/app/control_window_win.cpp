@@ -19,16 +19,20 @@ namespace {
 
 const UINT icon_callback_message = WM_USER + 1;
 const size_t tooltip_limit = 127;
-const int version_buffer_size = 64;
+const size_t version_limit = 63;
 
 }  // namespace
 
 std::wstring tray_tooltip_text(const char* engine_version) {
-    wchar_t version[version_buffer_size] = {};
-    if (engine_version != nullptr &&
-        MultiByteToWideChar(CP_ACP, 0, engine_version, -1, version, version_buffer_size) == 0) {
-        // Too long for the buffer: keep what was converted.
-        version[version_buffer_size - 1] = L'\0';
+    std::wstring version;
+    const int length = engine_version == nullptr
+                           ? 0
+                           : MultiByteToWideChar(CP_ACP, 0, engine_version, -1, nullptr, 0);
+    if (length > 1) {
+        version.resize(static_cast<size_t>(length));
+        MultiByteToWideChar(CP_ACP, 0, engine_version, -1, &version[0], length);
+        // Without the terminator, and no longer than the version buffer of 64 wide characters.
+        version.resize(std::min(static_cast<size_t>(length) - 1, version_limit));
     }
     std::wstring text = std::wstring(control_window_name) + L" " + version;
     if (text.size() > tooltip_limit) text.resize(tooltip_limit);

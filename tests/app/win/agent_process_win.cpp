@@ -1,0 +1,114 @@
+// Child processes, the control window and port reservation on Windows.
+#include "app/agent_process.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <asio.hpp>
+
+#include <gtest/gtest.h>
+
+namespace kelvo {
+namespace test {
+
+namespace {
+
+const wchar_t window_class[] = L"Kelvo Web Agent";
+
+// The agent inherits the test's environment: its settings are put there before each start.
+void setVariable(const char* name, const std::string& value) {
+    SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+}
+
+}  // namespace
+
+struct agent_process::impl {
+    PROCESS_INFORMATION process{};
+};
+
+agent_process::agent_process(const agent_setup& setup, const std::vector<std::string>& arguments)
+    : impl_(std::make_unique<impl>()) {
+    setVariable("KELVO_AGENT_TLS_PORT", setup.tls_port ? std::to_string(setup.tls_port) : "");
+    setVariable("KELVO_AGENT_PLAIN_PORT",
+                setup.plain_port ? std::to_string(setup.plain_port) : "");
+    setVariable("RIZUDADA_LOG",
+                setup.runtime_folder.empty() ? "" : setup.runtime_folder + "\\rizudada.log");
+    const std::string program = setup.program.empty() ? agent_program_path() : setup.program;
+    // The program name, then the arguments joined by single blanks, exactly as given.
+    std::string command_line = "\"" + program + "\"";
+    for (const auto& argument : arguments) command_line += " " + argument;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    const BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr,
+                                        FALSE, 0, nullptr, nullptr, &startup, &impl_->process);
+    EXPECT_TRUE(started) << "cannot start " << program << ": error " << GetLastError();
+}
+
+agent_process::~agent_process() {
+    if (impl_->process.hProcess == nullptr) return;
+    if (running()) {
+        TerminateProcess(impl_->process.hProcess, 1);
+        WaitForSingleObject(impl_->process.hProcess, INFINITE);
+    }
+    CloseHandle(impl_->process.hThread);
+    CloseHandle(impl_->process.hProcess);
+}
+
+std::optional<int> agent_process::wait_exit(std::chrono::milliseconds timeout) {
+    if (impl_->process.hProcess == nullptr ||
+        WaitForSingleObject(impl_->process.hProcess, static_cast<DWORD>(timeout.count())) !=
+            WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(impl_->process.hProcess, &code);
+    return static_cast<int>(code);
+}
+
+bool agent_process::running() {
+    return impl_->process.hProcess != nullptr &&
+           WaitForSingleObject(impl_->process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+long agent_process::id() const {
+    return static_cast<long>(impl_->process.dwProcessId);
+}
+
+agent_test_turn::agent_test_turn() {
+    handle_ = CreateMutexW(nullptr, FALSE, L"KelvoWebAgentTestTurn");
+    // An abandoned turn (a test program that crashed) is taken over as well.
+    if (handle_ != nullptr) WaitForSingleObject(handle_, INFINITE);
+}
+
+agent_test_turn::~agent_test_turn() {
+    if (handle_ == nullptr) return;
+    ReleaseMutex(handle_);
+    CloseHandle(handle_);
+}
+
+std::string agent_program_path() {
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    std::string path(buffer, length);
+    return path.substr(0, path.rfind('\\') + 1) + "kelvo_web_agent.exe";
+}
+
+bool control_window_present(const agent_setup&) {
+    return FindWindowW(window_class, nullptr) != nullptr;
+}
+
+bool post_show_message(const agent_setup&, unsigned show) {
+    static const UINT show_message = RegisterWindowMessageW(L"KelvoZuzIrave.ShowTrayIcon.Message");
+    HWND window = FindWindowW(window_class, nullptr);
+    return window != nullptr && PostMessageW(window, show_message, show, 0) != FALSE;
+}
+
+// Without it a socket that asks for address reuse could still bind the held port on Windows.
+void reserve_port_exclusively(asio::ip::tcp::acceptor& acceptor) {
+    const BOOL on = TRUE;
+    setsockopt(acceptor.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&on), sizeof(on));
+}
+
+}  // namespace test
+}  // namespace kelvo

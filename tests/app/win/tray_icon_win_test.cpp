@@ -1,0 +1,109 @@
+// Windows only: the running agent's notification-area icon follows the show message and comes
+// back after the shell restarts; the tooltip names the engine version.
+#include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "agent/engine_library.h"
+#include "app/agent_process.h"
+#include "app/control_window_win.h"
+#include "support/ws_test_client.h"
+
+namespace kelvo {
+namespace test {
+namespace {
+
+using kelvo::rtc::web::tray_tooltip_text;
+
+const UINT icon_id = 102;
+
+HWND agentWindow() {
+    return FindWindowW(L"Kelvo Web Agent", nullptr);
+}
+
+// The shell modifies only an icon it holds, so an empty modification tells whether it is there.
+bool iconPresent() {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = agentWindow();
+    data.uID = icon_id;
+    return data.hWnd != nullptr && Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// What a shell restart does to the icon: the shell forgets it.
+bool forgetIcon() {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = agentWindow();
+    data.uID = icon_id;
+    return Shell_NotifyIconW(NIM_DELETE, &data) != FALSE;
+}
+
+class TrayIconWinTest : public ::testing::Test {
+protected:
+    TrayIconWinTest() {
+        setup.tls_port = free_loopback_port();
+        do {
+            setup.plain_port = free_loopback_port();
+        } while (setup.plain_port == setup.tls_port);
+        setup.runtime_folder = folder.path();
+    }
+
+    void close_instance(agent_process& instance) {
+        agent_process killer(setup, {"-kill"});
+        EXPECT_EQ(killer.wait_exit(), 0);
+        EXPECT_EQ(instance.wait_exit(), 0);
+        EXPECT_FALSE(iconPresent());
+    }
+
+    agent_test_turn turn;
+    temporary_folder folder;
+    agent_setup setup;
+};
+
+TEST_F(TrayIconWinTest, ShowMessageZeroRemovesTheIconAndOneRestoresIt) {
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    ASSERT_TRUE(wait_until(iconPresent));
+    ASSERT_TRUE(post_show_message(setup, 0));
+    EXPECT_TRUE(wait_until([] { return !iconPresent(); }));
+    ASSERT_TRUE(post_show_message(setup, 1));
+    EXPECT_TRUE(wait_until(iconPresent));
+    close_instance(instance);
+}
+
+TEST_F(TrayIconWinTest, TaskbarCreatedAddsTheRequestedIconAgain) {
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    ASSERT_TRUE(wait_until(iconPresent));
+    ASSERT_TRUE(forgetIcon());
+    EXPECT_FALSE(iconPresent());
+    ASSERT_TRUE(PostMessageW(agentWindow(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0));
+    EXPECT_TRUE(wait_until(iconPresent));
+    close_instance(instance);
+}
+
+TEST(TrayTooltipText, NamesTheEngineVersionOrEndsWithTheBlank) {
+    EXPECT_EQ(tray_tooltip_text("4.2.1 build 77"), L"Kelvo Web Agent 4.2.1 build 77");
+    EXPECT_EQ(tray_tooltip_text(nullptr), L"Kelvo Web Agent ");
+    EXPECT_EQ(tray_tooltip_text(""), L"Kelvo Web Agent ");
+    // The version is converted into 64 characters with the terminator.
+    const std::wstring long_tip = tray_tooltip_text(std::string(300, 'v').c_str());
+    EXPECT_EQ(long_tip, L"Kelvo Web Agent " + std::wstring(63, L'v'));
+}
+
+TEST(TrayTooltipText, UsesTheStandInEngineVersion) {
+    const char* version = kelvo::rtc::web::engine_library::instance().version();
+    ASSERT_NE(version, nullptr);
+    const std::string text(version);
+    EXPECT_EQ(tray_tooltip_text(version),
+              L"Kelvo Web Agent " + std::wstring(text.begin(), text.end()));
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace kelvo
