@@ -199,6 +199,7 @@ TEST(server_set, connection_before_handler_gets_context_but_no_calls) {
     ASSERT_EQ(engine.add_plain_server(port, false), 0);
     ws_test_client early;
     ASSERT_TRUE(early.connect("127.0.0.1", port));
+    ASSERT_TRUE(early.ping_round_trip());
     recording_handler handler;
     engine.set_handler(&handler);
     ASSERT_TRUE(early.send_text("echo seen"));

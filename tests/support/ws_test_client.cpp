@@ -39,6 +39,7 @@ struct ws_test_client::impl {
                          std::chrono::milliseconds timeout) = 0;
     virtual bool send(const std::string& data, bool binary) = 0;
     virtual void close(int code, const std::string& reason) = 0;
+    virtual bool ping() = 0;
     // Queues hold_io on the I/O thread.
     virtual void post_hold() = 0;
 
@@ -55,6 +56,7 @@ struct ws_test_client::impl {
     close_info closed;
     bool paused = false;
     bool pause_reached = false;
+    size_t pong_total = 0;
 
     template <typename Predicate>
     bool wait_for(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout,
@@ -95,6 +97,11 @@ public:
         endpoint_.set_open_handler([this](connection_hdl) { set_phase(phase::open); });
         endpoint_.set_fail_handler([this](connection_hdl hdl) { on_end(hdl, false); });
         endpoint_.set_close_handler([this](connection_hdl hdl) { on_end(hdl, true); });
+        endpoint_.set_pong_handler([this](connection_hdl, std::string) {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++pong_total;
+            changed.notify_all();
+        });
         endpoint_.set_message_handler([this](connection_hdl, message_ptr message) {
             std::lock_guard<std::mutex> lock(mutex);
             if (message->get_opcode() == websocketpp::frame::opcode::binary) {
@@ -166,6 +173,12 @@ public:
                         ec);
     }
 
+    bool ping() override {
+        std::error_code ec;
+        endpoint_.ping(handle_, std::string(), ec);
+        return !ec;
+    }
+
     void post_hold() override { asio::post(endpoint_.get_io_service(), [this] { hold_io(); }); }
 
 private:
@@ -211,6 +224,17 @@ bool ws_test_client::send_text(const std::string& text) { return impl_->send(tex
 bool ws_test_client::send_binary(const std::string& data) { return impl_->send(data, true); }
 
 void ws_test_client::close(int code, const std::string& reason) { impl_->close(code, reason); }
+
+bool ws_test_client::ping_round_trip(std::chrono::milliseconds timeout) {
+    size_t before = 0;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        before = impl_->pong_total;
+    }
+    if (!impl_->ping()) return false;
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    return impl_->wait_for(lock, timeout, [&] { return impl_->pong_total > before; });
+}
 
 namespace {
 

@@ -47,6 +47,9 @@ public:
     bool send_binary(const std::string& data);
     // Starts the closing handshake from the client side.
     void close(int code = 1000, const std::string& reason = std::string());
+    // Sends a ping and waits for its pong: once it is back, the server has finished opening the
+    // connection (its open handler runs before it reads the first frame).
+    bool ping_round_trip(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
     // The oldest received message of that kind not taken yet, waiting up to `timeout`.
     std::optional<std::string> wait_text(std::chrono::milliseconds timeout);
