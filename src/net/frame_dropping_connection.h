@@ -78,9 +78,9 @@ void prepare_server_data_frame(const ws_message_ptr& message);
 }  // namespace rtc
 }  // namespace kelvo
 
-// The body of connection<config>::send for our configurations. Apart from the batch it is the
-// library's own send: state check, preparation, queueing under the write lock, and a write posted
-// to the I/O thread unless one is in progress.
+// The body of connection<config>::send for our configurations. Apart from the batch and where the
+// state is checked it is the library's own send: state check, preparation, queueing under the
+// write lock, and a write posted to the I/O thread unless one is in progress.
 #define KELVO_DEFINE_FRAME_DROPPING_SEND(config_type)                                           \
     template <>                                                                                 \
     lib::error_code connection<config_type>::send(connection<config_type>::message_ptr msg) {   \
@@ -90,12 +90,6 @@ void prepare_server_data_frame(const ws_message_ptr& message);
         if (batch && (batch->messages.empty() || batch->messages.front() != msg)) {             \
             batch = nullptr;                                                                    \
         }                                                                                       \
-        {                                                                                       \
-            scoped_lock_type lock(m_connection_state_lock);                                     \
-            if (m_state != session::state::open) {                                             \
-                return error::make_error_code(error::invalid_state);                            \
-            }                                                                                   \
-        }                                                                                       \
         std::vector<message_ptr> single;                                                        \
         std::vector<message_ptr>& messages = batch ? batch->messages : single;                  \
         if (!batch) {                                                                           \
@@ -103,7 +97,14 @@ void prepare_server_data_frame(const ws_message_ptr& message);
         }                                                                                       \
         bool needs_writing = false;                                                             \
         {                                                                                       \
+            /* Both locks, in the order the library's close takes them: a close frame is      */ \
+            /* queued under the write lock after the state has left "open", so no data message */ \
+            /* can be queued behind a close frame. */                                           \
+            scoped_lock_type state_lock(m_connection_state_lock);                               \
             scoped_lock_type lock(m_write_lock);                                                \
+            if (m_state != session::state::open) {                                             \
+                return error::make_error_code(error::invalid_state);                            \
+            }                                                                                   \
             for (message_ptr& message : messages) {                                             \
                 if (message->get_prepared()) {                                                  \
                     continue;                                                                   \

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -159,29 +160,44 @@ public:
     }
 
     bool send(const std::string& data, bool binary) override {
-        std::error_code ec;
-        endpoint_.send(handle_, data,
-                       binary ? websocketpp::frame::opcode::binary
-                              : websocketpp::frame::opcode::text,
-                       ec);
-        return !ec;
+        return on_io_thread([&](std::error_code& ec) {
+            endpoint_.send(handle_, data,
+                           binary ? websocketpp::frame::opcode::binary
+                                  : websocketpp::frame::opcode::text,
+                           ec);
+        });
     }
 
     void close(int code, const std::string& reason) override {
-        std::error_code ec;
-        endpoint_.close(handle_, static_cast<websocketpp::close::status::value>(code), reason,
-                        ec);
+        on_io_thread([&](std::error_code& ec) {
+            endpoint_.close(handle_, static_cast<websocketpp::close::status::value>(code),
+                            reason, ec);
+        });
     }
 
     bool ping() override {
-        std::error_code ec;
-        endpoint_.ping(handle_, std::string(), ec);
-        return !ec;
+        return on_io_thread(
+            [&](std::error_code& ec) { endpoint_.ping(handle_, std::string(), ec); });
     }
 
     void post_hold() override { asio::post(endpoint_.get_io_service(), [this] { hold_io(); }); }
 
 private:
+    // websocketpp reads a connection's state on its I/O thread without the connection's lock, so
+    // every operation on the connection runs there; the caller waits for its outcome. While
+    // reading is paused the operation waits until it resumes (the I/O thread is held).
+    template <typename operation>
+    bool on_io_thread(operation run) {
+        std::promise<bool> done;
+        std::future<bool> outcome = done.get_future();
+        asio::post(endpoint_.get_io_service(), [&] {
+            std::error_code ec;
+            run(ec);
+            done.set_value(!ec);
+        });
+        return outcome.get();
+    }
+
     void on_end(connection_hdl hdl, bool closed_by_frame) {
         std::error_code ec;
         auto con = endpoint_.get_con_from_hdl(hdl, ec);
