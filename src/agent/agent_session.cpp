@@ -21,8 +21,8 @@ constexpr const char* join_info = "ZuzIrave";
 
 // Local capture off, then local audio muted, then local video muted.
 constexpr const char* media_reset_texts[] = {
-    "{\"rtc.video.capture\":false,\"che.video.local.capture\":false,"
-    "\"che.video.local.render\":false,\"che.video.local.send\":false}",
+    ("{\"rtc.video.capture\":false,\"che.video.local.capture\":false,"
+     "\"che.video.local.render\":false,\"che.video.local.send\":false}"),
     "{\"rtc.audio.mute_me\":true,\"che.audio.mute_me\":true}",
     "{\"rtc.video.mute_me\":true,\"che.video.local.send\":false}",
 };

@@ -1,7 +1,7 @@
 // Video streams end to end: the real agent and servers, the stand-in engine producing frames,
 // pages as WebSocket clients on loopback.
 #include <array>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -69,12 +69,14 @@ protected:
     // The reportVideoStats lines of the engine's log: uid, latency, rate, fps, dropped.
     std::vector<std::array<long, 5>> reported_stats() const {
         std::vector<std::array<long, 5>> reports;
-        const std::regex line(R"(call reportVideoStats (\d+) (-?\d+) (-?\d+) (-?\d+) (-?\d+))");
+        const std::string prefix = "call reportVideoStats ";
         for (const std::string& text : log_lines()) {
-            std::smatch m;
-            if (std::regex_match(text, m, line)) {
-                reports.push_back({std::stol(m[1]), std::stol(m[2]), std::stol(m[3]),
-                                   std::stol(m[4]), std::stol(m[5])});
+            if (text.rfind(prefix, 0) != 0) continue;
+            std::istringstream numbers(text.substr(prefix.size()));
+            std::array<long, 5> report{};
+            for (long& value : report) numbers >> value;
+            if (numbers && numbers.peek() == std::char_traits<char>::eof()) {
+                reports.push_back(report);
             }
         }
         return reports;
