@@ -1,11 +1,12 @@
 // Shell windows from a process snapshot and the top-level window enumeration.
 #include "platform/window_list.h"
+#include "platform/win/shell_windows.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cwchar>
+#include <cstddef>
 
 namespace kelvo {
 namespace rtc {
@@ -14,32 +15,19 @@ namespace {
 
 constexpr int title_capacity = 128;  // wide characters, terminator included
 
-// Every "explorer.exe" process, then once per explorer parent each of their direct children.
-std::vector<DWORD> shell_process_ids() {
-    std::vector<DWORD> ids;
+// Every process in a snapshot, for the shell rules.
+std::vector<process_entry> running_processes() {
+    std::vector<process_entry> processes;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    std::vector<PROCESSENTRY32W> processes;
+    if (snapshot == INVALID_HANDLE_VALUE) return processes;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry)) {
-        processes.push_back(entry);
+        processes.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
     }
     CloseHandle(snapshot);
-
-    for (const PROCESSENTRY32W& process : processes) {
-        if (std::wcscmp(process.szExeFile, L"explorer.exe") == 0) {
-            ids.push_back(process.th32ProcessID);
-        }
-    }
-    const size_t explorers = ids.size();
-    for (const PROCESSENTRY32W& process : processes) {
-        for (size_t i = 0; i < explorers; ++i) {
-            if (process.th32ParentProcessID == ids[i]) ids.push_back(process.th32ProcessID);
-        }
-    }
-    return ids;
+    return processes;
 }
 
 std::string to_utf8(const wchar_t* text, int length) {
@@ -51,16 +39,14 @@ std::string to_utf8(const wchar_t* text, int length) {
 }
 
 struct enumeration {
-    std::vector<DWORD> process_ids;
+    std::vector<uint32_t> process_ids;
     std::vector<shell_window> windows;
 };
 
 BOOL CALLBACK list_window(HWND window, LPARAM context) {
     enumeration& state = *reinterpret_cast<enumeration*>(context);
-    const LONG style = GetWindowLongW(window, GWL_STYLE);
-    if ((style & WS_VISIBLE) == 0 || (style & (WS_POPUP | WS_SYSMENU)) == 0 || IsIconic(window)) {
-        return TRUE;
-    }
+    const auto style = static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE));
+    if (!is_shareable_window(style, IsIconic(window) != FALSE)) return TRUE;
     wchar_t title[title_capacity] = {};
     const int length = GetWindowTextW(window, title, title_capacity);
     if (length <= 0) return TRUE;
@@ -79,11 +65,30 @@ BOOL CALLBACK list_window(HWND window, LPARAM context) {
 
 }  // namespace
 
+std::vector<uint32_t> shell_process_ids(const std::vector<process_entry>& processes) {
+    std::vector<uint32_t> ids;
+    for (const process_entry& process : processes) {
+        if (process.executable == L"explorer.exe") ids.push_back(process.id);
+    }
+    const auto explorers_end = static_cast<std::ptrdiff_t>(ids.size());
+    for (const process_entry& process : processes) {
+        if (std::find(ids.begin(), ids.begin() + explorers_end, process.parent) !=
+            ids.begin() + explorers_end) {
+            ids.push_back(process.id);
+        }
+    }
+    return ids;
+}
+
+bool is_shareable_window(uint32_t style, bool minimised) {
+    return (style & WS_VISIBLE) != 0 && (style & (WS_POPUP | WS_SYSMENU)) != 0 && !minimised;
+}
+
 intptr_t platform_desktop_window() { return reinterpret_cast<intptr_t>(GetDesktopWindow()); }
 
 std::vector<shell_window> platform_shell_windows() {
     enumeration state;
-    state.process_ids = shell_process_ids();
+    state.process_ids = shell_process_ids(running_processes());
     if (state.process_ids.empty()) return {};
     EnumWindows(list_window, reinterpret_cast<LPARAM>(&state));
     return std::move(state.windows);
