@@ -14,10 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include <websocketpp/config/asio_no_tls.hpp>
-#include <websocketpp/server.hpp>
-
 #include "agent/rtc_engine_agent.h"
+#include "loopback_library_server.h"
 #include "net/net_engine.h"
 #include "support/ws_test_client.h"
 
@@ -29,32 +27,14 @@ using kelvo::test::ws_test_client;
 const std::string command = R"({"command":"getVersion"})";
 
 // The library's ordinary server answering every text with itself.
-class echo_server {
-public:
-    explicit echo_server(uint16_t port) {
-        server_.clear_access_channels(websocketpp::log::alevel::all);
-        server_.clear_error_channels(websocketpp::log::elevel::all);
-        server_.init_asio();
-        server_.set_reuse_addr(true);
-        server_.set_message_handler([this](websocketpp::connection_hdl handle, message_ptr message) {
+void echo_every_message(loopback_library_server::server_type& server) {
+    server.set_message_handler(
+        [&server](websocketpp::connection_hdl handle,
+                  loopback_library_server::server_type::message_ptr message) {
             std::error_code ignored;
-            server_.send(handle, message->get_payload(), message->get_opcode(), ignored);
+            server.send(handle, message->get_payload(), message->get_opcode(), ignored);
         });
-        server_.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
-        server_.start_accept();
-        thread_ = std::thread([this] { server_.run(); });
-    }
-    ~echo_server() {
-        server_.stop();
-        thread_.join();
-    }
-
-private:
-    using server_type = websocketpp::server<websocketpp::config::asio>;
-    using message_ptr = server_type::message_ptr;
-    server_type server_;
-    std::thread thread_;
-};
+}
 
 struct result {
     double rate = 0;  // round trips per second, all connections together
@@ -129,7 +109,7 @@ int main(int argc, char** argv) {
     setenv("RIZUDADA_LOG", log.c_str(), 1);
 
     const uint16_t echo_port = kelvo::test::free_loopback_port();
-    echo_server echo(echo_port);
+    loopback_library_server echo(echo_port, echo_every_message);
     kelvo::rtc::web::net_engine net;
     kelvo::rtc::web::rtc_engine_agent agent(net);
     const uint16_t agent_port = kelvo::test::free_loopback_port();

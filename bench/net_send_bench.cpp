@@ -18,22 +18,16 @@
 #include <vector>
 
 #include <websocketpp/client.hpp>
-#include <websocketpp/config/asio_no_tls.hpp>
 #include <websocketpp/config/asio_no_tls_client.hpp>
-#include <websocketpp/server.hpp>
 
+#include "loopback_library_server.h"
 #include "net/net_engine.h"
+#include "support/ws_test_client.h"
 
 namespace {
 
 using namespace kelvo::rtc::web;
 using clock_type = std::chrono::steady_clock;
-
-uint16_t free_port() {
-    asio::io_context io;
-    asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
-    return acceptor.local_endpoint().port();
-}
 
 // A websocketpp client that only counts what it receives.
 class counting_reader {
@@ -109,31 +103,21 @@ public:
 // The baseline: the library's own server and send.
 class bare_server {
 public:
-    bare_server() {
-        server_.clear_access_channels(websocketpp::log::alevel::all);
-        server_.clear_error_channels(websocketpp::log::elevel::all);
-        server_.init_asio();
-        server_.set_reuse_addr(true);
-        server_.set_open_handler([this](websocketpp::connection_hdl hdl) { opened.set(hdl); });
-        port = free_port();
-        server_.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
-        server_.start_accept();
-        thread_ = std::thread([this] { server_.run(); });
-    }
-    ~bare_server() {
-        server_.stop();
-        thread_.join();
-    }
+    bare_server()
+        : port(kelvo::test::free_loopback_port()),
+          library_(port, [this](loopback_library_server::server_type& server) {
+              server.set_open_handler(
+                  [this](websocketpp::connection_hdl hdl) { opened.set(hdl); });
+          }) {}
     void send(websocketpp::connection_hdl hdl, const std::string& data) {
-        server_.send(hdl, data.data(), data.size(), websocketpp::frame::opcode::binary);
+        library_.server().send(hdl, data.data(), data.size(), websocketpp::frame::opcode::binary);
     }
 
-    uint16_t port = 0;
+    const uint16_t port;
     opened_handle opened;
 
 private:
-    websocketpp::server<websocketpp::config::asio> server_;
-    std::thread thread_;
+    loopback_library_server library_;
 };
 
 struct result {
@@ -187,7 +171,7 @@ int main(int argc, char** argv) {
     net_engine engine;
     handle_catcher catcher;
     engine.set_handler(&catcher);
-    const uint16_t port = free_port();
+    const uint16_t port = kelvo::test::free_loopback_port();
     if (engine.add_plain_server(port, false) != 0) {
         std::fprintf(stderr, "cannot listen on %u\n", port);
         return 1;
