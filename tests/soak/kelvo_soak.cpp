@@ -61,15 +61,15 @@ long rss_kb() {
 // the sanitizer's allocator is the heap.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
 long heap_in_use_kb() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
+}
 #else
+long heap_in_use_kb() {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
-#endif
 }
+#endif
 
 const auto program_start = std::chrono::steady_clock::now();
 
@@ -84,7 +84,7 @@ void error(counters& c, const char* what, const std::string& detail = std::strin
 // A connection that got no answer is one the agent closed when it ends within the deadline. A
 // send on a connection the agent is already closing fails at once, before the client has seen the
 // end of the closing handshake, so "still open" cannot be judged at that moment.
-bool closed_by_agent(ws_test_client& client) {
+bool ends_within_deadline(ws_test_client& client) {
     return client.wait_close(reply_deadline).has_value();
 }
 
@@ -104,7 +104,7 @@ void query(counters& c, uint16_t port, bool tls, const std::string& command) {
             client.close();
             return;
         }
-        if (!closed_by_agent(client)) return error(c, "no reply on an open connection to", command);
+        if (!ends_within_deadline(client)) return error(c, "no reply on an open connection to", command);
         ++c.closed_by_agent;
         return;
     }
@@ -187,7 +187,7 @@ void page_loop(counters& c, int page_index, uint16_t plain, uint16_t tls,
             page->request(R"({"command":"initialize","appID":"soak"})");
         ++c.commands;
         if (initialized.empty()) {
-            if (closed_by_agent(page->connection())) ++c.closed_by_agent;
+            if (ends_within_deadline(page->connection())) ++c.closed_by_agent;
             else error(c, "no initialize reply on an open connection");
         } else if (initialized.find(R"("code":true)") != std::string::npos) {
             session_round(c, *page, plain, tls, random);

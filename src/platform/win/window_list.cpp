@@ -6,7 +6,6 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cstddef>
 
 namespace kelvo {
 namespace rtc {
@@ -66,14 +65,13 @@ BOOL CALLBACK list_window(HWND window, LPARAM context) {
 }  // namespace
 
 std::vector<uint32_t> shell_process_ids(const std::vector<process_entry>& processes) {
-    std::vector<uint32_t> ids;
+    std::vector<uint32_t> explorers;
     for (const process_entry& process : processes) {
-        if (process.executable == L"explorer.exe") ids.push_back(process.id);
+        if (process.executable == L"explorer.exe") explorers.push_back(process.id);
     }
-    const auto explorers_end = static_cast<std::ptrdiff_t>(ids.size());
+    std::vector<uint32_t> ids = explorers;
     for (const process_entry& process : processes) {
-        if (std::find(ids.begin(), ids.begin() + explorers_end, process.parent) !=
-            ids.begin() + explorers_end) {
+        if (std::find(explorers.begin(), explorers.end(), process.parent) != explorers.end()) {
             ids.push_back(process.id);
         }
     }
