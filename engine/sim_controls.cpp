@@ -1,6 +1,7 @@
 // The engine's own parameter keys: "sim." controls and the agent's peer video mute.
 #include <cjson/cJSON.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -109,6 +110,7 @@ int standin_engine::sim_key(const std::string& key, const cJSON* value) {
     if (key == "sim.devices") return sim_devices(value);
     if (key == "sim.no_interface") return sim_no_interface(value);
     if (key == "sim.video") return sim_video(value);
+    if (key == "sim.hold_log") return sim_hold_log(value);
     return -2;
 }
 
@@ -222,6 +224,14 @@ int standin_engine::sim_fail_next(const cJSON* value) {
         return -2;
     }
     failures_[operation.text] = code;
+    return 0;
+}
+
+int standin_engine::sim_hold_log(const cJSON* value) {
+    const optional_text prefix(member(value, "prefix"));
+    int limit = 0;
+    if (!prefix.present || !member(value, "ms") || !read_int(value, "ms", 1, 60000, limit)) return -2;
+    log_hold_.arm(prefix.text, std::chrono::milliseconds(limit));
     return 0;
 }
 

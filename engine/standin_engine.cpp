@@ -30,6 +30,7 @@ standin_engine::~standin_engine() = default;
 
 void standin_engine::release(bool sync) {
     log_call(log_words({"release", log_bool(sync)}));
+    log_hold_.release_started();
     // Released from one of its own callbacks the engine cannot wait for that thread: it stops
     // everything, lets that thread run out and stays allocated for it.
     bool own_thread = events_.on_this_thread();
@@ -203,7 +204,9 @@ int standin_engine::reportVideoStats(const VideoStats& stats) {
 int standin_engine::writeLog(LOG_LEVEL level, const char* text) {
     int code = 0;
     if (take_failure("writeLog", code)) return code;
-    log_.write("L" + std::to_string(static_cast<int>(level)) + " " + log_text(text));
+    const std::string line = log_text(text);
+    const call_hold::passage passing(log_hold_, line);
+    log_.write("L" + std::to_string(static_cast<int>(level)) + " " + line);
     return 0;
 }
 

@@ -11,6 +11,7 @@
 
 #include <kelvo/rizudada_engine.h>
 
+#include "call_hold.h"
 #include "engine_log.h"
 #include "event_thread.h"
 #include "render_view.h"
@@ -97,8 +98,10 @@ private:
     int sim_devices(const cJSON* value);
     int sim_no_interface(const cJSON* value);
     int sim_video(const cJSON* value);
+    int sim_hold_log(const cJSON* value);
 
     engine_log log_;
+    call_hold log_hold_{log_};
 
     std::mutex setup_mutex_;  // taken before mutex_, never by the engine's own threads
     std::mutex mutex_;

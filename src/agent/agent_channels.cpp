@@ -12,49 +12,82 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-int32_t rtc_engine_agent::setup_stream_channel(connection_context* context,
+std::shared_ptr<VideoStreamChannel> rtc_engine_agent::take_connection_channel(
+    const connection_context& context) {
+    std::shared_ptr<VideoStreamChannel> taken;
+    std::lock_guard<std::mutex> lock(channel_lock_);
+    const auto found = channels_.find(context.uid);
+    if (found != channels_.end() && found->second->belongsTo(context)) {
+        taken = std::move(found->second);
+        channels_.erase(found);
+    }
+    return taken;
+}
+
+int32_t rtc_engine_agent::setup_stream_channel(connection_context* context, uint32_t uid,
                                                kelvo::rtc::VideoCanvas& canvas) {
-    kelvo::rtc::IRtcEngine* engine = engine_.load();
-    if (engine == nullptr) {
+    if (engine_ == nullptr) {
+        context->uid = uid;
         return -3;
     }
-    writeLog(1, "[wa] setup video channel for user %d", static_cast<int>(context->uid));
-    auto channel = std::make_shared<VideoStreamChannel>(*this, *context);
+    // Dropped when this returns, outside the channel lock.
+    const std::shared_ptr<VideoStreamChannel> earlier = switch_connection_uid(*context, uid);
+    writeLog(1, "[wa] setup video channel for user %d", static_cast<int>(uid));
+    IVideoStreamHost& host = *this;
+    auto channel = std::make_shared<VideoStreamChannel>(host, *context);
     std::shared_ptr<VideoStreamChannel> replaced;
     {
         std::lock_guard<std::mutex> lock(channel_lock_);
-        std::shared_ptr<VideoStreamChannel>& entry = channels_[context->uid];
+        const auto found = channels_.find(uid);
+        if (found == channels_.end() && channels_.size() >= max_stream_channels) {
+            return too_many_stream_channels;
+        }
+        std::shared_ptr<VideoStreamChannel>& entry = channels_[uid];
         replaced = std::move(entry);
         entry = channel;
     }
     replaced.reset();
-    ensure_video_enabled(*engine);
+    ensure_video_enabled(*engine_);
     canvas.view = channel->identity();
     canvas.renderMode = kelvo::rtc::RENDER_MODE_HIDDEN;
-    canvas.uid = context->uid;
+    canvas.uid = uid;
     return 0;
 }
 
+// The earlier channel's view is removed from the engine at once: its renderer may not even exist
+// yet, and then no closed notice could reach the engine.
+std::shared_ptr<VideoStreamChannel> rtc_engine_agent::switch_connection_uid(
+    connection_context& context, uint32_t uid) {
+    std::shared_ptr<VideoStreamChannel> earlier = take_connection_channel(context);
+    if (earlier) {
+        writeLog(1, "[wa] close channel for user %u", context.uid);
+        if (context.uid != uid) {
+            const kelvo::rtc::VideoCanvas no_view{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN,
+                                                  context.uid, 0};
+            if (context.uid == 0) {
+                engine_->setupLocalVideo(no_view);
+            } else {
+                engine_->setupRemoteVideo(no_view);
+            }
+        }
+    }
+    context.uid = uid;
+    return earlier;
+}
+
 int32_t rtc_engine_agent::subscribe(connection_context* context, uint32_t uid) {
-    context->uid = uid;
     kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
     std::lock_guard<std::mutex> lock(agent_lock_);
-    if (setup_stream_channel(context, canvas) == 0) {
-        engine_.load()->setupRemoteVideo(canvas);
+    const int32_t result = setup_stream_channel(context, uid, canvas);
+    if (result == 0) {
+        engine_->setupRemoteVideo(canvas);
     }
-    return 0;
+    return result == too_many_stream_channels ? result : 0;
 }
 
 void rtc_engine_agent::close_stream_channel(connection_context* context) {
     writeLog(1, "[wa] close channel for user %u", context->uid);
-    std::shared_ptr<VideoStreamChannel> closed;
-    std::lock_guard<std::mutex> lock(channel_lock_);
-    const auto found = channels_.find(context->uid);
-    if (found != channels_.end() && found->second->belongsTo(*context)) {
-        closed = std::move(found->second);
-        channels_.erase(found);
-    }
-    // `closed` is declared before the lock, so it is dropped after the lock is released.
+    take_connection_channel(*context);
 }
 
 void rtc_engine_agent::clear_all_stream_channels() {
@@ -94,6 +127,11 @@ void rtc_engine_agent::fill_stream_statistics(uint32_t uid, int32_t& rate, int32
     if (found != channels_.end()) {
         found->second->report(rate, dropped);
     }
+}
+
+int32_t rtc_engine_agent::sendFrame(const connection_context& context, const binary_piece* pieces,
+                                    size_t count, int32_t* dropped) {
+    return net_.send_binary_group(context.server_index, context.handle, pieces, count, dropped);
 }
 
 kelvo::media::IExternalVideoRender* rtc_engine_agent::createRenderInstance(

@@ -13,14 +13,13 @@ void format_log_line(char (&line)[log_line_characters + 1], const char* format, 
 }
 
 void rtc_engine_agent::writeLog(int level, const char* format, ...) {
-    kelvo::rtc::IRtcEngine* engine = engine_.load();
-    if (!engine) return;  // no engine: the values are not even formatted
+    if (!log_gate_.is_open()) return;  // no engine: the values are not even formatted
     char line[log_line_characters + 1];
     va_list values;
     va_start(values, format);
     format_log_line(line, format, values);
     va_end(values);
-    engine->writeLog(static_cast<kelvo::rtc::LOG_LEVEL>(level), line);
+    log_gate_.write(static_cast<kelvo::rtc::LOG_LEVEL>(level), line);
 }
 
 }  // namespace web

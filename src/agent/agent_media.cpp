@@ -96,24 +96,27 @@ int32_t rtc_engine_agent::enable_local_video(bool enabled) {
         [&](IRtcEngineParameter& parameters) { return set_local_capture(parameters, enabled); });
 }
 
-// Answers 0 whenever an engine exists: the page's stream connection is made whatever the
-// engine said to the capture switch or the view.
+// Answers 0 whenever an engine exists (too_many_stream_channels aside): the page's stream
+// connection is made whatever the engine said to the capture switch or the view.
 int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
     return with_engine([&](IRtcEngine& engine) {
-        context->uid = 0;
         {
             engine_parameters parameters(&engine);
             if (parameters) {
                 set_local_capture(*parameters, video);
             }
         }
-        if (video) {
-            kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
-            if (setup_stream_channel(context, canvas) == 0) {
-                engine.setupLocalVideo(canvas);
-            }
+        if (!video) {
+            // The connection shows no video now; whatever it carried before is closed.
+            switch_connection_uid(*context, 0);
+            return 0;
         }
-        return 0;
+        kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
+        const int32_t result = setup_stream_channel(context, 0, canvas);
+        if (result == 0) {
+            engine.setupLocalVideo(canvas);
+        }
+        return result;
     });
 }
 

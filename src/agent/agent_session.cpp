@@ -32,7 +32,7 @@ constexpr const char* media_reset_texts[] = {
 int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_context* context) {
     if (app_id.empty()) return empty_app_id;
     std::lock_guard<std::mutex> lock(agent_lock_);
-    if (engine_.load() != nullptr) {
+    if (engine_ != nullptr) {
         writeLog(kelvo::rtc::LOG_LEVEL_WARN, "[wa] Rtc Engine is already initialized");
         return engine_exists;
     }
@@ -47,6 +47,7 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
     IRtcEngine* engine = engine_library::instance().create_engine();
     if (engine == nullptr) return no_engine_from_library;
     engine_ = engine;
+    log_gate_.open(engine);
     if (!event_handler_) event_handler_ = std::make_unique<rtc_engine_agent_event_handler>(*this);
 
     const kelvo::rtc::RtcEngineContext engine_context{event_handler_.get(), app_id.c_str()};
@@ -54,6 +55,7 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
     if (result != 0) {
         // An engine that refused to initialise is released at once: kept, it would answer every
         // later "initialize" with 19 and leave the agent unusable until it restarts.
+        log_gate_.close();
         engine_ = nullptr;
         engine->release(false);
         event_handler_.reset();
@@ -82,9 +84,11 @@ int32_t rtc_engine_agent::teardown_engine() {
     joined_ = false;
     join_pending_ = false;
     std::lock_guard<std::mutex> lock(agent_lock_);
-    if (IRtcEngine* engine = engine_.load()) {
+    if (IRtcEngine* engine = engine_) {
         writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] Rtc Engine destroyed");
-        // Forgotten first, so lines written while the engine shuts down are dropped.
+        // Lines written from now on, on any thread, are dropped, and none is still inside the
+        // engine when it is released.
+        log_gate_.close();
         engine_ = nullptr;
         engine->release(false);
     }

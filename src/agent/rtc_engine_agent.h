@@ -12,9 +12,11 @@
 #include <kelvo/rizudada_engine.h>
 
 #include "agent/engine_interface.h"
+#include "agent/engine_log_gate.h"
 #include "base/json_value.h"
 #include "net/net_engine.h"
 #include "net/net_engine_event_handler.h"
+#include "video/IVideoStreamHost.h"
 
 namespace kelvo {
 namespace rtc {
@@ -24,7 +26,8 @@ class rtc_engine_agent_event_handler;
 class VideoStreamChannel;
 
 class rtc_engine_agent : public net_engine_event_handler,
-                         public kelvo::media::IExternalVideoRenderFactory {
+                         public kelvo::media::IExternalVideoRenderFactory,
+                         private IVideoStreamHost {
 public:
     explicit rtc_engine_agent(net_engine& net);
     ~rtc_engine_agent();
@@ -94,7 +97,15 @@ public:
     int32_t set_video_profile(const std::string& name, bool swap_width_and_height);
 
     // --- stream channels (channel lock inside; agent lock, when held, taken first) --------
-    int32_t setup_stream_channel(connection_context* context, kelvo::rtc::VideoCanvas& canvas);
+    // The most stream channels the agent keeps at once; one more set-up is refused.
+    static constexpr size_t max_stream_channels = 64;
+    // Answered to a "preview" or "subscribe" beyond that many channels (reply code 429).
+    static constexpr int32_t too_many_stream_channels = -429;
+    // A stream connection carries one channel: the connection's earlier channel, whatever its
+    // uid, is removed first. The context takes the uid. Agent lock held.
+    int32_t setup_stream_channel(connection_context* context, uint32_t uid,
+                                 kelvo::rtc::VideoCanvas& canvas);
+    // 0 also without an engine; too_many_stream_channels when the table is full.
     int32_t subscribe(connection_context* context, uint32_t uid);
     void close_stream_channel(connection_context* context);
     void clear_all_stream_channels();
@@ -116,13 +127,26 @@ public:
 private:
     static constexpr int32_t no_engine_result = -3;
 
+    // IVideoStreamHost, for the stream channels
+    bool isJoined() const override { return joined(); }
+    int32_t sendFrame(const connection_context& context, const binary_piece* pieces, size_t count,
+                      int32_t* dropped) override;
+    void announceStream(uint32_t uid) override { stream_announcement(uid, true); }
+
+    // Takes the channel of this connection out of the table (none when another connection's
+    // channel holds its uid). Drop it after the channel lock is released.
+    std::shared_ptr<VideoStreamChannel> take_connection_channel(const connection_context& context);
+    // A stream connection turning to another uid gives up the channel it carried (returned, to
+    // be dropped outside the channel lock) and its engine view. Agent lock held, engine present.
+    std::shared_ptr<VideoStreamChannel> switch_connection_uid(connection_context& context,
+                                                              uint32_t uid);
+
     // Runs `call(engine)` under the agent lock; -3 when no engine exists.
     template <class Call>
     int32_t with_engine(Call&& call) {
         std::lock_guard<std::mutex> lock(agent_lock_);
-        kelvo::rtc::IRtcEngine* engine = engine_.load();
-        if (engine == nullptr) return no_engine_result;
-        return call(*engine);
+        if (engine_ == nullptr) return no_engine_result;
+        return call(*engine_);
     }
 
     // Runs `call(parameters)` with the engine's parameter object under the agent lock; -3 when
@@ -150,8 +174,10 @@ private:
 
     // The agent lock: held by every operation that touches the engine, for its whole run.
     std::mutex agent_lock_;
-    // Read without the agent lock by writeLog and the engine threads.
-    std::atomic<kelvo::rtc::IRtcEngine*> engine_{nullptr};
+    // Guarded by the agent lock. Diagnostic lines reach the engine through the log gate instead,
+    // which is opened after the engine is made and closed before it is released.
+    kelvo::rtc::IRtcEngine* engine_ = nullptr;
+    engine_log_gate log_gate_;
     std::unique_ptr<rtc_engine_agent_event_handler> event_handler_;
 
     std::atomic<bool> engine_initialized_{false};

@@ -178,9 +178,10 @@ bool websocket_server_impl<config>::on_validate(connection_handle handle) {
     return false;
 }
 
-// Takes the entry out at once, so exactly one caller reports a control connection closed. On
-// another thread (an engine's) the report goes to this server's I/O thread: the agent's
-// closed-handling may release the engine, which must not happen inside the engine's own callback.
+// Takes the entry out at once, so exactly one caller reports the connection closed (a control
+// connection ends the session, a stream connection gives up its video channel). On another thread
+// (an engine's) the report goes to this server's I/O thread: the agent's closed-handling may
+// release the engine or a view, which must not happen inside the engine's own callback.
 // A connection that is already closing by itself keeps its entry: its close handler is still to
 // come and reports it (and, for the control connection, closes the others of this server).
 template <typename config>
@@ -204,7 +205,7 @@ void websocket_server_impl<config>::server_close(const connection_handle& handle
         table_.erase(found);
     }
     net_engine_event_handler* handler = handler_.load();
-    if (!handler || context->state != connection_control) {
+    if (!handler || context->state == connection_new) {
         return;
     }
     auto& io = endpoint_.get_io_service();

@@ -8,13 +8,17 @@ namespace web {
 
 VideoRenderImpl::VideoRenderImpl(kelvo::media::IExternalVideoRenderCallback* callback,
                                  std::weak_ptr<VideoStreamChannel> channel)
-    : callback_(callback), channel_(std::move(channel)) {
+    : link_(std::make_shared<VideoRenderLink>(callback)), channel_(std::move(channel)) {
     if (std::shared_ptr<VideoStreamChannel> live = channel_.lock()) {
-        live->attachCallback(this);
+        live->attachCallback(link_);
     }
 }
 
+// The link is cut first: a channel that is being destroyed on another thread at this moment (and
+// so can no longer be reached here) still holds the link, and must not reach the engine through
+// it once the engine has released this renderer.
 void VideoRenderImpl::release() {
+    link_->cut();
     if (std::shared_ptr<VideoStreamChannel> live = channel_.lock()) {
         live->attachCallback(nullptr);
     }
@@ -31,18 +35,6 @@ int VideoRenderImpl::deliverFrame(const kelvo::media::IVideoFrame& frame, int ro
         return live->deliverFrame(frame, rotation, mirrored);
     }
     return -1;
-}
-
-void VideoRenderImpl::onChannelClosed() {
-    if (callback_ != nullptr) {
-        callback_->onViewDestroyed();
-    }
-}
-
-void VideoRenderImpl::onViewSizeChanged(int32_t width, int32_t height) {
-    if (callback_ != nullptr) {
-        callback_->onViewSizeChanged(width, height);
-    }
 }
 
 }  // namespace web

@@ -1,12 +1,13 @@
 // The renderer the engine gets for a view: hands the view's frames to its stream channel and
-// carries the channel's notices back to the engine. It never owns the channel.
+// carries the channel's notices back to the engine through the link they share. It never owns the
+// channel.
 #pragma once
 
 #include <memory>
 
 #include <kelvo/rizudada_engine.h>
 
-#include "video/IVideoChannelCallback.h"
+#include "video/VideoRenderLink.h"
 
 namespace kelvo {
 namespace rtc {
@@ -14,10 +15,9 @@ namespace web {
 
 class VideoStreamChannel;
 
-class VideoRenderImpl final : public kelvo::media::IExternalVideoRender,
-                              public IVideoChannelCallback {
+class VideoRenderImpl final : public kelvo::media::IExternalVideoRender {
 public:
-    // Attaches itself to the channel when it still lives.
+    // Attaches its link to the channel when the channel still lives.
     VideoRenderImpl(kelvo::media::IExternalVideoRenderCallback* callback,
                     std::weak_ptr<VideoStreamChannel> channel);
     VideoRenderImpl(const VideoRenderImpl&) = delete;
@@ -28,15 +28,12 @@ public:
     int initialize() override;
     int deliverFrame(const kelvo::media::IVideoFrame& frame, int rotation, bool mirrored) override;
 
-    // IVideoChannelCallback
-    void onChannelClosed() override;
-    void onViewSizeChanged(int32_t width, int32_t height) override;
-
 private:
     // Only release() destroys a renderer.
     ~VideoRenderImpl() = default;
 
-    kelvo::media::IExternalVideoRenderCallback* const callback_;
+    // Shared with the channel, which may outlive this renderer or go before it.
+    const std::shared_ptr<VideoRenderLink> link_;
     const std::weak_ptr<VideoStreamChannel> channel_;
 };
 

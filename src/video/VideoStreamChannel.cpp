@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "agent/rtc_engine_agent.h"
 #include "base/clock.h"
-#include "net/websocket_server.h"
 
 namespace kelvo {
 namespace rtc {
@@ -16,13 +14,16 @@ constexpr int32_t frame_pieces = 4;
 }
 
 // The first report measures from the channel's creation, so it already carries a rate.
-VideoStreamChannel::VideoStreamChannel(rtc_engine_agent& agent, const connection_context& context)
-    : agent_(agent), context_(context), last_report_time_(nowMilliseconds()) {}
+VideoStreamChannel::VideoStreamChannel(IVideoStreamHost& host, const connection_context& context)
+    : host_(host), context_(context), last_report_time_(nowMilliseconds()) {}
 
 VideoStreamChannel::~VideoStreamChannel() {
-    if (IVideoChannelCallback* callback = callback_.exchange(nullptr)) {
-        callback->onChannelClosed();
+    std::shared_ptr<IVideoChannelCallback> callback;
+    {
+        std::lock_guard<std::mutex> lock(callback_lock_);
+        callback.swap(callback_);
     }
+    if (callback) callback->onChannelClosed();
 }
 
 int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame, int32_t rotation,
@@ -40,13 +41,13 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
     }
     pack_frame(frame, layout, rotation, flag, frame_timestamp_now(), out);
 
-    if (announce_pending_.load()) {
-        agent_.stream_announcement(context_.uid, true);
-        announce_pending_.store(false);
+    // Taken in one step: a pause and resume meanwhile sets it again for the next frame.
+    if (announce_pending_.exchange(false)) {
+        host_.announceStream(context_.uid);
     }
 
     int32_t result = -1;
-    if (agent_.joined()) {
+    if (host_.isJoined()) {
         const binary_piece pieces[frame_pieces] = {
             {out, frame_header_size},
             {out + frame_header_size, layout.y_size},
@@ -54,8 +55,7 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
             {out + frame_header_size + layout.y_size + layout.chroma_size, layout.chroma_size},
         };
         int32_t dropped = 0;
-        result = agent_.net().send_binary_group(context_.server_index, context_.handle, pieces,
-                                                frame_pieces, &dropped);
+        result = host_.sendFrame(context_, pieces, frame_pieces, &dropped);
         if (result == 0 && dropped > 0) {
             frames_dropped_.fetch_add(dropped / frame_pieces);
         }
@@ -64,9 +64,12 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
     return result;
 }
 
-void VideoStreamChannel::attachCallback(IVideoChannelCallback* callback) {
-    callback_.store(callback);
-    if (callback != nullptr && context_.view_width != 0 && context_.view_height != 0) {
+void VideoStreamChannel::attachCallback(std::shared_ptr<IVideoChannelCallback> callback) {
+    {
+        std::lock_guard<std::mutex> lock(callback_lock_);
+        callback_ = callback;
+    }
+    if (callback && context_.view_width != 0 && context_.view_height != 0) {
         callback->onViewSizeChanged(context_.view_width, context_.view_height);
     }
 }

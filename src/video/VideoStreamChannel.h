@@ -4,23 +4,24 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include <kelvo/rizudada_engine.h>
 
 #include "net/connection_context.h"
 #include "video/IVideoChannelCallback.h"
+#include "video/IVideoStreamHost.h"
 #include "video/frame_packer.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
 
-class rtc_engine_agent;
-
 class VideoStreamChannel {
 public:
     // Copies the context (server index, uid, requested view size) and its connection handle.
-    VideoStreamChannel(rtc_engine_agent& agent, const connection_context& context);
+    VideoStreamChannel(IVideoStreamHost& host, const connection_context& context);
     // Tells the attached renderer that its view is gone. Must not run under the channel lock.
     ~VideoStreamChannel();
     VideoStreamChannel(const VideoStreamChannel&) = delete;
@@ -35,8 +36,9 @@ public:
     // could not be sent.
     int32_t deliverFrame(const kelvo::media::IVideoFrame& frame, int32_t rotation, bool flag);
 
-    // Stores the renderer (or none); a renderer gets the requested view size at once.
-    void attachCallback(IVideoChannelCallback* callback);
+    // Stores the renderer's callback (or none); it gets the requested view size at once. Engine
+    // threads.
+    void attachCallback(std::shared_ptr<IVideoChannelCallback> callback);
     // Resuming a paused channel makes its next frame announce the stream again.
     void setPaused(bool paused);
     // Same uid, and both handles lead to the same live connection or both to none.
@@ -46,9 +48,12 @@ public:
     void report(int32_t& rate, int32_t& dropped);
 
 private:
-    rtc_engine_agent& agent_;
+    IVideoStreamHost& host_;
     const connection_context context_;
-    std::atomic<IVideoChannelCallback*> callback_{nullptr};
+    // The attached renderer's callback. Set by the engine's threads, taken by the destructor on
+    // any thread; called only after the lock is released.
+    std::mutex callback_lock_;
+    std::shared_ptr<IVideoChannelCallback> callback_;
     FrameBuffer buffer_;
     std::atomic<int32_t> frames_sent_{0};
     std::atomic<int32_t> frames_dropped_{0};

@@ -62,6 +62,25 @@ TEST_F(agent_concurrency, events_and_frames_arrive_while_commands_run_and_the_en
     EXPECT_TRUE(viewer->connection().is_open());
 }
 
+// A stream connection on one server writes its closing line while the control connection on the
+// other server releases the engine: the line is held inside the engine until the release begins
+// (or a while passes), so a release that does not wait for lines in flight shows in the log.
+TEST_F(agent_concurrency, engine_is_released_only_after_a_line_in_flight_has_returned) {
+    auto page = control(0);
+    page->join(1);
+    auto viewer = connect(1);
+    EXPECT_EQ(viewer->request(R"({"command":"subscribe","uid":42})"),
+              R"({"command":"subscribe","code":true})");
+    page->engine_parameters(R"({"sim.hold_log":{"prefix":"[wa] close channel","ms":300}})");
+
+    viewer->connection().close();
+    ASSERT_TRUE(wait_for_log("hold [wa] close channel for user 42"));
+    page->connection().close();
+    ASSERT_TRUE(wait_for_log("call release false"));
+    EXPECT_EQ(log_count("release while a call runs"), 0u);
+    EXPECT_TRUE(log_has_in_order({"L1 [wa] close channel for user 42", "call release false"}));
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace kelvo

@@ -1,12 +1,13 @@
 // The renderer and its channel together, without an engine: attaching, the view size, release,
 // the closed notice, deliveries to a channel that is gone, pausing and connection ownership.
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "agent/rtc_engine_agent.h"
-#include "net/net_engine.h"
 #include "video/VideoRenderImpl.h"
 #include "video/VideoStreamChannel.h"
 #include "video/fake_video_frame.h"
@@ -22,6 +23,24 @@ public:
     MOCK_METHOD(void, onViewDestroyed, (), (override));
 };
 
+// The agent as a channel sees it: never joined unless told, sends nothing, counts announcements.
+class fake_stream_host : public IVideoStreamHost {
+public:
+    bool isJoined() const override { return joined; }
+    int32_t sendFrame(const connection_context&, const binary_piece*, size_t, int32_t* dropped) override {
+        *dropped = 0;
+        return 0;
+    }
+    void announceStream(uint32_t) override {
+        ++announcements;
+        if (on_announce) on_announce();
+    }
+
+    bool joined = false;
+    int announcements = 0;
+    std::function<void()> on_announce;
+};
+
 class render_bridge : public ::testing::Test {
 protected:
     std::shared_ptr<VideoStreamChannel> channel(int view_width = 0, int view_height = 0) {
@@ -30,11 +49,10 @@ protected:
         context.uid = 42;
         context.view_width = view_width;
         context.view_height = view_height;
-        return std::make_shared<VideoStreamChannel>(agent_, context);
+        return std::make_shared<VideoStreamChannel>(host_, context);
     }
 
-    net_engine net_;
-    rtc_engine_agent agent_{net_};
+    fake_stream_host host_;
     ::testing::StrictMock<mock_render_callback> engine_callback_;
 };
 
@@ -74,6 +92,60 @@ TEST_F(render_bridge, ReleaseDetachesWhateverRendererTheChannelHolds) {
     second->release();
 }
 
+// The engine's render callback, counting what reaches it after the renderer was released.
+class counting_render_callback : public kelvo::media::IExternalVideoRenderCallback {
+public:
+    void onViewSizeChanged(int, int) override {}
+    void onViewDestroyed() override {
+        if (released.load()) late_notices.fetch_add(1);
+    }
+    std::atomic<bool> released{false};
+    std::atomic<int> late_notices{0};
+};
+
+TEST_F(render_bridge, ReleaseAndTheChannelsLastReferenceMayMeetInEitherOrder) {
+    for (int round = 0; round < 300; ++round) {
+        counting_render_callback engine_side;
+        auto live = channel();
+        auto* renderer = new VideoRenderImpl(&engine_side, live);
+        std::atomic<int> ready{0};
+        std::thread server([&] {
+            ready.fetch_add(1);
+            while (ready.load() < 2) {
+            }
+            live.reset();
+        });
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+        renderer->release();
+        engine_side.released = true;
+        server.join();
+        ASSERT_EQ(engine_side.late_notices.load(), 0) << "round " << round;
+    }
+}
+
+TEST_F(render_bridge, ResumingDuringTheAnnouncementAnnouncesAgainWithTheNextFrame) {
+    auto live = channel();
+    test::fake_video_frame frame(64, 48, 64, 32);
+    // The page pauses and resumes the user again while the resumed stream is being announced.
+    bool toggled = false;
+    host_.on_announce = [&] {
+        if (toggled) return;
+        toggled = true;
+        live->setPaused(true);
+        live->setPaused(false);
+    };
+    live->setPaused(true);
+    live->setPaused(false);
+    live->deliverFrame(frame, 0, false);
+    EXPECT_EQ(host_.announcements, 1);
+    live->deliverFrame(frame, 0, false);
+    EXPECT_EQ(host_.announcements, 2);
+    live->deliverFrame(frame, 0, false);
+    EXPECT_EQ(host_.announcements, 2);
+}
+
 TEST_F(render_bridge, RendererWithoutEngineCallbackIsHarmless) {
     auto live = channel(160, 120);
     auto* renderer = new VideoRenderImpl(nullptr, live);
@@ -110,7 +182,7 @@ TEST_F(render_bridge, ChannelBelongsToTheConnectionThatAskedForIt) {
     connection_context context;
     context.uid = 42;
     context.handle = owner;
-    VideoStreamChannel live(agent_, context);
+    VideoStreamChannel live(host_, context);
 
     EXPECT_TRUE(live.belongsTo(context));
     connection_context same_uid_other_connection = context;

@@ -207,6 +207,62 @@ TEST_F(video_stream, SecondSubscriptionReplacesTheFirstAndSurvivesItsClose) {
     EXPECT_EQ(first->connection().binary_count(), first_count);
 }
 
+TEST_F(video_stream, ASecondSetUpOnOneConnectionReplacesItsChannelAndCloseLeavesNothing) {
+    auto page = joined_with_peer(R"({"width":200,"height":100})");
+    page->engine_parameters(R"({"sim.peer.add":{"uid":43,"video":true}})");
+    ASSERT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":43})"));
+    auto stream = subscribed(peer, R"(,"viewWidth":160,"viewHeight":120)");
+    std::optional<stream_frame> frame;
+    for (int i = 0; i < 5 && (!frame || frame->width != 160); ++i) frame = next_frame(stream->connection());
+    ASSERT_TRUE(frame && frame->width == 160);
+
+    EXPECT_EQ(stream->request(R"({"command":"subscribe","uid":43,"viewWidth":320,"viewHeight":240})"),
+              R"({"command":"subscribe","code":true})");
+    // The first user's view is released; frames it queued before that may still arrive.
+    ASSERT_TRUE(wait_for_log("render remote 42 released"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    while (stream->connection().wait_binary(std::chrono::milliseconds(0))) {
+    }
+    for (int i = 0; i < 10; ++i) {
+        frame = next_frame(stream->connection());
+        ASSERT_TRUE(frame);
+        EXPECT_NE(frame->width, 160u) << "the first user's frames still come";
+    }
+
+    // Closed, the connection leaves no channel behind: both users are announced again.
+    stream->connection().close();
+    ASSERT_TRUE(wait_for_log("render remote 43 released"));
+    page->engine_parameters(R"({"sim.emit":{"callback":"remote_video","uid":42}})");
+    page->engine_parameters(R"({"sim.emit":{"callback":"remote_video","uid":43}})");
+    EXPECT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":42})"));
+    EXPECT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":43})"));
+}
+
+TEST_F(video_stream, ChannelsOfTheWholeAgentAreCapped) {
+    auto page = control();
+    // One connection setting up again and again holds one channel.
+    auto busy = connect();
+    for (uint32_t uid = 1; uid <= 100; ++uid) {
+        ASSERT_EQ(busy->request(R"({"command":"subscribe","uid":)" + std::to_string(uid) + "}"),
+                  R"({"command":"subscribe","code":true})");
+    }
+    std::vector<std::unique_ptr<agent_client>> streams;
+    for (uint32_t uid = 1000; uid < 1000 + 63; ++uid) streams.push_back(subscribed(uid));
+
+    auto refused = connect();
+    EXPECT_EQ(refused->request(R"({"command":"subscribe","uid":5000})"),
+              R"({"command":"subscribe","code":429})");
+    EXPECT_EQ(refused->request(R"({"command":"preview"})"), R"({"command":"preview","code":429})");
+    // Replacing the channel of a uid that has one adds none, and a closed stream frees its place.
+    EXPECT_EQ(refused->request(R"({"command":"subscribe","uid":1000})"),
+              R"({"command":"subscribe","code":true})");
+    streams.back()->connection().close();
+    ASSERT_TRUE(wait_for_log("L1 [wa] close channel for user 1062"));
+    auto later = connect();
+    EXPECT_EQ(later->request(R"({"command":"subscribe","uid":5000})"),
+              R"({"command":"subscribe","code":true})");
+}
+
 TEST_F(video_stream, SlowReaderGetsTheNewestFrameAndDropsReachTheStatistics) {
     auto page = joined_with_peer(R"({"width":1280,"height":720,"fps":60})");
     auto stream = subscribed(peer);

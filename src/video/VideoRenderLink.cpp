@@ -1,0 +1,24 @@
+#include "video/VideoRenderLink.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+void VideoRenderLink::onChannelClosed() {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (engine_callback_ != nullptr) engine_callback_->onViewDestroyed();
+}
+
+void VideoRenderLink::onViewSizeChanged(int32_t width, int32_t height) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (engine_callback_ != nullptr) engine_callback_->onViewSizeChanged(width, height);
+}
+
+void VideoRenderLink::cut() {
+    std::lock_guard<std::mutex> lock(lock_);
+    engine_callback_ = nullptr;
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
