@@ -1,4 +1,5 @@
-// Listing and choosing the engine's cameras, playback and recording devices.
+// Listing and choosing the engine's cameras, playback and recording devices. Each command's
+// member reader sits beside its operation.
 #include "agent/engine_interface.h"
 #include "agent/rtc_engine_agent.h"
 
@@ -10,9 +11,6 @@ namespace {
 using kelvo::rtc::IDeviceCollection;
 using kelvo::rtc::IRtcEngine;
 using kelvo::rtc::MAX_DEVICE_ID_LENGTH;
-
-constexpr int32_t invalid_argument = -2;
-constexpr int32_t nothing_found = -1;
 
 // Appends an entry for every device of the collection that it hands out, in its order, and
 // releases the collection.
@@ -37,18 +35,18 @@ void append_devices(IDeviceCollection* collection, const char* kind, JsonValue& 
 
 }  // namespace
 
-int32_t rtc_engine_agent::getDevices(JsonValue& list) {
+int32_t rtc_engine_agent::run_get_devices(command_call& call) {
     return with_engine([&](IRtcEngine& engine) {
+        JsonValue list;
         list.makeArray();
         ensure_video_enabled(engine);
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] getDevices");
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "getDevices");
         {
             video_device_manager video(&engine);
             if (video) {
                 append_devices(video->enumerateVideoDevices(), "videoinput", list);
             } else {
-                writeLog(kelvo::rtc::LOG_LEVEL_WARN,
-                         "[wa] unable to enumerate video input devices");
+                writeLog(kelvo::rtc::LOG_LEVEL_WARN, "unable to enumerate video input devices");
             }
         }
         audio_device_manager audio(&engine);
@@ -56,30 +54,42 @@ int32_t rtc_engine_agent::getDevices(JsonValue& list) {
             append_devices(audio->enumeratePlaybackDevices(), "audiooutput", list);
             append_devices(audio->enumerateRecordingDevices(), "audioinput", list);
         } else {
-            writeLog(kelvo::rtc::LOG_LEVEL_WARN, "[wa] unable to enumerate audio devices");
+            writeLog(kelvo::rtc::LOG_LEVEL_WARN, "unable to enumerate audio devices");
         }
-        return list.size() > 0 ? 0 : nothing_found;
+        if (list.size() == 0) return result::nothing_found;
+        call.reply.setValue("devices", list);
+        return result::ok;
     });
 }
 
-int32_t rtc_engine_agent::selectDevice(const std::string& device_id, const std::string& kind) {
-    if (device_id.empty()) return invalid_argument;
+int32_t rtc_engine_agent::run_select_device(command_call& call) {
+    const JsonValue device = call.message.getObject("device");
+    std::string device_id;
+    std::string kind;
+    if (!device.readString("deviceId", device_id) || !device.readString("kind", kind) ||
+        device_id.empty()) {
+        return result::invalid_request;
+    }
+    return select_device(device_id, kind);
+}
+
+int32_t rtc_engine_agent::select_device(const std::string& device_id, const std::string& kind) {
     return with_engine([&](IRtcEngine& engine) -> int32_t {
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] selectDevices for %s, kind=%s",
-                 device_id.c_str(), kind.c_str());
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "selectDevices for %s, kind=%s", device_id.c_str(),
+                 kind.c_str());
         if (kind == "audiooutput" || kind == "audioinput") {
             audio_device_manager audio(&engine);
-            if (!audio) return missing_interface_result;
+            if (!audio) return result::no_engine;
             return kind == "audiooutput" ? audio->setPlaybackDevice(device_id.c_str())
                                          : audio->setRecordingDevice(device_id.c_str());
         }
         if (kind == "videoinput") {
             ensure_video_enabled(engine);
             video_device_manager video(&engine);
-            if (!video) return missing_interface_result;
+            if (!video) return result::no_engine;
             return video->setDevice(device_id.c_str());
         }
-        return invalid_argument;
+        return result::invalid_request;
     });
 }
 

@@ -10,8 +10,11 @@ namespace web {
 // Longest line handed to the engine, in characters; the buffer adds its terminator.
 constexpr int log_line_characters = 255;
 
-// Formats a printf-style line into `line`, cut to its first 255 characters and always
-// terminated (an encoding error leaves it empty).
+// Every line the agent writes begins with this.
+constexpr const char log_line_prefix[] = "[wa] ";
+
+// Formats the prefix and a printf-style text into `line`, cut to its first 255 characters and
+// always terminated (an encoding error leaves the prefix alone).
 void format_log_line(char (&line)[log_line_characters + 1], const char* format, va_list values);
 
 }  // namespace web

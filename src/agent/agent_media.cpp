@@ -1,5 +1,6 @@
 // Media control: local and peer audio/video switches, local capture and preview, stream
-// statistics and the video profile. Each operation holds the agent lock for its whole run.
+// statistics and the video profile. Each operation holds the agent lock for its whole run; each command's member
+// reader sits beside its operation.
 #include <cstdio>
 
 #include "agent/engine_interface.h"
@@ -51,9 +52,28 @@ int32_t set_local_capture(IRtcEngineParameter& parameters, bool enabled) {
 
 }  // namespace
 
+template <bool Mute>
+int32_t rtc_engine_agent::run_mute_stream_audio(command_call& call) {
+    uint32_t stream_id = 0;
+    if (!call.message.readUInt("streamID", stream_id)) return result::invalid_request;
+    return mute_stream_audio(stream_id, Mute);
+}
+template int32_t rtc_engine_agent::run_mute_stream_audio<true>(command_call&);
+template int32_t rtc_engine_agent::run_mute_stream_audio<false>(command_call&);
+
+template <bool Mute>
+int32_t rtc_engine_agent::run_mute_stream_video(command_call& call) {
+    uint32_t stream_id = 0;
+    if (!call.message.readUInt("streamID", stream_id)) return result::invalid_request;
+    return mute_stream_video(stream_id, Mute);
+}
+template int32_t rtc_engine_agent::run_mute_stream_video<true>(command_call&);
+template int32_t rtc_engine_agent::run_mute_stream_video<false>(command_call&);
+
+// A stream id equal to the own uid means the own stream, as 0 does.
 int32_t rtc_engine_agent::mute_stream_audio(uint32_t stream_id, bool mute) {
     return with_parameters([&](IRtcEngineParameter& parameters) {
-        writeLog(1, "[wa] mute audio");
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "mute audio");
         const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
         if (uid != 0) {
             return set_peer_mute(parameters, "rtc.audio.mute_peer", uid, mute);
@@ -64,80 +84,89 @@ int32_t rtc_engine_agent::mute_stream_audio(uint32_t stream_id, bool mute) {
 
 int32_t rtc_engine_agent::mute_stream_video(uint32_t stream_id, bool mute) {
     return with_parameters([&](IRtcEngineParameter& parameters) {
-        writeLog(1, "[wa] mute video");
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "mute video");
         const uint32_t uid = stream_id == own_uid() ? 0 : stream_id;
         if (uid == 0) {
             return set_own_video_mute(parameters, mute);
         }
-        const int32_t result = set_peer_mute(parameters, "rtc.video.mute_peer", uid, mute);
-        if (result == 0) {
-            set_stream_mute_state(uid, mute);
+        const int32_t code = set_peer_mute(parameters, "rtc.video.mute_peer", uid, mute);
+        if (code == 0) {
+            streams_.setPaused(uid, mute);
         }
-        return result;
+        return code;
     });
 }
 
-int32_t rtc_engine_agent::mute_local(bool mute) {
+template <bool Mute>
+int32_t rtc_engine_agent::run_mute_local(command_call&) {
+    if (!joined()) return result::no_engine;
     return with_parameters([&](IRtcEngineParameter& parameters) {
-        if (!joined()) {
-            return no_engine_result;
-        }
-        writeLog(1, "[wa] muteLocal audio and video Stream");
-        const int32_t result = set_own_audio_mute(parameters, mute);
-        if (result != 0) {
-            return result;
-        }
-        return set_own_video_mute(parameters, mute);
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "muteLocal audio and video Stream");
+        const int32_t code = set_own_audio_mute(parameters, Mute);
+        if (code != 0) return code;
+        return set_own_video_mute(parameters, Mute);
     });
 }
+template int32_t rtc_engine_agent::run_mute_local<true>(command_call&);
+template int32_t rtc_engine_agent::run_mute_local<false>(command_call&);
 
-int32_t rtc_engine_agent::enable_local_video(bool enabled) {
+int32_t rtc_engine_agent::run_enable_local_video(command_call& call) {
+    bool enabled = false;
+    if (!read_required_bool(call.message, "enabled", enabled)) return result::invalid_request;
     return with_parameters(
         [&](IRtcEngineParameter& parameters) { return set_local_capture(parameters, enabled); });
 }
 
-// Answers 0 whenever an engine exists (too_many_stream_channels aside): the page's stream
-// connection is made whatever the engine said to the capture switch or the view.
+int32_t rtc_engine_agent::run_preview(command_call& call) {
+    bool video = true;
+    call.message.readBool("video", video);
+    read_view_size(call);
+    return become_stream_connection(call, [&] { return preview(call.context, video); });
+}
+
+// Answers 0 whenever an engine exists (too many streams aside): the page's stream connection is
+// made whatever the engine said to the capture switch or the view.
 int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
     return with_engine([&](IRtcEngine& engine) {
         {
             engine_parameters parameters(&engine);
-            if (parameters) {
-                set_local_capture(*parameters, video);
-            }
+            if (parameters) set_local_capture(*parameters, video);
         }
+        kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
         if (!video) {
             // The connection shows no video now; whatever it carried before is closed.
             switch_connection_uid(*context, 0);
-            return 0;
+            return result::ok;
         }
-        kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
-        const int32_t result = setup_stream_channel(context, 0, canvas);
-        if (result == 0) {
-            engine.setupLocalVideo(canvas);
-        }
-        return result;
+        const int32_t code = setup_stream_channel(context, 0, canvas);
+        if (code == 0) engine.setupLocalVideo(canvas);
+        return code;
     });
 }
 
-int32_t rtc_engine_agent::video_statistics(uint32_t uid, int32_t latency, int32_t fps) {
-    kelvo::rtc::VideoStats stats{uid == own_uid() ? 0 : uid, latency, 0, fps, 0};
+// Never answered: a missing uid reports nothing.
+int32_t rtc_engine_agent::run_video_stat(command_call& call) {
+    uint32_t uid = 0;
+    if (!call.message.readUInt("uid", uid)) return result::ok;
+    kelvo::rtc::VideoStats stats{uid == own_uid() ? 0 : uid, call.message.getInt("latency", 0), 0,
+                                 call.message.getInt("fps", 0), 0};
     // The channel lock is taken and released before the agent lock.
-    fill_stream_statistics(stats.uid, stats.measuredFrameRate, stats.droppedFrames);
+    streams_.report(stats.uid, stats.measuredFrameRate, stats.droppedFrames);
     return with_engine([&](IRtcEngine& engine) { return engine.reportVideoStats(stats); });
 }
 
-int32_t rtc_engine_agent::set_video_profile(const std::string& name, bool swap_width_and_height) {
-    if (name.empty()) {
-        return -2;
-    }
+int32_t rtc_engine_agent::run_set_video_profile(command_call& call) {
+    std::string name;
+    if (!call.message.readString("profile", name) || name.empty()) return result::invalid_request;
+    const bool swap_width_and_height = call.message.getBool("swapWidthAndHeight", false);
     const int profile = video_profile_number(name);
     if (profile < 0) {
-        writeLog(1, "[wa] undefined video profile specified to setVideoProfile: %s", name.c_str());
-        return -2;
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO,
+                 "undefined video profile specified to setVideoProfile: %s", name.c_str());
+        return result::invalid_request;
     }
     return with_engine([&](IRtcEngine& engine) {
-        writeLog(1, "[wa] setVideoProfile to %s swap %s", name.c_str(),
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "setVideoProfile to %s swap %s", name.c_str(),
                  json_bool(swap_width_and_height));
         return engine.setVideoProfile(profile, swap_width_and_height);
     });

@@ -1,39 +1,33 @@
-// The engine's recording service. Its answers come later with the engine's notifications.
+// The engine's recording service. Its answers come later with the engine's notifications. Each
+// command's member reader sits beside its operation.
 #include "agent/rtc_engine_agent.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
-namespace {
 
 using kelvo::rtc::IRtcEngineParameter;
 
-constexpr int32_t invalid_argument = -2;
-
-}  // namespace
-
-int32_t rtc_engine_agent::set_recording_service(const char* key, const char* log_line,
-                                                const std::string& recording_key) {
-    if (recording_key.empty()) return invalid_argument;
+template <bool Start>
+int32_t rtc_engine_agent::run_recording_service(command_call& call) {
+    std::string key;
+    if (!read_text_or(call.message, "recordingKey", "key", key) || key.empty()) {
+        return result::invalid_request;
+    }
     return with_parameters([&](IRtcEngineParameter& parameters) {
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "%s", log_line);
-        return parameters.setString(key, recording_key.c_str());
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO,
+                 Start ? "startRecordingService" : "stopRecordingService");
+        return parameters.setString(
+            Start ? "rtc.api.start_recording_service" : "rtc.api.stop_recording_service",
+            key.c_str());
     });
 }
+template int32_t rtc_engine_agent::run_recording_service<true>(command_call&);
+template int32_t rtc_engine_agent::run_recording_service<false>(command_call&);
 
-int32_t rtc_engine_agent::startRecording(const std::string& key) {
-    return set_recording_service("rtc.api.start_recording_service", "[wa] startRecordingService",
-                                 key);
-}
-
-int32_t rtc_engine_agent::stopRecording(const std::string& key) {
-    return set_recording_service("rtc.api.stop_recording_service", "[wa] stopRecordingService",
-                                 key);
-}
-
-int32_t rtc_engine_agent::queryRecordingStatus() {
+int32_t rtc_engine_agent::run_query_recording_status(command_call&) {
     return with_parameters([&](IRtcEngineParameter& parameters) {
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] refreshRecordingServiceStatus");
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "refreshRecordingServiceStatus");
         return parameters.setBool("rtc.api.query_recording_service_status", true);
     });
 }

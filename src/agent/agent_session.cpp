@@ -1,6 +1,5 @@
-// Engine session: creating and destroying the engine, joining and leaving a channel, and the
-// session-wide options. The deferred join and leave replies are built here too.
-#include "agent/engine_interface.h"
+// Engine session: creating and destroying the engine, joining and leaving a channel, renewing the
+// channel key. Each command's member reader sits beside its operation.
 #include "agent/engine_library.h"
 #include "agent/rtc_engine_agent.h"
 #include "video/rtc_engine_agent_event_handler.h"
@@ -11,11 +10,6 @@ namespace web {
 namespace {
 
 using kelvo::rtc::IRtcEngine;
-
-constexpr int32_t empty_app_id = -101;
-constexpr int32_t engine_exists = -19;
-// createRizudAdaEngine gave no engine: the same answer as a missing engine library.
-constexpr int32_t no_engine_from_library = -7;
 
 constexpr const char* join_info = "ZuzIrave";
 
@@ -29,12 +23,29 @@ constexpr const char* media_reset_texts[] = {
 
 }  // namespace
 
+int32_t rtc_engine_agent::run_initialize(command_call& call) {
+    std::string app_id;
+    if (call.message.readString("appID", app_id)) {
+        dynamic_key_names_ = false;
+    } else if (call.message.readString("key", app_id)) {
+        dynamic_key_names_ = true;
+    }
+    return initialize(app_id, call.context);
+}
+
+int32_t rtc_engine_agent::run_get_version(command_call& call) {
+    const char* version = engine_library::instance().version();
+    if (version == nullptr) return result::library_unavailable;
+    call.reply.setString("version", version);
+    return result::ok;
+}
+
 int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_context* context) {
-    if (app_id.empty()) return empty_app_id;
+    if (app_id.empty()) return result::empty_app_id;
     std::lock_guard<std::mutex> lock(agent_lock_);
     if (engine_ != nullptr) {
-        writeLog(kelvo::rtc::LOG_LEVEL_WARN, "[wa] Rtc Engine is already initialized");
-        return engine_exists;
+        writeLog(kelvo::rtc::LOG_LEVEL_WARN, "Rtc Engine is already initialized");
+        return result::engine_exists;
     }
     engine_initialized_ = false;
     joined_ = false;
@@ -43,30 +54,13 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
         std::lock_guard<std::mutex> control(control_lock_);
         control_handle_.reset();
     }
+    const int32_t created = create_engine(app_id);
+    if (created != 0) return created;
 
-    IRtcEngine* engine = engine_library::instance().create_engine();
-    if (engine == nullptr) return no_engine_from_library;
-    engine_ = engine;
-    log_gate_.open(engine);
-    if (!event_handler_) event_handler_ = std::make_unique<rtc_engine_agent_event_handler>(*this);
-
-    const kelvo::rtc::RtcEngineContext engine_context{event_handler_.get(), app_id.c_str()};
-    const int32_t result = engine->initialize(engine_context);
-    if (result != 0) {
-        // An engine that refused to initialise is released at once: kept, it would answer every
-        // later "initialize" with 19 and leave the agent unusable until it restarts.
-        log_gate_.close();
-        engine_ = nullptr;
-        engine->release(false);
-        event_handler_.reset();
-        return result;
-    }
-    writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] Rtc Engine initialized");
-
-    media_engine media(engine);
-    if (media) media->registerVideoRenderFactory(this);
-    engine->setupLocalVideo(kelvo::rtc::VideoCanvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0});
-    media_reset(*engine);
+    media_engine media(engine_);
+    if (media) media->registerVideoRenderFactory(&streams_);
+    engine_->setupLocalVideo(kelvo::rtc::VideoCanvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0});
+    media_reset(*engine_);
 
     // The control connection is in place before the first event can be forwarded to it.
     context->state = connection_control;
@@ -76,16 +70,41 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
         control_handle_ = context->handle;
     }
     engine_initialized_ = true;
-    return 0;
+    return result::ok;
 }
 
-int32_t rtc_engine_agent::teardown_engine() {
+int32_t rtc_engine_agent::create_engine(const std::string& app_id) {
+    IRtcEngine* engine = engine_library::instance().create_engine();
+    // No engine from the library: the same answer as a missing library.
+    if (engine == nullptr) return result::library_unavailable;
+    engine_ = engine;
+    log_gate_.open(engine);
+    if (!event_handler_) {
+        ISessionEvents& session = *this;
+        event_handler_ = std::make_unique<rtc_engine_agent_event_handler>(session);
+    }
+    const kelvo::rtc::RtcEngineContext engine_context{event_handler_.get(), app_id.c_str()};
+    const int32_t code = engine->initialize(engine_context);
+    if (code != 0) {
+        // An engine that refused to initialise is released at once: kept, it would answer every
+        // later "initialize" with 19 and leave the agent unusable until it restarts.
+        log_gate_.close();
+        engine_ = nullptr;
+        engine->release(false);
+        event_handler_.reset();
+        return code;
+    }
+    writeLog(kelvo::rtc::LOG_LEVEL_INFO, "Rtc Engine initialized");
+    return result::ok;
+}
+
+void rtc_engine_agent::teardown_engine() {
     engine_initialized_ = false;
     joined_ = false;
     join_pending_ = false;
     std::lock_guard<std::mutex> lock(agent_lock_);
     if (IRtcEngine* engine = engine_) {
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] Rtc Engine destroyed");
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "Rtc Engine destroyed");
         // Lines written from now on, on any thread, are dropped, and none is still inside the
         // engine when it is released.
         log_gate_.close();
@@ -94,7 +113,6 @@ int32_t rtc_engine_agent::teardown_engine() {
     }
     // The engine calls its handler no more once release has returned.
     event_handler_.reset();
-    return 0;
 }
 
 void rtc_engine_agent::media_reset(IRtcEngine& engine) {
@@ -108,100 +126,54 @@ void rtc_engine_agent::ensure_video_enabled(IRtcEngine& engine) {
     if (!video_enabled_ && engine.enableVideo() == 0) video_enabled_ = true;
 }
 
-int32_t rtc_engine_agent::join(const std::string& key, const std::string& channel, uint32_t uid) {
+int32_t rtc_engine_agent::run_join_channel(command_call& call) {
+    std::string key;
+    std::string channel;
+    if (!read_text_or(call.message, "channelKey", "key", key) ||
+        !read_text_or(call.message, "channelName", "channel", channel)) {
+        return result::invalid_request;
+    }
+    const uint32_t uid = call.message.getUInt("uid", 0);
     return with_engine([&](IRtcEngine& engine) {
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] join channel");
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "join channel");
         // Pending before the call: the engine may report the join before the call returns.
         const uint32_t previous_uid = own_uid_.exchange(uid);
         const bool previous_pending = join_pending_.exchange(true);
-        const int32_t result =
-            engine.joinChannel(key.c_str(), channel.c_str(), join_info, uid);
-        if (result != 0) {
+        const int32_t code = engine.joinChannel(key.c_str(), channel.c_str(), join_info, uid);
+        if (code != 0) {
             uint32_t asked = uid;
             own_uid_.compare_exchange_strong(asked, previous_uid);
             join_pending_ = previous_pending;
         }
-        return result;
+        return code;
     });
 }
 
-int32_t rtc_engine_agent::leave() {
+// Own uid becomes 0 whatever the engine answers.
+int32_t rtc_engine_agent::run_leave_channel(command_call&) {
     own_uid_ = 0;
     return with_engine([&](IRtcEngine& engine) {
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] leave channel");
-        const int32_t result = engine.leaveChannel();
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "leave channel");
+        const int32_t code = engine.leaveChannel();
         media_reset(engine);
-        return result;
+        return code;
     });
+}
+
+int32_t rtc_engine_agent::run_renew_channel_key(command_call& call) {
+    return renew_key(call.message.getString("channelKey", ""));
+}
+
+int32_t rtc_engine_agent::run_renew_channel_dynamic_key(command_call& call) {
+    dynamic_key_names_ = true;
+    return renew_key(call.message.getString("key", ""));
 }
 
 int32_t rtc_engine_agent::renew_key(const std::string& key) {
     return with_engine([&](IRtcEngine& engine) {
-        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "[wa] renew channel key");
+        writeLog(kelvo::rtc::LOG_LEVEL_INFO, "renew channel key");
         return engine.renewChannelKey(key.c_str());
     });
-}
-
-int32_t rtc_engine_agent::set_channel_profile(bool live_broadcasting) {
-    return with_engine([&](IRtcEngine& engine) {
-        return engine.setChannelProfile(live_broadcasting
-                                            ? kelvo::rtc::CHANNEL_PROFILE_LIVE_BROADCASTING
-                                            : kelvo::rtc::CHANNEL_PROFILE_COMMUNICATION);
-    });
-}
-
-int32_t rtc_engine_agent::set_client_role(int role, const std::string& key) {
-    return with_engine([&](IRtcEngine& engine) {
-        return engine.setClientRole(static_cast<kelvo::rtc::CLIENT_ROLE_TYPE>(role), key.c_str());
-    });
-}
-
-int32_t rtc_engine_agent::set_encryption_mode(const std::string& mode) {
-    return with_engine(
-        [&](IRtcEngine& engine) { return engine.setEncryptionMode(mode.c_str()); });
-}
-
-int32_t rtc_engine_agent::set_encryption_secret(const std::string& secret) {
-    return with_engine(
-        [&](IRtcEngine& engine) { return engine.setEncryptionSecret(secret.c_str()); });
-}
-
-int32_t rtc_engine_agent::set_parameters(const std::string& parameters) {
-    return with_engine(
-        [&](IRtcEngine& engine) { return engine.setParameters(parameters.c_str()); });
-}
-
-int32_t rtc_engine_agent::enable_dual_stream_mode(bool enabled) {
-    return with_parameters([&](kelvo::rtc::IRtcEngineParameter& parameters) {
-        return parameters.setBool("rtc.dual_stream_mode", enabled);
-    });
-}
-
-void rtc_engine_agent::send_join_reply(int code) {
-    JsonValue reply;
-    reply.makeObject();
-    reply.setString("command", "joinChannel");
-    if (code == 0) {
-        reply.setUInt("uid", own_uid_.load());
-        reply.setBool("code", true);
-    } else {
-        reply.setInt("code", code);
-    }
-    send_to_control(reply.toString());
-    join_pending_ = false;
-}
-
-void rtc_engine_agent::on_join_success(uint32_t uid) {
-    joined_ = true;
-    own_uid_ = uid;
-    send_join_reply(0);
-}
-
-void rtc_engine_agent::on_left_channel() {
-    joined_ = false;
-    join_pending_ = false;
-    send_to_control("{\"command\":\"leaveChannel\",\"code\":true}");
-    clear_all_stream_channels();
 }
 
 }  // namespace web

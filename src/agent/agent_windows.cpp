@@ -1,62 +1,42 @@
-// Listing the windows that can be shared, and choosing one for screen sharing.
-#include <websocketpp/base64/base64.hpp>
-
+// Listing the windows that can be shared, and choosing one for screen sharing. Each command's
+// member reader sits beside its operation.
 #include "agent/rtc_engine_agent.h"
-#include "agent/utf8_prefix.h"
-#include "base/clock.h"
-#include "platform/window_list.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
-namespace {
 
 using kelvo::rtc::IRtcEngineParameter;
 
-// Titles travel in a buffer of 128 bytes, terminator included.
-constexpr size_t max_title_bytes = 127;
-
-}  // namespace
-
-int32_t rtc_engine_agent::getWindows(JsonValue& list) {
+int32_t rtc_engine_agent::run_get_windows(command_call& call) {
     return with_engine([&](kelvo::rtc::IRtcEngine&) {
-        list.makeArray();
-        window_table_.clear();
-        const auto append = [&](intptr_t handle, const std::string& title) {
-            const std::string id = newUniqueId();
-            window_table_[id] = handle;
-            JsonValue entry;
-            entry.makeObject();
-            entry.setString("windowId", id.c_str());
-            entry.setString("title", websocketpp::base64_encode(title).c_str());
-            list.append(entry.release());
-        };
-        append(platform_desktop_window(), "Screen");
-        for (const shell_window& window : platform_shell_windows()) {
-            append(window.handle, utf8_prefix(window.title, max_title_bytes));
-        }
-        return list.size() > 0 ? 0 : -1;
+        JsonValue list;
+        windows_.list(list);
+        if (list.size() == 0) return result::nothing_found;
+        call.reply.setValue("windows", list);
+        return result::ok;
     });
 }
 
 int32_t rtc_engine_agent::set_screen_capture_window(const char* key, const std::string& window_id) {
     return with_parameters([&](IRtcEngineParameter& parameters) {
-        const auto found = window_table_.find(window_id);
-        const intptr_t handle = found != window_table_.end() ? found->second : 0;
         // The engine takes the handle as a 32-bit value.
+        const intptr_t handle = windows_.handle_of(window_id);
         return parameters.setInt(key, static_cast<int32_t>(static_cast<uint32_t>(handle)));
     });
 }
 
-int32_t rtc_engine_agent::setScreenSharingWindow(const std::string& window_id) {
-    return set_screen_capture_window("che.video.set_screen_capture_window", window_id);
+int32_t rtc_engine_agent::run_set_screen_sharing_window(command_call& call) {
+    return set_screen_capture_window("che.video.set_screen_capture_window",
+                                     call.message.getString("windowId", ""));
 }
 
-int32_t rtc_engine_agent::startScreenSharing(const std::string& window_id) {
-    return set_screen_capture_window("che.video.start_screen_capture", window_id);
+int32_t rtc_engine_agent::run_start_screen_sharing(command_call& call) {
+    return set_screen_capture_window("che.video.start_screen_capture",
+                                     call.message.getString("window", ""));
 }
 
-int32_t rtc_engine_agent::stopScreenSharing() {
+int32_t rtc_engine_agent::run_stop_screen_sharing(command_call&) {
     return with_parameters([](IRtcEngineParameter& parameters) {
         return parameters.setBool("che.video.stop_screen_capture", true);
     });

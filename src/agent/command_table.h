@@ -1,5 +1,6 @@
-// The page's commands: for each name, the connection states that may use it, how it is answered
-// and the operation that reads its members and runs it.
+// The shape of the page's commands: for each name, the connection states that may use it, how it
+// is answered and the agent's operation that reads its members and runs it. The table itself is
+// one list in command_table.cpp.
 #pragma once
 
 #include <cstdint>
@@ -31,13 +32,12 @@ enum class command_answer : uint8_t {
 // One command being run: its message, its connection and the reply being built. The reply
 // already holds "command"; data commands add their data member to it on success.
 struct command_call {
-    rtc_engine_agent& agent;
     connection_context* context;
     const JsonValue& message;
     JsonValue& reply;
 };
 
-using command_operation = int32_t (*)(command_call& call);
+using command_operation = int32_t (rtc_engine_agent::*)(command_call& call);
 
 struct command_entry {
     const char* name;
@@ -46,8 +46,15 @@ struct command_entry {
     command_operation run;
 };
 
-// The entry whose name equals `name` exactly (letter case counts), or null.
-const command_entry* find_command(const std::string& name);
+// Member readers shared by the command operations.
+// The first of the two members that is a JSON string.
+bool read_text_or(const JsonValue& message, const char* first, const char* second,
+                  std::string& out);
+// A required boolean: present and a JSON boolean. A value of another kind is refused rather than
+// read as some default.
+bool read_required_bool(const JsonValue& message, const char* key, bool& out);
+// "viewWidth" and "viewHeight" into the context; the stream channel copies them when it is made.
+void read_view_size(command_call& call);
 
 }  // namespace web
 }  // namespace rtc

@@ -42,9 +42,6 @@ using engine_parameters =
     engine_interface<kelvo::rtc::IRtcEngineParameter, kelvo::rtc::IID_RTC_ENGINE_PARAMETER>;
 using media_engine = engine_interface<kelvo::media::IMediaEngine, kelvo::rtc::IID_MEDIA_ENGINE>;
 
-// What an operation answers when the engine does not hand out an interface it needs.
-constexpr int32_t missing_interface_result = -3;
-
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo

@@ -1,5 +1,4 @@
-// The agent as the servers' event handler: connection life cycle and sends to the control
-// connection.
+// The agent as the servers' event handler: the life cycle of connections.
 #include "agent/rtc_engine_agent.h"
 
 #include "video/rtc_engine_agent_event_handler.h"
@@ -31,8 +30,8 @@ void rtc_engine_agent::on_connection_opened(connection_context* /*context*/, boo
 }
 
 // The servers call this on their own I/O threads: a send that fails on an engine thread has the
-// server report the closed control connection on its I/O thread, so the teardown below never runs
-// inside one of the engine's callbacks (where the engine could not be released).
+// server report the closed connection on its I/O thread, so the teardown below never runs inside
+// one of the engine's callbacks (where the engine could not be released).
 void rtc_engine_agent::on_connection_closed(connection_context* context) {
     switch (context->state) {
     case connection_control:
@@ -45,18 +44,6 @@ void rtc_engine_agent::on_connection_closed(connection_context* context) {
     default:
         break;
     }
-}
-
-void rtc_engine_agent::send_to_control(const std::string& text) {
-    if (!engine_initialized_.load()) return;
-    int32_t index;
-    connection_handle handle;
-    {
-        std::lock_guard<std::mutex> lock(control_lock_);
-        index = control_server_index_;
-        handle = control_handle_;
-    }
-    net_.send_text(index, handle, text);
 }
 
 }  // namespace web

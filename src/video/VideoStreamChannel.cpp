@@ -27,7 +27,7 @@ VideoStreamChannel::~VideoStreamChannel() {
 }
 
 int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame, int32_t rotation,
-                                         bool flag) {
+                                         bool mirrored) {
     if (paused_.load()) {
         return 0;
     }
@@ -39,7 +39,7 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
     if (out == nullptr) {
         return -1;
     }
-    pack_frame(frame, layout, rotation, flag, frame_timestamp_now(), out);
+    pack_frame(frame, layout, rotation, mirrored, frame_timestamp_now(), out);
 
     // Taken in one step: a pause and resume meanwhile sets it again for the next frame.
     if (announce_pending_.exchange(false)) {

@@ -34,7 +34,7 @@ public:
     // Engine render thread, one at a time per channel; takes neither the agent nor the channel
     // lock. 0 when the frame was queued (or the channel is paused), -1 when it was refused or
     // could not be sent.
-    int32_t deliverFrame(const kelvo::media::IVideoFrame& frame, int32_t rotation, bool flag);
+    int32_t deliverFrame(const kelvo::media::IVideoFrame& frame, int32_t rotation, bool mirrored);
 
     // Stores the renderer's callback (or none); it gets the requested view size at once. Engine
     // threads.

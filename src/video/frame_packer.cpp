@@ -101,13 +101,13 @@ uint16_t header_rotation(int32_t rotation) {
 }
 
 void pack_frame(const IVideoFrame& frame, const frame_layout& layout, int32_t rotation,
-                bool flag, uint32_t timestamp, uint8_t* out) {
+                bool mirrored, uint32_t timestamp, uint8_t* out) {
     const size_t width = static_cast<size_t>(layout.width);
     const size_t height = static_cast<size_t>(layout.height);
     const size_t padded = layout.padded_stride;
 
     std::memset(out, 0, frame_header_size);
-    out[1] = flag ? 1 : 0;
+    out[1] = mirrored ? 1 : 0;
     put16(out + 2, static_cast<uint32_t>(width));
     put16(out + 4, static_cast<uint32_t>(height));
     put16(out + 10, static_cast<uint32_t>(padded - width));

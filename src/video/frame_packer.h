@@ -34,7 +34,7 @@ uint16_t header_rotation(int32_t rotation);
 
 // Writes the header and the three planes to `out` (layout.buffer_size bytes at least).
 void pack_frame(const kelvo::media::IVideoFrame& frame, const frame_layout& layout,
-                int32_t rotation, bool flag, uint32_t timestamp, uint8_t* out);
+                int32_t rotation, bool mirrored, uint32_t timestamp, uint8_t* out);
 
 // Low 32 bits of the wall-clock milliseconds since 1970-01-01 00:00 UTC.
 uint32_t frame_timestamp_now();

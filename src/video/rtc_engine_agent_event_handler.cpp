@@ -2,17 +2,13 @@
 
 #include <cstring>
 
-#include "agent/rtc_engine_agent.h"
 #include "base/json_value.h"
+#include "base/results.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
 namespace {
-
-constexpr int join_failed_code = 10;
-constexpr int connection_lost_code = 111;
-constexpr int join_failure_code = 112;
 
 // An object whose first member `first` ("event" or "command") names it.
 JsonValue message(const char* first, const char* name) {
@@ -27,11 +23,7 @@ JsonValue event(const char* name) { return message("event", name); }
 // A deferred command reply: "code" true for 0, else the engine's code with its sign.
 JsonValue deferred_reply(const char* command, int code) {
     JsonValue reply = message("command", command);
-    if (code == 0) {
-        reply.setBool("code", true);
-    } else {
-        reply.setInt("code", code);
-    }
+    set_reply_code(reply, code, reply_sign::engine);
     return reply;
 }
 
@@ -67,14 +59,14 @@ constexpr api_reply api_replies[] = {
 
 }  // namespace
 
-rtc_engine_agent_event_handler::rtc_engine_agent_event_handler(rtc_engine_agent& agent)
-    : agent_(agent) {}
+rtc_engine_agent_event_handler::rtc_engine_agent_event_handler(ISessionEvents& session)
+    : session_(session) {}
 
 rtc_engine_agent_event_handler::~rtc_engine_agent_event_handler() = default;
 
 void rtc_engine_agent_event_handler::onJoinChannelSuccess(const char*, kelvo::rtc::uid_t uid,
                                                           int) {
-    agent_.on_join_success(uid);
+    session_.onJoinSuccess(uid);
 }
 
 void rtc_engine_agent_event_handler::onRejoinChannelSuccess(const char* channel,
@@ -83,49 +75,49 @@ void rtc_engine_agent_event_handler::onRejoinChannelSuccess(const char* channel,
     value.setString("channel", channel);
     value.setUInt("uid", uid);
     value.setInt("elapsed", elapsed);
-    agent_.send_to_control(value.toString());
+    session_.sendToControl(value.toString());
 }
 
 void rtc_engine_agent_event_handler::onWarning(int warn, const char*) {
     JsonValue value = event("warning");
     value.setInt("code", warn);
-    agent_.send_to_control(value.toString());
+    session_.sendToControl(value.toString());
 }
 
 void rtc_engine_agent_event_handler::onError(int err, const char*) {
-    if (agent_.join_pending()) {
-        agent_.send_join_reply(err);
+    if (session_.isJoinPending()) {
+        session_.sendJoinReply(err);
         return;
     }
-    agent_.send_to_control(error_event(err).toString());
+    session_.sendToControl(error_event(err).toString());
 }
 
 void rtc_engine_agent_event_handler::onLeaveChannel(const kelvo::rtc::RtcStats&) {
-    agent_.on_left_channel();
+    session_.onLeftChannel();
 }
 
 void rtc_engine_agent_event_handler::onRemoteVideoStreamAvailable(kelvo::rtc::uid_t uid, int, int,
                                                                   int) {
-    agent_.stream_announcement(uid, false);
+    session_.onRemoteVideoAvailable(uid);
 }
 
 void rtc_engine_agent_event_handler::onPeerLeave(kelvo::rtc::uid_t uid, int reason) {
     JsonValue value = message("command", "onPeerLeave");
     value.setUInt("uid", uid);
     value.setInt("reason", reason);
-    agent_.send_to_control(value.toString());
+    session_.sendToControl(value.toString());
 }
 
 void rtc_engine_agent_event_handler::onUserMuteAudio(kelvo::rtc::uid_t uid, bool muted) {
-    agent_.send_to_control(peer_state_event("onUserMuteAudio", uid, "muted", muted).toString());
+    session_.sendToControl(peer_state_event("onUserMuteAudio", uid, "muted", muted).toString());
 }
 
 void rtc_engine_agent_event_handler::onUserMuteVideo(kelvo::rtc::uid_t uid, bool muted) {
-    agent_.send_to_control(peer_state_event("onUserMuteVideo", uid, "muted", muted).toString());
+    session_.sendToControl(peer_state_event("onUserMuteVideo", uid, "muted", muted).toString());
 }
 
 void rtc_engine_agent_event_handler::onUserEnableVideo(kelvo::rtc::uid_t uid, bool enabled) {
-    agent_.send_to_control(
+    session_.sendToControl(
         peer_state_event("onUserEnableVideo", uid, "enabled", enabled).toString());
 }
 
@@ -133,52 +125,51 @@ void rtc_engine_agent_event_handler::onApiResult(const char* api, int error) {
     if (api == nullptr) return;
     if (std::strcmp(api, "rtc.api.join_channel") == 0) {
         // A successful join is answered by the join-success callback.
-        if (error != 0 && agent_.join_pending()) agent_.send_join_reply(error);
+        if (error != 0 && session_.isJoinPending()) session_.sendJoinReply(error);
         return;
     }
     if (std::strcmp(api, "rtc.renew_channel_key") == 0) {
-        const char* command = agent_.key_style() ? "renewChannelDynamicKey" : "renewChannelKey";
-        agent_.send_to_control(deferred_reply(command, error).toString());
+        session_.sendToControl(deferred_reply(session_.keyRenewalCommand(), error).toString());
         return;
     }
     for (const api_reply& entry : api_replies) {
         if (std::strcmp(api, entry.api) != 0) continue;
         if (entry.when == reply_when::always || error != 0) {
-            agent_.send_to_control(deferred_reply(entry.command, error).toString());
+            session_.sendToControl(deferred_reply(entry.command, error).toString());
         }
         return;
     }
 }
 
 void rtc_engine_agent_event_handler::onCameraReady() {
-    agent_.send_to_control(event("onCameraReady").toString());
+    session_.sendToControl(event("onCameraReady").toString());
 }
 
 void rtc_engine_agent_event_handler::onVideoStopped() {
-    agent_.send_to_control(event("onVideoStopped").toString());
+    session_.sendToControl(event("onVideoStopped").toString());
 }
 
 void rtc_engine_agent_event_handler::onJoinChannelFailure() {
-    if (agent_.join_pending()) {
-        agent_.send_join_reply(join_failed_code);
+    if (session_.isJoinPending()) {
+        session_.sendJoinReply(engine_code::join_failed);
         return;
     }
-    agent_.send_to_control(error_event(join_failure_code).toString());
+    session_.sendToControl(error_event(engine_code::join_failure).toString());
 }
 
 void rtc_engine_agent_event_handler::onConnectionLost() {
-    agent_.send_to_control(error_event(connection_lost_code).toString());
+    session_.sendToControl(error_event(engine_code::connection_lost).toString());
 }
 
 void rtc_engine_agent_event_handler::onRecordingStatus(int status) {
     JsonValue reply = message("command", "queryRecordingStatus");
     reply.setBool("code", true);
     reply.setInt("status", status);
-    agent_.send_to_control(reply.toString());
+    session_.sendToControl(reply.toString());
 }
 
 void rtc_engine_agent_event_handler::onRequestChannelKey() {
-    agent_.send_to_control(event("onRequestChannelKey").toString());
+    session_.sendToControl(event("onRequestChannelKey").toString());
 }
 
 }  // namespace web

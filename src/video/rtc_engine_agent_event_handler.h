@@ -5,15 +5,15 @@
 
 #include <kelvo/rizudada_engine.h>
 
+#include "video/ISessionEvents.h"
+
 namespace kelvo {
 namespace rtc {
 namespace web {
 
-class rtc_engine_agent;
-
 class rtc_engine_agent_event_handler : public kelvo::rtc::IRtcEngineEventHandler {
 public:
-    explicit rtc_engine_agent_event_handler(rtc_engine_agent& agent);
+    explicit rtc_engine_agent_event_handler(ISessionEvents& session);
     ~rtc_engine_agent_event_handler() override;
     rtc_engine_agent_event_handler(const rtc_engine_agent_event_handler&) = delete;
     rtc_engine_agent_event_handler& operator=(const rtc_engine_agent_event_handler&) = delete;
@@ -38,7 +38,7 @@ public:
     void onRequestChannelKey() override;
 
 private:
-    rtc_engine_agent& agent_;
+    ISessionEvents& session_;
 };
 
 }  // namespace web

@@ -413,10 +413,10 @@ TEST_F(video_stream, MediaSwitchesSendTheirParameterTexts) {
 TEST_F(video_stream, RenderFactoryRefusesViewsThatNameNoChannel) {
     auto page = control();
     kelvo::media::ExternalVideoRenderContext context{nullptr, nullptr, 1, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(agent().createRenderInstance(context), nullptr);
+    EXPECT_EQ(agent().render_factory().createRenderInstance(context), nullptr);
     int unknown = 0;
     context.view = &unknown;
-    EXPECT_EQ(agent().createRenderInstance(context), nullptr);
+    EXPECT_EQ(agent().render_factory().createRenderInstance(context), nullptr);
 }
 
 }  // namespace

@@ -24,19 +24,19 @@ std::string format(const char* format, ...) {
 
 TEST(agent_log, formats_the_values) {
     EXPECT_EQ("[wa] selectDevices for cam-0, kind=videoinput",
-              format("[wa] selectDevices for %s, kind=%s", "cam-0", "videoinput"));
-    EXPECT_EQ("[wa] close channel for user 4294967295", format("[wa] close channel for user %u", 4294967295u));
-    EXPECT_EQ("[wa] setup video channel for user -1", format("[wa] setup video channel for user %d", -1));
+              format("selectDevices for %s, kind=%s", "cam-0", "videoinput"));
+    EXPECT_EQ("[wa] close channel for user 4294967295", format("close channel for user %u", 4294967295u));
+    EXPECT_EQ("[wa] setup video channel for user -1", format("setup video channel for user %d", -1));
 }
 
 TEST(agent_log, long_lines_are_cut_to_255_characters_and_terminated) {
     const std::string id(300, 'd');
-    const std::string line = format("[wa] selectDevices for %s, kind=%s", id.c_str(), "videoinput");
+    const std::string line = format("selectDevices for %s, kind=%s", id.c_str(), "videoinput");
     ASSERT_EQ(255u, line.size());
     EXPECT_EQ("[wa] selectDevices for " + id.substr(0, 255 - 23), line);
 
-    EXPECT_EQ(255u, format("%s", std::string(255, 'a').c_str()).size());
-    EXPECT_EQ(254u, format("%s", std::string(254, 'a').c_str()).size());
+    EXPECT_EQ(255u, format("%s", std::string(250, 'a').c_str()).size());
+    EXPECT_EQ(254u, format("%s", std::string(249, 'a').c_str()).size());
 }
 
 }  // namespace
