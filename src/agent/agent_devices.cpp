@@ -36,7 +36,7 @@ void append_devices(IDeviceCollection* collection, const char* kind, JsonValue& 
 }  // namespace
 
 int32_t rtc_engine_agent::run_get_devices(command_call& call) {
-    return with_engine([&](IRtcEngine& engine) {
+    return with_engine([&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {
         JsonValue list;
         list.makeArray();
         ensure_video_enabled(engine);
@@ -74,7 +74,7 @@ int32_t rtc_engine_agent::run_select_device(command_call& call) {
 }
 
 int32_t rtc_engine_agent::select_device(const std::string& device_id, const std::string& kind) {
-    return with_engine([&](IRtcEngine& engine) -> int32_t {
+    return with_engine([&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) -> int32_t {
         writeLog(kelvo::rtc::LOG_LEVEL_INFO, "selectDevices for %s, kind=%s", device_id.c_str(),
                  kind.c_str());
         if (kind == "audiooutput" || kind == "audioinput") {

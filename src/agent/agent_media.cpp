@@ -127,7 +127,7 @@ int32_t rtc_engine_agent::run_preview(command_call& call) {
 // Answers 0 whenever an engine exists (too many streams aside): the page's stream connection is
 // made whatever the engine said to the capture switch or the view.
 int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
-    return with_engine([&](IRtcEngine& engine) {
+    return with_engine([&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {
         {
             engine_parameters parameters(&engine);
             if (parameters) set_local_capture(*parameters, video);

@@ -42,7 +42,7 @@ int32_t rtc_engine_agent::run_get_version(command_call& call) {
 
 int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_context* context) {
     if (app_id.empty()) return result::empty_app_id;
-    std::lock_guard<std::mutex> lock(agent_lock_);
+    checked_lock lock(agent_lock_);
     if (engine_ != nullptr) {
         writeLog(kelvo::rtc::LOG_LEVEL_WARN, "Rtc Engine is already initialized");
         return result::engine_exists;
@@ -51,7 +51,7 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
     joined_ = false;
     video_enabled_ = false;
     {
-        std::lock_guard<std::mutex> control(control_lock_);
+        checked_lock control(control_lock_);
         control_handle_.reset();
     }
     const int32_t created = create_engine(app_id);
@@ -65,7 +65,7 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
     // The control connection is in place before the first event can be forwarded to it.
     context->state = connection_control;
     {
-        std::lock_guard<std::mutex> control(control_lock_);
+        checked_lock control(control_lock_);
         control_server_index_ = context->server_index;
         control_handle_ = context->handle;
     }
@@ -102,7 +102,7 @@ void rtc_engine_agent::teardown_engine() {
     engine_initialized_ = false;
     joined_ = false;
     join_pending_ = false;
-    std::lock_guard<std::mutex> lock(agent_lock_);
+    checked_lock lock(agent_lock_);
     if (IRtcEngine* engine = engine_) {
         writeLog(kelvo::rtc::LOG_LEVEL_INFO, "Rtc Engine destroyed");
         // Lines written from now on, on any thread, are dropped, and none is still inside the
@@ -152,7 +152,7 @@ int32_t rtc_engine_agent::run_join_channel(command_call& call) {
 // Own uid becomes 0 whatever the engine answers.
 int32_t rtc_engine_agent::run_leave_channel(command_call&) {
     own_uid_ = 0;
-    return with_engine([&](IRtcEngine& engine) {
+    return with_engine([&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {
         writeLog(kelvo::rtc::LOG_LEVEL_INFO, "leave channel");
         const int32_t code = engine.leaveChannel();
         media_reset(engine);

@@ -41,7 +41,7 @@ int32_t rtc_engine_agent::run_subscribe(command_call& call) {
 
 int32_t rtc_engine_agent::subscribe(connection_context* context, uint32_t uid) {
     kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
-    std::lock_guard<std::mutex> lock(agent_lock_);
+    checked_lock lock(agent_lock_);
     const int32_t code = setup_stream_channel(context, uid, canvas);
     if (code == 0) engine_->setupRemoteVideo(canvas);
     return code == result::too_many_streams ? code : result::ok;

@@ -9,7 +9,7 @@ namespace web {
 using kelvo::rtc::IRtcEngineParameter;
 
 int32_t rtc_engine_agent::run_get_windows(command_call& call) {
-    return with_engine([&](kelvo::rtc::IRtcEngine&) {
+    return with_engine([&](kelvo::rtc::IRtcEngine&) KELVO_REQUIRES(agent_lock_) {
         JsonValue list;
         windows_.list(list);
         if (list.size() == 0) return result::nothing_found;
@@ -19,7 +19,7 @@ int32_t rtc_engine_agent::run_get_windows(command_call& call) {
 }
 
 int32_t rtc_engine_agent::set_screen_capture_window(const char* key, const std::string& window_id) {
-    return with_parameters([&](IRtcEngineParameter& parameters) {
+    return with_parameters([&](IRtcEngineParameter& parameters) KELVO_REQUIRES(agent_lock_) {
         // The engine takes the handle as a 32-bit value.
         const intptr_t handle = windows_.handle_of(window_id);
         return parameters.setInt(key, static_cast<int32_t>(static_cast<uint32_t>(handle)));

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include <kelvo/rizudada_engine.h>
@@ -23,6 +22,7 @@
 #include "agent/shareable_windows.h"
 #include "base/json_value.h"
 #include "base/results.h"
+#include "base/thread_annotations.h"
 #include "net/net_engine.h"
 #include "net/net_engine_event_handler.h"
 #include "video/ISessionEvents.h"
@@ -35,7 +35,7 @@ namespace web {
 
 class rtc_engine_agent_event_handler;
 
-class rtc_engine_agent : public net_engine_event_handler,
+class rtc_engine_agent final : public net_engine_event_handler,
                          private ISessionEvents,
                          private IVideoStreamHost {
 public:
@@ -74,9 +74,10 @@ private:
     static const command_entry command_entries[];
     static const command_entry* find_command(const std::string& name);
 
-    // Runs `call(engine)` under the agent lock; -3 when no engine exists.
+    // Runs `call(engine)` under the agent lock; -3 when no engine exists. A `call` that touches
+    // what the agent lock guards says so: [&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {...}
     template <class Call>
-    int32_t with_engine(Call&& call);
+    int32_t with_engine(Call&& call) KELVO_EXCLUDES(agent_lock_);
     // Runs `call(parameters)` with the engine's parameter object under the agent lock; -3 when
     // there is no engine or it does not hand the parameter object out.
     template <class Call>
@@ -92,16 +93,17 @@ private:
     int32_t renew_key(const std::string& key);
     // On success `context` has become the control connection (recorded before any event can be
     // forwarded to it).
-    int32_t initialize(const std::string& app_id, connection_context* context);
+    int32_t initialize(const std::string& app_id, connection_context* context)
+        KELVO_EXCLUDES(agent_lock_);
     // Agent lock held: the engine, its handler and its log line.
-    int32_t create_engine(const std::string& app_id);
-    void teardown_engine();
+    int32_t create_engine(const std::string& app_id) KELVO_REQUIRES(agent_lock_);
+    void teardown_engine() KELVO_EXCLUDES(agent_lock_);
     // Capture off, local audio and video muted; skipped without the parameter object.
     // Agent lock held.
-    void media_reset(kelvo::rtc::IRtcEngine& engine);
+    void media_reset(kelvo::rtc::IRtcEngine& engine) KELVO_REQUIRES(agent_lock_);
     // Calls the engine's enable-video operation while video is not known to be enabled.
     // Agent lock held.
-    void ensure_video_enabled(kelvo::rtc::IRtcEngine& engine);
+    void ensure_video_enabled(kelvo::rtc::IRtcEngine& engine) KELVO_REQUIRES(agent_lock_);
 
     // --- session options (agent_options.cpp) --------------------------------------------------
     int32_t run_set_parameters(command_call& call);
@@ -134,15 +136,16 @@ private:
     int32_t become_stream_connection(command_call& call, const std::function<int32_t()>& set_up);
     int32_t preview(connection_context* context, bool video);
     // 0 also without an engine; too many channels is answered.
-    int32_t subscribe(connection_context* context, uint32_t uid);
+    int32_t subscribe(connection_context* context, uint32_t uid) KELVO_EXCLUDES(agent_lock_);
     // A stream connection carries one channel: the connection's earlier channel, whatever its
     // uid, is removed first, with its engine view. The context takes the uid. Agent lock held.
     int32_t setup_stream_channel(connection_context* context, uint32_t uid,
-                                 kelvo::rtc::VideoCanvas& canvas);
+                                 kelvo::rtc::VideoCanvas& canvas) KELVO_REQUIRES(agent_lock_);
     // A stream connection turning to another uid gives up the channel it carried (returned, to
     // be dropped outside the channel lock) and its engine view. Agent lock held, engine present.
     std::shared_ptr<VideoStreamChannel> switch_connection_uid(connection_context& context,
-                                                              uint32_t uid);
+                                                              uint32_t uid)
+        KELVO_REQUIRES(agent_lock_);
     void close_stream_channel(connection_context* context);
     void clear_all_stream_channels();
     // "onAddVideoStream" to the control connection.
@@ -179,14 +182,15 @@ private:
 
     net_engine& net_;
 
-    // The agent lock: held by every operation that touches the engine, for its whole run.
-    std::mutex agent_lock_;
-    // Guarded by the agent lock. Diagnostic lines reach the engine through the log gate instead,
-    // which is opened after the engine is made and closed before it is released.
-    kelvo::rtc::IRtcEngine* engine_ = nullptr;
-    std::unique_ptr<rtc_engine_agent_event_handler> event_handler_;  // agent lock
-    bool video_enabled_ = false;                                     // agent lock
-    shareable_windows windows_;                                      // agent lock
+    // The agent lock: held by every operation that touches the engine, for its whole run (server
+    // I/O threads only; never on an engine thread).
+    checked_mutex agent_lock_;
+    // Diagnostic lines reach the engine through the log gate instead, which is opened after the
+    // engine is made and closed before it is released.
+    kelvo::rtc::IRtcEngine* engine_ KELVO_GUARDED_BY(agent_lock_) = nullptr;
+    std::unique_ptr<rtc_engine_agent_event_handler> event_handler_ KELVO_GUARDED_BY(agent_lock_);
+    bool video_enabled_ KELVO_GUARDED_BY(agent_lock_) = false;
+    shareable_windows windows_ KELVO_GUARDED_BY(agent_lock_);
     engine_log_gate log_gate_;
 
     // Written by server threads, read and written by engine threads.
@@ -200,23 +204,23 @@ private:
 
     // The control connection, recorded by a successful "initialize"; read by engine threads.
     // The control lock is a leaf: nothing is called while it is held.
-    std::mutex control_lock_;
-    int32_t control_server_index_ = -1;  // control lock
-    connection_handle control_handle_;   // control lock
+    checked_mutex control_lock_ KELVO_ACQUIRED_AFTER(agent_lock_);
+    int32_t control_server_index_ KELVO_GUARDED_BY(control_lock_) = -1;
+    connection_handle control_handle_ KELVO_GUARDED_BY(control_lock_);
 
     VideoStreamTable streams_{static_cast<IVideoStreamHost&>(*this)};
 };
 
 template <class Call>
 int32_t rtc_engine_agent::with_engine(Call&& call) {
-    std::lock_guard<std::mutex> lock(agent_lock_);
+    checked_lock lock(agent_lock_);
     if (engine_ == nullptr) return result::no_engine;
     return call(*engine_);
 }
 
 template <class Call>
 int32_t rtc_engine_agent::with_parameters(Call&& call) {
-    return with_engine([&](kelvo::rtc::IRtcEngine& engine) -> int32_t {
+    return with_engine([&](kelvo::rtc::IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) -> int32_t {
         engine_parameters parameters(&engine);
         if (!parameters) return result::no_engine;
         return call(*parameters);

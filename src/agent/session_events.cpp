@@ -12,7 +12,7 @@ void rtc_engine_agent::sendToControl(const std::string& text) {
     int32_t index;
     connection_handle handle;
     {
-        std::lock_guard<std::mutex> lock(control_lock_);
+        checked_lock lock(control_lock_);
         index = control_server_index_;
         handle = control_handle_;
     }

@@ -5,17 +5,17 @@ namespace rtc {
 namespace web {
 
 void VideoRenderLink::onChannelClosed() {
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     if (engine_callback_ != nullptr) engine_callback_->onViewDestroyed();
 }
 
 void VideoRenderLink::onViewSizeChanged(int32_t width, int32_t height) {
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     if (engine_callback_ != nullptr) engine_callback_->onViewSizeChanged(width, height);
 }
 
 void VideoRenderLink::cut() {
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     engine_callback_ = nullptr;
 }
 

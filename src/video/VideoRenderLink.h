@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include <kelvo/rizudada_engine.h>
 
+#include "base/thread_annotations.h"
 #include "video/IVideoChannelCallback.h"
 
 namespace kelvo {
@@ -32,8 +32,9 @@ private:
     // going away on a server thread never calls the engine about a renderer that the engine has
     // released meanwhile. The engine's render callback therefore must not wait for a renderer's
     // release.
-    std::mutex lock_;
-    kelvo::media::IExternalVideoRenderCallback* engine_callback_;  // null once cut; under lock_
+    checked_mutex lock_;
+    // Null once cut.
+    kelvo::media::IExternalVideoRenderCallback* engine_callback_ KELVO_GUARDED_BY(lock_);
 };
 
 }  // namespace web

@@ -20,7 +20,7 @@ VideoStreamChannel::VideoStreamChannel(IVideoStreamHost& host, const connection_
 VideoStreamChannel::~VideoStreamChannel() {
     std::shared_ptr<IVideoChannelCallback> callback;
     {
-        std::lock_guard<std::mutex> lock(callback_lock_);
+        checked_lock lock(callback_lock_);
         callback.swap(callback_);
     }
     if (callback) callback->onChannelClosed();
@@ -66,7 +66,7 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
 
 void VideoStreamChannel::attachCallback(std::shared_ptr<IVideoChannelCallback> callback) {
     {
-        std::lock_guard<std::mutex> lock(callback_lock_);
+        checked_lock lock(callback_lock_);
         callback_ = callback;
     }
     if (callback && context_.view_width != 0 && context_.view_height != 0) {

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include <kelvo/rizudada_engine.h>
 
+#include "base/thread_annotations.h"
 #include "net/connection_context.h"
 #include "video/IVideoChannelCallback.h"
 #include "video/IVideoStreamHost.h"
@@ -52,8 +52,8 @@ private:
     const connection_context context_;
     // The attached renderer's callback. Set by the engine's threads, taken by the destructor on
     // any thread; called only after the lock is released.
-    std::mutex callback_lock_;
-    std::shared_ptr<IVideoChannelCallback> callback_;
+    checked_mutex callback_lock_;
+    std::shared_ptr<IVideoChannelCallback> callback_ KELVO_GUARDED_BY(callback_lock_);
     FrameBuffer buffer_;
     std::atomic<int32_t> frames_sent_{0};
     std::atomic<int32_t> frames_dropped_{0};

@@ -11,7 +11,7 @@ namespace web {
 std::shared_ptr<VideoStreamChannel> VideoStreamTable::add(
     const connection_context& context, std::shared_ptr<VideoStreamChannel>& replaced) {
     auto channel = std::make_shared<VideoStreamChannel>(host_, context);
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     const auto found = channels_.find(context.uid);
     if (found == channels_.end() && channels_.size() >= max_channels) return nullptr;
     std::shared_ptr<VideoStreamChannel>& entry = channels_[context.uid];
@@ -22,7 +22,7 @@ std::shared_ptr<VideoStreamChannel> VideoStreamTable::add(
 
 std::shared_ptr<VideoStreamChannel> VideoStreamTable::take(const connection_context& context) {
     std::shared_ptr<VideoStreamChannel> taken;
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     const auto found = channels_.find(context.uid);
     if (found != channels_.end() && found->second->belongsTo(context)) {
         taken = std::move(found->second);
@@ -33,24 +33,24 @@ std::shared_ptr<VideoStreamChannel> VideoStreamTable::take(const connection_cont
 
 void VideoStreamTable::clear() {
     std::unordered_map<uint32_t, std::shared_ptr<VideoStreamChannel>> cleared;
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     cleared.swap(channels_);
     // `cleared` is declared before the lock, so the channels go after it is released.
 }
 
 bool VideoStreamTable::contains(uint32_t uid) {
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     return channels_.count(uid) != 0;
 }
 
 void VideoStreamTable::setPaused(uint32_t uid, bool paused) {
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     const auto found = channels_.find(uid);
     if (found != channels_.end()) found->second->setPaused(paused);
 }
 
 void VideoStreamTable::report(uint32_t uid, int32_t& rate, int32_t& dropped) {
-    std::lock_guard<std::mutex> lock(lock_);
+    checked_lock lock(lock_);
     const auto found = channels_.find(uid);
     if (found != channels_.end()) found->second->report(rate, dropped);
 }
@@ -60,7 +60,7 @@ kelvo::media::IExternalVideoRender* VideoStreamTable::createRenderInstance(
     if (context.view == nullptr) return nullptr;
     std::weak_ptr<VideoStreamChannel> channel;
     {
-        std::lock_guard<std::mutex> lock(lock_);
+        checked_lock lock(lock_);
         for (const auto& entry : channels_) {
             if (entry.second->identity() == context.view) {
                 channel = entry.second;

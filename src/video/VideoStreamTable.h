@@ -7,11 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 
 #include <kelvo/rizudada_engine.h>
 
+#include "base/thread_annotations.h"
 #include "net/connection_context.h"
 #include "video/IVideoStreamHost.h"
 #include "video/VideoStreamChannel.h"
@@ -50,9 +50,10 @@ public:
 
 private:
     IVideoStreamHost& host_;
-    // The channel lock: guards channels_.
-    std::mutex lock_;
-    std::unordered_map<uint32_t, std::shared_ptr<VideoStreamChannel>> channels_;
+    // The channel lock: taken after the agent lock where both are held; no engine call is made
+    // while it is held. Server and engine threads.
+    checked_mutex lock_;
+    std::unordered_map<uint32_t, std::shared_ptr<VideoStreamChannel>> channels_ KELVO_GUARDED_BY(lock_);
 };
 
 }  // namespace web

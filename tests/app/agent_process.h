@@ -74,7 +74,8 @@ public:
     agent_test_turn& operator=(const agent_test_turn&) = delete;
 
 private:
-    void* handle_ = nullptr;
+    // The system-wide turn where there is one (Windows: a named mutex).
+    [[maybe_unused]] void* handle_ = nullptr;
 };
 
 // The agent program beside the test program.
