@@ -30,6 +30,35 @@ int hexCodeUnit(const char* p) {
 bool isHighSurrogate(int unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(int unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
+// What becomes of one escape: its length and, unless it is kept as it stands, its replacement.
+struct escape_rewrite {
+    size_t length;
+    bool kept;
+    std::string replacement;
+};
+
+// A \u escape at `p`.
+escape_rewrite unicodeEscape(const char* p) {
+    const int unit = hexCodeUnit(p + 2);
+    // The library would read a malformed escape as NUL and cut the string short; an escape it
+    // refuses makes the text invalid instead, as it is.
+    if (unit < 0) return {2, false, "\\x"};
+    if (isHighSurrogate(unit)) {
+        if (p[6] == '\\' && p[7] == 'u' && isLowSurrogate(hexCodeUnit(p + 8))) return {12, true, ""};
+        return {6, false, ""};
+    }
+    if (unit == 0 || isLowSurrogate(unit)) return {6, false, ""};
+    return {6, true, ""};
+}
+
+// The escape at `p`, a backslash inside a string that is followed by one more character at least.
+escape_rewrite escapeAt(const char* p) {
+    const char escaped = p[1];
+    if (std::strchr("\"\\/bfnrt", escaped) != nullptr) return {2, true, ""};
+    if (escaped == 'u') return unicodeEscape(p);
+    return {2, false, std::string(1, escaped)};
+}
+
 }  // namespace
 
 bool rewriteLenientEscapes(const char* text, std::string& rewritten) {
@@ -39,56 +68,20 @@ bool rewriteLenientEscapes(const char* text, std::string& rewritten) {
     const char* pending = text;  // start of the bytes not yet copied to `out`
     const char* p = text;
     while (*p != '\0') {
-        const char c = *p;
-        if (c == '"') {
-            inString = !inString;
+        if (*p == '"') inString = !inString;
+        if (!inString || *p != '\\') {
             ++p;
             continue;
         }
-        if (!inString || c != '\\') {
-            ++p;
-            continue;
+        if (p[1] == '\0') break;  // the parser refuses the unfinished string
+        const escape_rewrite rewrite = escapeAt(p);
+        if (!rewrite.kept) {
+            out.append(pending, p);
+            out.append(rewrite.replacement);
+            changed = true;
+            pending = p + rewrite.length;
         }
-        const char escaped = p[1];
-        if (escaped == '\0') break;  // the parser refuses the unfinished string
-        if (std::strchr("\"\\/bfnrt", escaped) != nullptr) {
-            p += 2;
-            continue;
-        }
-        if (escaped == 'u') {
-            const int unit = hexCodeUnit(p + 2);
-            if (unit < 0) {
-                // The library would read a malformed escape as NUL and cut the string short;
-                // an escape it refuses makes the text invalid instead, as it is.
-                out.append(pending, p);
-                out.append("\\x");
-                changed = true;
-                p += 2;
-                pending = p;
-                continue;
-            }
-            bool drop = unit == 0 || isLowSurrogate(unit);
-            if (isHighSurrogate(unit)) {
-                const bool paired = p[6] == '\\' && p[7] == 'u' && isLowSurrogate(hexCodeUnit(p + 8));
-                if (paired) {
-                    p += 12;
-                    continue;
-                }
-                drop = true;
-            }
-            if (drop) {
-                out.append(pending, p);
-                changed = true;
-                pending = p + 6;
-            }
-            p += 6;
-            continue;
-        }
-        out.append(pending, p);
-        out.push_back(escaped);
-        changed = true;
-        p += 2;
-        pending = p;
+        p += rewrite.length;
     }
     if (!changed) return false;
     out.append(pending);

@@ -1,8 +1,11 @@
 // The command envelope and the state gating, through real connections to the running agent.
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "base/results.h"
 #include "support/agent_fixture.h"
 
 namespace kelvo {
@@ -150,6 +153,25 @@ TEST_F(agent_dispatch, preview_needs_an_engine_and_subscribe_does_not) {
     // The failed preview left the connection new.
     EXPECT_EQ(stream->request(R"({"command":"initialize","appID":"a"})"),
               R"({"command":"initialize","code":true})");
+}
+
+// Every code the agent answers or sends has words in the page library ("N: '...'" in its table).
+TEST(reply_codes, every_code_of_the_agent_has_words_in_the_page_library) {
+    std::ifstream file(KELVO_PAGE_LIBRARY);
+    ASSERT_TRUE(file) << KELVO_PAGE_LIBRARY;
+    std::stringstream library;
+    library << file.rdbuf();
+    std::vector<int64_t> codes;
+    for (int32_t result : kelvo::rtc::web::agent_results) codes.push_back(-int64_t{result});
+    for (int code : {kelvo::rtc::web::engine_code::join_failed,
+                     kelvo::rtc::web::engine_code::connection_lost,
+                     kelvo::rtc::web::engine_code::join_failure}) {
+        codes.push_back(code);
+    }
+    for (int64_t code : codes) {
+        EXPECT_NE(library.str().find("  " + std::to_string(code) + ": '"), std::string::npos)
+            << "no words for code " << code;
+    }
 }
 
 }  // namespace
