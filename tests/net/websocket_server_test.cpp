@@ -1,9 +1,13 @@
 // The servers through the set, with real clients on loopback.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
+#include <asio.hpp>
+
 #include "net/net_engine.h"
+#include "net/server_error_log.h"
 #include "recording_handler.h"
 #include "support/ws_test_client.h"
 
@@ -150,6 +154,20 @@ TEST_F(server_set_test, port_in_use_fails_and_leaves_the_set_serving) {
     EXPECT_EQ(engine.add_plain_server(ports[0], false), -1);
     EXPECT_EQ(engine.add_tls_server(ports[1], "/nonexistent", false), -1);
     EXPECT_EQ(engine.size(), 2u);
+
+    // Another program cannot bind our port, not even asking for address reuse (which on Windows
+    // would share the port and hand it our connections)...
+    asio::io_context io;
+    asio::ip::tcp::acceptor intruder(io);
+    intruder.open(asio::ip::tcp::v4());
+    intruder.set_option(asio::socket_base::reuse_address(true));
+    std::error_code bound;
+    intruder.bind({asio::ip::address_v4::loopback(), ports[0]}, bound);
+    EXPECT_TRUE(bound) << "another socket was bound to the server's port";
+    // ...and a port that another program holds with a plain bind is in use for us.
+    asio::ip::tcp::acceptor holder(io, {asio::ip::address_v4::loopback(), 0}, false);
+    EXPECT_EQ(engine.add_plain_server(holder.local_endpoint().port(), false), -1);
+    EXPECT_EQ(engine.size(), 2u);
     ws_test_client page;
     ASSERT_TRUE(page.connect("127.0.0.1", ports[0]));
     EXPECT_TRUE(handshake_as(page, handler, "page"));
@@ -191,6 +209,49 @@ TEST_F(server_set_test, failed_send_on_another_thread_reports_control_on_io_thre
     EXPECT_EQ(calls[0].thread, io_thread);
     EXPECT_NE(calls[0].thread, sender);
     EXPECT_EQ(engine.send_text(0, *handle, "again"), -1);
+}
+
+TEST_F(server_set_test, handler_exceptions_are_reported_and_the_server_goes_on) {
+    std::vector<std::string> reported;
+    std::mutex reported_mutex;
+    struct sink_guard {
+        ~sink_guard() { set_server_error_sink(nullptr); }
+    } restore_standard_error;
+    set_server_error_sink([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(reported_mutex);
+        reported.push_back(line);
+    });
+
+    ws_test_client bystander;
+    ws_test_client thrower;
+    ws_test_client fragile;
+    for (ws_test_client* client : {&bystander, &thrower, &fragile}) {
+        ASSERT_TRUE(client->connect("127.0.0.1", ports[0]));
+    }
+    ASSERT_TRUE(handshake_as(bystander, handler, "bystander"));
+    ASSERT_TRUE(handshake_as(fragile, handler, "fragile", "fragile"));
+
+    // Thrown while a message is handled: that connection is closed as failed and reported.
+    ASSERT_TRUE(thrower.send_text("throw"));
+    auto closed = thrower.wait_close(wait_time);
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closed->code, 1011);
+    EXPECT_EQ(closed->reason, "internal error");
+    // Thrown by the closed handling: the server still forgets the connection.
+    fragile.close();
+    ASSERT_TRUE(handler.wait_calls("closed", 1));
+
+    ASSERT_TRUE(bystander.send_text("echo still served"));
+    EXPECT_EQ(bystander.wait_text(wait_time), "still served");
+    ws_test_client late;
+    ASSERT_TRUE(late.connect("127.0.0.1", ports[0]));
+    EXPECT_TRUE(handshake_as(late, handler, "late"));
+
+    std::lock_guard<std::mutex> lock(reported_mutex);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[0], "server 0: message handler: thrown by the handler");
+    EXPECT_EQ(reported[1],
+              "server 0: connection-closed handler: thrown when a fragile connection closed");
 }
 
 TEST(server_set, connection_before_handler_gets_context_but_no_calls) {
