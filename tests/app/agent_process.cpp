@@ -32,9 +32,10 @@ temporary_folder::~temporary_folder() {
     if (!path_.empty()) fs::remove_all(path_, error);
 }
 
-std::string install_agent_copy(const std::string& folder, const std::string& pass_phrase) {
-    const fs::path built = fs::path(agent_program_path()).parent_path();
-    const fs::path program_name = fs::path(agent_program_path()).filename();
+std::string install_agent_copy(const std::string& folder, const std::string& pass_phrase,
+                               const std::string& program) {
+    const fs::path built = fs::u8path(program).parent_path();
+    const fs::path program_name = fs::u8path(program).filename();
     const std::string engine_name = rtc::web::platform_shared_library_name("rizudada");
     const fs::path installed = fs::u8path(folder);
     // The openssl command takes narrow names: the pair is made in a plain folder, then copied.

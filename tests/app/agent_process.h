@@ -86,12 +86,14 @@ private:
 // The agent program beside the test program.
 std::string agent_program_path();
 
-// Copies the agent program and the stand-in engine into `folder` (UTF-8, made when missing) with
-// a fresh certificate pair beside them, the key protected by `pass_phrase` when one is given, as
-// a user's installation; returns the copied program's path (UTF-8) for agent_setup::program, or
-// an empty path (and a failed test) when it could not be made.
+// Copies an agent program (default: the one beside the test program) and the stand-in engine
+// beside it into `folder` (UTF-8, made when missing) with a fresh certificate pair, the key
+// protected by `pass_phrase` when one is given, as a user's installation; returns the copied
+// program's path (UTF-8) for agent_setup::program, or an empty path (and a failed test) when it
+// could not be made.
 std::string install_agent_copy(const std::string& folder,
-                               const std::string& pass_phrase = std::string());
+                               const std::string& pass_phrase = std::string(),
+                               const std::string& program = agent_program_path());
 
 // True when the control window (POSIX: control socket) of an agent of this setup exists.
 bool control_window_present(const agent_setup& setup);
