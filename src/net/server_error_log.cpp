@@ -1,7 +1,6 @@
 #include "net/server_error_log.h"
 
 #include <cstdio>
-#include <exception>
 #include <mutex>
 
 namespace kelvo {
@@ -21,7 +20,9 @@ void set_server_error_sink(server_error_sink replacement) {
     sink = std::move(replacement);
 }
 
-void report_server_error(const std::string& line) {
+void report_server_error(int32_t server_id, const char* what, const char* error) {
+    const std::string line =
+        "server " + std::to_string(server_id) + ": " + what + ": " + error;
     server_error_sink current;
     {
         std::lock_guard<std::mutex> lock(sink_mutex);
@@ -32,18 +33,6 @@ void report_server_error(const std::string& line) {
     } else {
         std::fprintf(stderr, "Kelvo Web Agent: %s\n", line.c_str());
     }
-}
-
-bool run_reporting_exceptions(const std::string& where, const std::function<void()>& call) {
-    try {
-        call();
-        return true;
-    } catch (const std::exception& error) {
-        report_server_error(where + ": " + error.what());
-    } catch (...) {
-        report_server_error(where + ": an exception that is not a std::exception");
-    }
-    return false;
 }
 
 }  // namespace web

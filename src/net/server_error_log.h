@@ -2,6 +2,8 @@
 // The agent keeps no log file of its own: lines go to standard error unless a sink is set.
 #pragma once
 
+#include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -14,11 +16,22 @@ using server_error_sink = std::function<void(const std::string& line)>;
 // Replaces the sink; an empty one restores standard error. Safe from any thread.
 void set_server_error_sink(server_error_sink sink);
 
-void report_server_error(const std::string& line);
+// Reports the line "server <server_id>: <what>: <error>".
+void report_server_error(int32_t server_id, const char* what, const char* error);
 
-// Runs `call`. An exception that leaves it is reported as "<where>: <what it says>" and goes
-// no further; false then.
-bool run_reporting_exceptions(const std::string& where, const std::function<void()>& call);
+// Runs `call`. An exception that leaves it is reported and goes no further; false then.
+template <typename call_type>
+bool run_reporting_exceptions(int32_t server_id, const char* what, call_type&& call) {
+    try {
+        call();
+        return true;
+    } catch (const std::exception& error) {
+        report_server_error(server_id, what, error.what());
+    } catch (...) {
+        report_server_error(server_id, what, "an exception that is not a std::exception");
+    }
+    return false;
+}
 
 }  // namespace web
 }  // namespace rtc

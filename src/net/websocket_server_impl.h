@@ -58,8 +58,6 @@ private:
     void accept_later();
 
     void run_io();
-    // Where a failure is reported: "server <id>: <what>".
-    std::string where(const char* what) const;
     connection_ptr find_connection(const connection_handle& handle);
     context_ptr find_context(const connection_handle& handle);
     // Starts the WebSocket close (errors ignored) and drops the context (see the .cpp).

@@ -109,8 +109,7 @@ int32_t websocket_server_impl<config>::start(uint16_t port, bool run_here) {
 // A connection made for a client that never came (or was turned away) waits for the next one.
 template <typename config>
 void websocket_server_impl<config>::accept_next() {
-    std::error_code error;
-    const bool made = run_reporting_exceptions(where("making a connection"), [this] {
+    const bool made = run_reporting_exceptions(server_id_, "making a connection", [this] {
         if (!waiting_) {
             waiting_ = endpoint_.get_connection();
         }
@@ -120,6 +119,7 @@ void websocket_server_impl<config>::accept_next() {
         return;
     }
     // Fails only when the server no longer listens: it is stopping.
+    std::error_code error;
     endpoint_.async_accept(std::static_pointer_cast<transport_connection>(waiting_),
                            [this](const std::error_code& accepted) { on_accept(accepted); },
                            error);
@@ -165,13 +165,8 @@ void websocket_server_impl<config>::accept_later() {
 // so one failure never leaves the server running without serving.
 template <typename config>
 void websocket_server_impl<config>::run_io() {
-    while (!run_reporting_exceptions(where("I/O loop"), [this] { endpoint_.run(); })) {
+    while (!run_reporting_exceptions(server_id_, "I/O loop", [this] { endpoint_.run(); })) {
     }
-}
-
-template <typename config>
-std::string websocket_server_impl<config>::where(const char* what) const {
-    return "server " + std::to_string(server_id_) + ": " + what;
 }
 
 template <typename config>
@@ -206,7 +201,7 @@ void websocket_server_impl<config>::on_open(connection_handle handle) {
     }
     net_engine_event_handler* handler = handler_.load();
     if (inserted && handler &&
-        !run_reporting_exceptions(where("connection-opened handler"), [&] {
+        !run_reporting_exceptions(server_id_, "connection-opened handler", [&] {
             handler->on_connection_opened(context.get(), false);
         })) {
         server_close(handle, close_code::internal_error, "internal error");
@@ -226,7 +221,7 @@ void websocket_server_impl<config>::on_message(connection_handle handle, message
     }
     std::string reply;
     int32_t result = 0;
-    if (!run_reporting_exceptions(where("message handler"), [&] {
+    if (!run_reporting_exceptions(server_id_, "message handler", [&] {
             result = handler->on_message(context.get(), message->get_payload(), reply);
         })) {
         server_close(handle, close_code::internal_error, "internal error");
@@ -250,7 +245,7 @@ void websocket_server_impl<config>::on_close(connection_handle handle) {
     }
     const int32_t state = context->state;
     if (net_engine_event_handler* handler = handler_.load()) {
-        run_reporting_exceptions(where("connection-closed handler"),
+        run_reporting_exceptions(server_id_, "connection-closed handler",
                                  [&] { handler->on_connection_closed(context.get()); });
     }
     std::lock_guard<std::mutex> lock(table_mutex_);
