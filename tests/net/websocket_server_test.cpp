@@ -19,6 +19,14 @@ namespace {
 using test::ws_test_client;
 constexpr std::chrono::seconds wait_time(5);
 
+// Waits until the connection has ended and checks that the server closed it this way.
+void expect_closed_with(ws_test_client& client, int code, const std::string& reason) {
+    auto closed = client.wait_close(wait_time);
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closed->code, code);
+    EXPECT_EQ(closed->reason, reason);
+}
+
 class server_set_test : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -60,10 +68,7 @@ TEST_F(server_set_test, binary_message_closes_with_invalid_request_and_reports_c
     ASSERT_TRUE(page.connect("127.0.0.1", ports[0]));
     ASSERT_TRUE(handshake_as(page, handler, "page", "control"));
     ASSERT_TRUE(page.send_binary("frame"));
-    auto closed = page.wait_close(wait_time);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->code, 3000);
-    EXPECT_EQ(closed->reason, "invalid request");
+    expect_closed_with(page, 3000, "invalid request");
     ASSERT_TRUE(handler.wait_calls("closed", 1));
     EXPECT_EQ(handler.calls("closed")[0].state, connection_control);
     EXPECT_EQ(handler.calls("message").size(), 2u);  // "control" and "echo page" only
@@ -78,10 +83,7 @@ TEST_F(server_set_test, rejected_control_is_reported_at_once_and_others_stay_ope
     ASSERT_TRUE(handshake_as(other, handler, "other", "stream"));
 
     ASSERT_TRUE(page.send_text("reject"));
-    auto closed = page.wait_close(wait_time);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->code, 3001);
-    EXPECT_EQ(closed->reason, "invalid request");
+    expect_closed_with(page, 3001, "invalid request");
     ASSERT_TRUE(handler.wait_calls("closed", 1));
 
     // Still served, and the rejected connection was reported exactly once.
@@ -109,10 +111,7 @@ TEST_F(server_set_test, control_closing_sweeps_its_own_server_only) {
 
     control.close();
     for (ws_test_client* swept : {&stream, &fresh}) {
-        auto closed = swept->wait_close(wait_time);
-        ASSERT_TRUE(closed);
-        EXPECT_EQ(closed->code, 3000);
-        EXPECT_EQ(closed->reason, "going away");
+        expect_closed_with(*swept, 3000, "going away");
     }
     ASSERT_TRUE(elsewhere.send_text("echo alive"));
     EXPECT_EQ(elsewhere.wait_text(wait_time), "alive");
@@ -199,10 +198,7 @@ TEST_F(server_set_test, failed_send_on_another_thread_reports_control_on_io_thre
     });
     engine_thread.join();
     EXPECT_EQ(result, -1);
-    auto closed = page.wait_close(wait_time);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->code, 1001);
-    EXPECT_EQ(closed->reason, "");
+    expect_closed_with(page, 1001, "");
     ASSERT_TRUE(handler.wait_calls("closed", 1));
     auto calls = handler.calls("closed");
     ASSERT_EQ(calls.size(), 1u);
@@ -233,10 +229,7 @@ TEST_F(server_set_test, handler_exceptions_are_reported_and_the_server_goes_on) 
 
     // Thrown while a message is handled: that connection is closed as failed and reported.
     ASSERT_TRUE(thrower.send_text("throw"));
-    auto closed = thrower.wait_close(wait_time);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->code, 1011);
-    EXPECT_EQ(closed->reason, "internal error");
+    expect_closed_with(thrower, 1011, "internal error");
     // Thrown by the closed handling: the server still forgets the connection.
     fragile.close();
     ASSERT_TRUE(handler.wait_calls("closed", 1));
