@@ -219,8 +219,9 @@ protected:
     ~IRtcEngineParameter() = default;
 };
 
-// Microsoft's compiler gives the handler's virtual destructor one table entry; so does this header
-// on every Windows build (the value 1), whereas Itanium's two entries move every callback on by one.
+// How many table entries the handler's destructor (slot 0) takes in this build: one on Windows,
+// as the engine's compiler makes it (under mingw-w64 by the declaration below), two in the Itanium
+// ABI elsewhere, which moves every callback one entry on.
 #if defined(_WIN32)
 #define RIZUDADA_HANDLER_DESTRUCTOR_ENTRIES 1
 #else
