@@ -36,8 +36,8 @@ namespace web {
 class rtc_engine_agent_event_handler;
 
 class rtc_engine_agent final : public net_engine_event_handler,
-                         private ISessionEvents,
-                         private IVideoStreamHost {
+                               public ISessionEvents,
+                               private IVideoStreamHost {
 public:
     explicit rtc_engine_agent(net_engine& net);
     ~rtc_engine_agent();
