@@ -24,7 +24,8 @@ public:
     // Listens on 127.0.0.1:port and starts the server's I/O thread. 0 on success, -1 on failure.
     virtual int32_t start(uint16_t port) = 0;
     virtual void set_handler(net_engine_event_handler* handler) = 0;
-    // Safe from any thread. 0 sent, -1 failed (the connection is then closed with 1001).
+    // Safe from any thread. 0 sent, -1 failed (the connection is then closed with 1001), or
+    // -1 when the connection's page has left too many replies unread (closed with 1008).
     virtual int32_t send_text(const connection_handle& handle, const std::string& text) = 0;
     // Safe from any thread. With frame dropping on and group not null, first removes
     // n * floor(q / n) of the q oldest queued messages (n = *group) and writes the number removed

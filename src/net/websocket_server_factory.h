@@ -12,7 +12,8 @@ namespace rtc {
 namespace web {
 
 std::unique_ptr<websocket_server> make_plain_server(int32_t server_index);
-// Reads "<cert_dir>/kelvo_cert_chain.pem" and "<cert_dir>/kelvo_key.pem" for every connection.
+// Presents "<cert_dir>/kelvo_cert_chain.pem" and "<cert_dir>/kelvo_key.pem" (`cert_dir` in UTF-8)
+// as they are at each handshake (see tls_context.h).
 std::unique_ptr<websocket_server> make_tls_server(int32_t server_index, const std::string& cert_dir);
 
 }  // namespace web

@@ -18,8 +18,13 @@ namespace test {
 
 class raw_connection {
 public:
-    explicit raw_connection(uint16_t port) {
+    // With `receive_buffer` (bytes) the socket's receive buffer is fixed at about that size, so
+    // little of what the server sends can wait in the socket while this side does not read.
+    explicit raw_connection(uint16_t port, int receive_buffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd_ >= 0 && receive_buffer > 0) {
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
