@@ -70,7 +70,7 @@ protected:
     std::vector<std::array<long, 5>> reported_stats() const {
         std::vector<std::array<long, 5>> reports;
         const std::string prefix = "call reportVideoStats ";
-        for (const std::string& text : log_lines()) {
+        for (const std::string& text : log().lines()) {
             if (text.rfind(prefix, 0) != 0) continue;
             std::istringstream numbers(text.substr(prefix.size()));
             std::array<long, 5> report{};
@@ -100,10 +100,10 @@ TEST_F(video_stream, PreviewStreamsIntactLocalFramesWithFreshCounters) {
     page->engine_parameters(R"({"sim.video":{"width":321,"height":241,"stride":330,"rotation":-90,"mirrored":true}})");
     auto stream = connect();
     ASSERT_EQ(stream->request(R"({"command":"preview"})"), R"({"command":"preview","code":true})");
-    EXPECT_TRUE(wait_for_log(
+    EXPECT_TRUE(log().wait_for(
         R"(call setParameters {"rtc.video.capture":true,"che.video.local.capture":true,"che.video.local.render":true,"che.video.local.send":true})"));
-    EXPECT_TRUE(log_has("L1 [wa] setup video channel for user 0"));
-    EXPECT_TRUE(log_has("call setupLocalVideo 0"));
+    EXPECT_TRUE(log().has("L1 [wa] setup video channel for user 0"));
+    EXPECT_TRUE(log().has("call setupLocalVideo 0"));
 
     std::optional<stream_frame> first = next_frame(stream->connection());
     ASSERT_TRUE(first);
@@ -129,9 +129,9 @@ TEST_F(video_stream, PreviewWithoutVideoTurnsCaptureOffAndSetsUpNoChannel) {
     auto stream = connect();
     ASSERT_EQ(stream->request(R"({"command":"preview","video":false})"),
               R"({"command":"preview","code":true})");
-    EXPECT_TRUE(wait_for_log(
+    EXPECT_TRUE(log().wait_for(
         R"(call setParameters {"rtc.video.capture":false,"che.video.local.capture":false,"che.video.local.render":false,"che.video.local.send":false})"));
-    EXPECT_FALSE(log_has("L1 [wa] setup video channel for user 0"));
+    EXPECT_FALSE(log().has("L1 [wa] setup video channel for user 0"));
     // It is a stream connection now: control commands are refused there.
     EXPECT_EQ(stream->request(R"({"command":"muteLocal"})"), R"({"command":"muteLocal","code":5})");
 }
@@ -139,7 +139,7 @@ TEST_F(video_stream, PreviewWithoutVideoTurnsCaptureOffAndSetsUpNoChannel) {
 TEST_F(video_stream, SubscriptionStreamsPeerFramesAtTheRequestedViewSize) {
     auto page = joined_with_peer();
     auto stream = subscribed(peer, R"(,"viewWidth":160,"viewHeight":120)");
-    EXPECT_TRUE(wait_for_log("call setupRemoteVideo 42"));
+    EXPECT_TRUE(log().wait_for("call setupRemoteVideo 42"));
     std::optional<stream_frame> first = next_frame(stream->connection());
     ASSERT_TRUE(first);
     // The first frames may still be of the engine's own size; the view size follows at once.
@@ -169,7 +169,7 @@ TEST_F(video_stream, PausingStopsFramesAndResumingAnnouncesTheStreamAgain) {
 
     EXPECT_EQ(page->request(R"({"command":"disableVideo","streamID":42})"),
               R"({"command":"disableVideo","code":true})");
-    EXPECT_TRUE(log_has(R"(call setObject rtc.video.mute_peer {"uid":42,"mute":true})"));
+    EXPECT_TRUE(log().has(R"(call setObject rtc.video.mute_peer {"uid":42,"mute":true})"));
     // At most the frame being delivered while the mute happened still comes.
     const size_t before = stream->connection().binary_count();
     const size_t settled = settled_binary_count(stream->connection());
@@ -197,7 +197,7 @@ TEST_F(video_stream, SecondSubscriptionReplacesTheFirstAndSurvivesItsClose) {
 
     first->connection().close();
     ASSERT_TRUE(first->connection().wait_close(std::chrono::seconds(5)));
-    EXPECT_TRUE(wait_for_log("L1 [wa] close channel for user 42"));
+    EXPECT_TRUE(log().wait_for("L1 [wa] close channel for user 42"));
     // The second channel keeps streaming, with fresh frames after the close.
     std::optional<stream_frame> now = next_frame(second->connection());
     ASSERT_TRUE(now);
@@ -220,7 +220,7 @@ TEST_F(video_stream, ASecondSetUpOnOneConnectionReplacesItsChannelAndCloseLeaves
               R"({"command":"subscribe","code":true})");
     // The first user's view is released; frames it queued before that may still arrive for a
     // moment.
-    ASSERT_TRUE(wait_for_log("render remote 42 released"));
+    ASSERT_TRUE(log().wait_for("render remote 42 released"));
     const auto settled = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     while (std::chrono::steady_clock::now() < settled) ASSERT_TRUE(next_frame(stream->connection()));
     for (int i = 0; i < 10; ++i) {
@@ -231,7 +231,7 @@ TEST_F(video_stream, ASecondSetUpOnOneConnectionReplacesItsChannelAndCloseLeaves
 
     // Closed, the connection leaves no channel behind: both users are announced again.
     stream->connection().close();
-    ASSERT_TRUE(wait_for_log("render remote 43 released"));
+    ASSERT_TRUE(log().wait_for("render remote 43 released"));
     page->engine_parameters(R"({"sim.emit":{"callback":"remote_video","uid":42}})");
     page->engine_parameters(R"({"sim.emit":{"callback":"remote_video","uid":43}})");
     EXPECT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":42})"));
@@ -257,7 +257,7 @@ TEST_F(video_stream, ChannelsOfTheWholeAgentAreCapped) {
     EXPECT_EQ(refused->request(R"({"command":"subscribe","uid":1000})"),
               R"({"command":"subscribe","code":true})");
     streams.back()->connection().close();
-    ASSERT_TRUE(wait_for_log("L1 [wa] close channel for user 1062"));
+    ASSERT_TRUE(log().wait_for("L1 [wa] close channel for user 1062"));
     auto later = connect();
     EXPECT_EQ(later->request(R"({"command":"subscribe","uid":5000})"),
               R"({"command":"subscribe","code":true})");
@@ -339,7 +339,7 @@ TEST_F(video_stream, AfterLeavingStreamConnectionsStayOpenAndSilent) {
     auto stream = subscribed(peer);
     ASSERT_TRUE(next_frame(stream->connection()));
     page->send(R"({"command":"leaveChannel"})");
-    EXPECT_TRUE(wait_for_log("L1 [wa] clear all channels"));
+    EXPECT_TRUE(log().wait_for("L1 [wa] clear all channels"));
     const size_t settled = settled_binary_count(stream->connection());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(stream->connection().binary_count(), settled);
