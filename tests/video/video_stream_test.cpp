@@ -94,7 +94,7 @@ protected:
     }
 };
 
-TEST_F(video_stream, PreviewStreamsIntactLocalFramesWithFreshCounters) {
+TEST_F(video_stream, preview_streams_intact_local_frames_with_fresh_counters) {
     auto page = control();
     page->join(7);
     page->engine_parameters(R"({"sim.video":{"width":321,"height":241,"stride":330,"rotation":-90,"mirrored":true}})");
@@ -124,7 +124,7 @@ TEST_F(video_stream, PreviewStreamsIntactLocalFramesWithFreshCounters) {
     EXPECT_GT(second->counter(), first->counter());
 }
 
-TEST_F(video_stream, PreviewWithoutVideoTurnsCaptureOffAndSetsUpNoChannel) {
+TEST_F(video_stream, preview_without_video_turns_capture_off_and_sets_up_no_channel) {
     auto page = control();
     auto stream = connect();
     ASSERT_EQ(stream->request(R"({"command":"preview","video":false})"),
@@ -136,7 +136,7 @@ TEST_F(video_stream, PreviewWithoutVideoTurnsCaptureOffAndSetsUpNoChannel) {
     EXPECT_EQ(stream->request(R"({"command":"muteLocal"})"), R"({"command":"muteLocal","code":5})");
 }
 
-TEST_F(video_stream, SubscriptionStreamsPeerFramesAtTheRequestedViewSize) {
+TEST_F(video_stream, subscription_streams_peer_frames_at_the_requested_view_size) {
     auto page = joined_with_peer();
     auto stream = subscribed(peer, R"(,"viewWidth":160,"viewHeight":120)");
     EXPECT_TRUE(log().wait_for("call setupRemoteVideo 42"));
@@ -162,7 +162,7 @@ TEST_F(video_stream, SubscriptionStreamsPeerFramesAtTheRequestedViewSize) {
     }
 }
 
-TEST_F(video_stream, PausingStopsFramesAndResumingAnnouncesTheStreamAgain) {
+TEST_F(video_stream, pausing_stops_frames_and_resuming_announces_the_stream_again) {
     auto page = joined_with_peer();
     auto stream = subscribed(peer);
     ASSERT_TRUE(next_frame(stream->connection()));
@@ -185,7 +185,7 @@ TEST_F(video_stream, PausingStopsFramesAndResumingAnnouncesTheStreamAgain) {
     EXPECT_EQ(resumed->pattern_mismatch(), "");
 }
 
-TEST_F(video_stream, SecondSubscriptionReplacesTheFirstAndSurvivesItsClose) {
+TEST_F(video_stream, second_subscription_replaces_the_first_and_survives_its_close) {
     auto page = joined_with_peer();
     auto first = subscribed(peer);
     ASSERT_TRUE(next_frame(first->connection()));
@@ -207,7 +207,7 @@ TEST_F(video_stream, SecondSubscriptionReplacesTheFirstAndSurvivesItsClose) {
     EXPECT_EQ(first->connection().binary_count(), first_count);
 }
 
-TEST_F(video_stream, ASecondSetUpOnOneConnectionReplacesItsChannelAndCloseLeavesNothing) {
+TEST_F(video_stream, a_second_set_up_on_one_connection_replaces_its_channel_and_close_leaves_nothing) {
     auto page = joined_with_peer(R"({"width":200,"height":100})");
     page->engine_parameters(R"({"sim.peer.add":{"uid":43,"video":true}})");
     ASSERT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":43})"));
@@ -238,7 +238,7 @@ TEST_F(video_stream, ASecondSetUpOnOneConnectionReplacesItsChannelAndCloseLeaves
     EXPECT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":43})"));
 }
 
-TEST_F(video_stream, ChannelsOfTheWholeAgentAreCapped) {
+TEST_F(video_stream, channels_of_the_whole_agent_are_capped) {
     auto page = control();
     // One connection setting up again and again holds one channel.
     auto busy = connect();
@@ -263,7 +263,7 @@ TEST_F(video_stream, ChannelsOfTheWholeAgentAreCapped) {
               R"({"command":"subscribe","code":true})");
 }
 
-TEST_F(video_stream, SlowReaderGetsTheNewestFrameAndDropsReachTheStatistics) {
+TEST_F(video_stream, slow_reader_gets_the_newest_frame_and_drops_reach_the_statistics) {
     auto page = joined_with_peer(R"({"width":1280,"height":720,"fps":60})");
     auto stream = subscribed(peer);
     std::optional<stream_frame> before = next_frame(stream->connection());
@@ -301,7 +301,7 @@ TEST_F(video_stream, SlowReaderGetsTheNewestFrameAndDropsReachTheStatistics) {
     EXPECT_FALSE(stream->next(std::chrono::milliseconds(300)));
 }
 
-TEST_F(video_stream, PagesClosingWhileFramesFlowLeaveTheAgentServing) {
+TEST_F(video_stream, pages_closing_while_frames_flow_leave_the_agent_serving) {
     auto page = joined_with_peer(R"({"width":640,"height":480,"fps":120})");
     for (int round = 0; round < 8; ++round) {
         auto stream = subscribed(peer);
@@ -316,7 +316,7 @@ TEST_F(video_stream, PagesClosingWhileFramesFlowLeaveTheAgentServing) {
     EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"), std::string::npos);
 }
 
-TEST_F(video_stream, StatisticsOfOwnVideoUseUidZero) {
+TEST_F(video_stream, statistics_of_own_video_use_uid_zero) {
     auto page = control();
     const std::string joined = page->join(7);
     auto stream = connect();
@@ -334,7 +334,7 @@ TEST_F(video_stream, StatisticsOfOwnVideoUseUidZero) {
     EXPECT_EQ(page->request(R"({"command":"videoStat","uid":1})"), R"({"command":"videoStat","code":5})");
 }
 
-TEST_F(video_stream, AfterLeavingStreamConnectionsStayOpenAndSilent) {
+TEST_F(video_stream, after_leaving_stream_connections_stay_open_and_silent) {
     auto page = joined_with_peer();
     auto stream = subscribed(peer);
     ASSERT_TRUE(next_frame(stream->connection()));
@@ -346,7 +346,7 @@ TEST_F(video_stream, AfterLeavingStreamConnectionsStayOpenAndSilent) {
     EXPECT_TRUE(stream->connection().is_open());
 }
 
-TEST_F(video_stream, WithoutEngineSubscribeAnswersTrueAndPreviewAnswersThree) {
+TEST_F(video_stream, without_engine_subscribe_answers_true_and_preview_answers_three) {
     auto stream = subscribed(5);
     EXPECT_EQ(stream->request(R"({"command":"getVersion"})").find("\"code\":true") != std::string::npos,
               true);
@@ -357,7 +357,7 @@ TEST_F(video_stream, WithoutEngineSubscribeAnswersTrueAndPreviewAnswersThree) {
               R"({"command":"initialize","code":5})");
 }
 
-TEST_F(video_stream, RenderFactoryRefusesViewsThatNameNoChannel) {
+TEST_F(video_stream, render_factory_refuses_views_that_name_no_channel) {
     auto page = control();
     kelvo::media::ExternalVideoRenderContext context{nullptr, nullptr, 1, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(agent().render_factory().createRenderInstance(context), nullptr);
