@@ -9,8 +9,9 @@
 #include "net/host_validation.h"
 #include "net/net_engine.h"
 #include "net/tls_context.h"
-#include "recording_handler.h"
 #include "support/certificate_pair.h"
+#include "support/free_port.h"
+#include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -19,6 +20,7 @@ namespace web {
 namespace {
 
 namespace fs = std::filesystem;
+using test::recording_net_handler;
 using test::ws_test_client;
 
 // The two profiles: the strict one refuses TLS 1.0 and the ciphers without forward secrecy that
@@ -43,11 +45,11 @@ TEST(tls_profiles, the_strict_profile_refuses_what_the_compatible_one_allows) {
 }
 
 TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
-    recording_handler handler;
+    recording_net_handler handler;
     net_engine engine;
     engine.set_handler(&handler);
-    const uint16_t port = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(port), 0);
+    const uint16_t port = test::start_plain_server(engine);
+    ASSERT_NE(port, 0);
     const std::string with_port = ":" + std::to_string(port);
 
     EXPECT_EQ(test::http_upgrade_status(port, "127.0.0.1" + with_port), 101);
@@ -103,10 +105,10 @@ class tls_server_test : public ::testing::Test {
 protected:
     void SetUp() override {
         engine.set_handler(&handler);
-        tls_port = test::free_loopback_port();
-        ASSERT_EQ(engine.add_tls_server(tls_port, certs.path()), 0);
-        plain_port = test::free_loopback_port();
-        ASSERT_EQ(engine.add_plain_server(plain_port), 0);
+        tls_port = test::start_tls_server(engine, certs.path());
+        ASSERT_NE(tls_port, 0);
+        plain_port = test::start_plain_server(engine);
+        ASSERT_NE(plain_port, 0);
     }
 
     bool tls_connects(const std::string& name) {
@@ -116,7 +118,7 @@ protected:
     }
 
     certificate_dir certs;
-    recording_handler handler;
+    recording_net_handler handler;
     net_engine engine;
     uint16_t tls_port = 0;
     uint16_t plain_port = 0;
