@@ -18,28 +18,28 @@ namespace standin {
 
 // The engine's slot number of each operation it calls.
 template <auto Operation>
-constexpr int slot_number = -1;
+inline constexpr int slot_number = -1;
 
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onJoinChannelSuccess> = 1;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onRejoinChannelSuccess> = 2;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onWarning> = 3;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onError> = 4;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onLeaveChannel> = 7;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onRemoteVideoStreamAvailable> = 15;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onPeerLeave> = 19;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onUserMuteAudio> = 20;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onUserMuteVideo> = 21;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onUserEnableVideo> = 22;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onApiResult> = 23;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onCameraReady> = 26;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onVideoStopped> = 27;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onJoinChannelFailure> = 28;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onConnectionLost> = 29;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onRecordingStatus> = 30;
-template <> constexpr int slot_number<&IRtcEngineEventHandler::onRequestChannelKey> = 35;
-template <> constexpr int slot_number<&media::IExternalVideoRenderFactory::createRenderInstance> = 0;
-template <> constexpr int slot_number<&media::IExternalVideoRender::release> = 0;
-template <> constexpr int slot_number<&media::IExternalVideoRender::deliverFrame> = 2;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onJoinChannelSuccess> = 1;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onRejoinChannelSuccess> = 2;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onWarning> = 3;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onError> = 4;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onLeaveChannel> = 7;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onRemoteVideoStreamAvailable> = 15;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onPeerLeave> = 19;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onUserMuteAudio> = 20;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onUserMuteVideo> = 21;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onUserEnableVideo> = 22;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onApiResult> = 23;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onCameraReady> = 26;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onVideoStopped> = 27;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onJoinChannelFailure> = 28;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onConnectionLost> = 29;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onRecordingStatus> = 30;
+template <> inline constexpr int slot_number<&IRtcEngineEventHandler::onRequestChannelKey> = 35;
+template <> inline constexpr int slot_number<&media::IExternalVideoRenderFactory::createRenderInstance> = 0;
+template <> inline constexpr int slot_number<&media::IExternalVideoRender::release> = 0;
+template <> inline constexpr int slot_number<&media::IExternalVideoRender::deliverFrame> = 2;
 
 // The interface and the signature of an operation.
 template <typename Operation>
