@@ -61,11 +61,7 @@ class running_agent {
 public:
     running_agent(const std::string& program, unsigned limit = 0)
         : installed_(install_agent_copy(folder_.path() + "/installed", std::string(), program)) {
-        setup_.tls_port = free_loopback_port();
-        do {
-            setup_.plain_port = free_loopback_port();
-        } while (setup_.plain_port == setup_.tls_port);
-        setup_.runtime_folder = folder_.path();
+        setup_ = setup_on_free_ports(folder_.path());
         setup_.program = installed_;
         setup_.descriptor_limit = limit;
         process_ = std::make_unique<agent_process>(setup_);

@@ -10,24 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "support/temporary_folder.h"
+
 namespace kelvo {
 namespace test {
 
 // Generous: the tests wait for results, they never time them.
 constexpr std::chrono::milliseconds process_timeout{15000};
-
-// A temporary folder of the test's own, removed with its contents at the end.
-class temporary_folder {
-public:
-    temporary_folder();
-    ~temporary_folder();
-    temporary_folder(const temporary_folder&) = delete;
-    temporary_folder& operator=(const temporary_folder&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 struct agent_setup {
     // 0 keeps the program's own port (8921, 8922).
@@ -44,6 +33,9 @@ struct agent_setup {
     unsigned descriptor_limit = 0;
 };
 
+// A setup on two distinct free loopback ports with its lock, socket and log in `runtime_folder`.
+agent_setup setup_on_free_ports(const std::string& runtime_folder);
+
 class agent_process {
 public:
     // Starts the program with these arguments; fails the test when it cannot be started.
@@ -59,10 +51,9 @@ public:
     bool running();
     // The system's process identifier.
     long id() const;
-    // POSIX: the processor time (user and system) the process has used so far, in seconds, and
-    // its resident memory in bytes; 0 when it cannot be read.
+    // POSIX: the processor time (user and system) the process has used so far, in seconds; 0 when
+    // it cannot be read. Its memory: support/process_memory.h with id().
     double cpu_seconds() const;
-    size_t resident_bytes() const;
 
     struct impl;
 

@@ -18,14 +18,10 @@ namespace {
 constexpr int already_running = -1;
 constexpr int start_failure = -1;
 
-class AgentProcessTest : public ::testing::Test {
+class agent_process_test : public ::testing::Test {
 protected:
-    AgentProcessTest() {
-        setup.tls_port = free_loopback_port();
-        do {
-            setup.plain_port = free_loopback_port();
-        } while (setup.plain_port == setup.tls_port);
-        setup.runtime_folder = folder.path();
+    agent_process_test() {
+        setup = setup_on_free_ports(folder.path());
     }
 
     // Ends a serving instance the way a second copy does, and checks both ends.
@@ -43,14 +39,14 @@ protected:
     agent_setup setup;
 };
 
-TEST_F(AgentProcessTest, KillWithoutInstanceEndsWithZeroAndTakesNoLock) {
+TEST_F(agent_process_test, kill_without_instance_ends_with_zero_and_takes_no_lock) {
     agent_process killer(setup, {"-kill"});
     EXPECT_EQ(killer.wait_exit(), 0);
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/RizudAdaEngineAgent"));
     EXPECT_FALSE(port_accepts(setup.tls()));
 }
 
-TEST_F(AgentProcessTest, NearMissesOfTheKillSwitchStartTheAgent) {
+TEST_F(agent_process_test, near_misses_of_the_kill_switch_start_the_agent) {
     agent_process first(setup, {"-Kill"});
     ASSERT_TRUE(wait_serving(setup, first));
     for (const auto& arguments : std::vector<std::vector<std::string>>{
@@ -62,7 +58,7 @@ TEST_F(AgentProcessTest, NearMissesOfTheKillSwitchStartTheAgent) {
     kill_and_expect_clean_end(first);
 }
 
-TEST_F(AgentProcessTest, SecondStartEndsWithMinusOneAndTheFirstKeepsServing) {
+TEST_F(agent_process_test, second_start_ends_with_minus_one_and_the_first_keeps_serving) {
     agent_process first(setup);
     ASSERT_TRUE(wait_serving(setup, first));
     agent_process second(setup);
@@ -77,7 +73,7 @@ TEST_F(AgentProcessTest, SecondStartEndsWithMinusOneAndTheFirstKeepsServing) {
     kill_and_expect_clean_end(first);
 }
 
-TEST_F(AgentProcessTest, TakenTlsPortEndsWithMinusOneWithoutPlainServerOrWindow) {
+TEST_F(agent_process_test, taken_tls_port_ends_with_minus_one_without_plain_server_or_window) {
     port_holder tls(setup.tls());
     ASSERT_TRUE(tls.holding());
     agent_process agent(setup);
@@ -86,7 +82,7 @@ TEST_F(AgentProcessTest, TakenTlsPortEndsWithMinusOneWithoutPlainServerOrWindow)
     EXPECT_FALSE(control_window_present(setup));
 }
 
-TEST_F(AgentProcessTest, TakenPlainPortEndsWithMinusOneAndReleasesTheTlsPort) {
+TEST_F(agent_process_test, taken_plain_port_ends_with_minus_one_and_releases_the_tls_port) {
     port_holder plain(setup.plain());
     ASSERT_TRUE(plain.holding());
     agent_process agent(setup);
@@ -98,7 +94,7 @@ TEST_F(AgentProcessTest, TakenPlainPortEndsWithMinusOneAndReleasesTheTlsPort) {
     EXPECT_FALSE(control_window_present(setup));
 }
 
-TEST_F(AgentProcessTest, KillFromAnotherProcessEndsTheInstanceWithZero) {
+TEST_F(agent_process_test, kill_from_another_process_ends_the_instance_with_zero) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     kill_and_expect_clean_end(instance);
@@ -108,7 +104,7 @@ TEST_F(AgentProcessTest, KillFromAnotherProcessEndsTheInstanceWithZero) {
     kill_and_expect_clean_end(next);
 }
 
-TEST_F(AgentProcessTest, ShowMessagesLeaveTheInstanceServing) {
+TEST_F(agent_process_test, show_messages_leave_the_instance_serving) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     EXPECT_TRUE(post_show_message(setup, 0));
@@ -121,7 +117,7 @@ TEST_F(AgentProcessTest, ShowMessagesLeaveTheInstanceServing) {
     kill_and_expect_clean_end(instance);
 }
 
-TEST_F(AgentProcessTest, PageInitialisesJoinsAndLeavesThroughTheStartedProgram) {
+TEST_F(agent_process_test, page_initialises_joins_and_leaves_through_the_started_program) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     {
@@ -138,7 +134,7 @@ TEST_F(AgentProcessTest, PageInitialisesJoinsAndLeavesThroughTheStartedProgram) 
 }
 
 // An installation folder named in scripts outside any ANSI code page (a user name, say).
-TEST_F(AgentProcessTest, InstalledCopyServesTlsAndLoadsItsEngineFromAFolderInAnyScript) {
+TEST_F(agent_process_test, installed_copy_serves_tls_and_loads_its_engine_from_a_folder_in_any_script) {
     setup.program = install_agent_copy(folder.path() + "/Пользователь 用户");
     ASSERT_FALSE(setup.program.empty());
     agent_process instance(setup);
@@ -154,7 +150,7 @@ TEST_F(AgentProcessTest, InstalledCopyServesTlsAndLoadsItsEngineFromAFolderInAny
 
 // A key behind a pass phrase must not make the agent wait for someone to type it: the
 // handshake fails as without a key, the TLS server goes on, and the agent still ends.
-TEST_F(AgentProcessTest, KeyBehindAPassPhraseFailsTheHandshakeWithoutPrompting) {
+TEST_F(agent_process_test, key_behind_a_pass_phrase_fails_the_handshake_without_prompting) {
     setup.program = install_agent_copy(folder.path() + "/installed", "secret");
     ASSERT_FALSE(setup.program.empty());
     agent_process instance(setup);
@@ -171,7 +167,7 @@ TEST_F(AgentProcessTest, KeyBehindAPassPhraseFailsTheHandshakeWithoutPrompting) 
 }
 
 // The one test on the product's own ports.
-TEST_F(AgentProcessTest, ListensOnPorts8921And8922ByDefault) {
+TEST_F(agent_process_test, listens_on_ports_8921_and_8922_by_default) {
     setup.tls_port = 0;
     setup.plain_port = 0;
     if (port_accepts(8921) || port_accepts(8922)) {

@@ -41,13 +41,13 @@ public:
 
 using calls_t = std::vector<std::string>;
 
-class TrayIconTest : public ::testing::Test {
+class tray_icon_test : public ::testing::Test {
 protected:
     recording_shell shell;
     tray_icon tray{shell};
 };
 
-TEST_F(TrayIconTest, ShowOneAddsIconWithMenuAndShowZeroRemovesBoth) {
+TEST_F(tray_icon_test, show_one_adds_icon_with_menu_and_show_zero_removes_both) {
     EXPECT_FALSE(tray.icon_shown());
     EXPECT_FALSE(tray.show_requested());
 
@@ -74,13 +74,13 @@ TEST_F(TrayIconTest, ShowOneAddsIconWithMenuAndShowZeroRemovesBoth) {
     EXPECT_TRUE(shell.icon_present);
 }
 
-TEST_F(TrayIconTest, ShowZeroWithoutIconAsksNothingOfTheShell) {
+TEST_F(tray_icon_test, show_zero_without_icon_asks_nothing_of_the_shell) {
     tray.on_show_message(0);
     EXPECT_TRUE(shell.calls.empty());
     EXPECT_FALSE(tray.icon_shown());
 }
 
-TEST_F(TrayIconTest, RefusedAddKeepsIconAbsentAndNextRequestRetries) {
+TEST_F(tray_icon_test, refused_add_keeps_icon_absent_and_next_request_retries) {
     shell.refuse_add = true;
     tray.on_show_message(1);
     EXPECT_FALSE(tray.icon_shown());
@@ -103,7 +103,7 @@ TEST_F(TrayIconTest, RefusedAddKeepsIconAbsentAndNextRequestRetries) {
     EXPECT_TRUE(tray.icon_shown());
 }
 
-TEST_F(TrayIconTest, TaskbarRestartReaddsOnlyWhenRequested) {
+TEST_F(tray_icon_test, taskbar_restart_readds_only_when_requested) {
     tray.on_taskbar_created();
     EXPECT_FALSE(tray.icon_shown());
     EXPECT_TRUE(shell.calls.empty());
@@ -123,7 +123,7 @@ TEST_F(TrayIconTest, TaskbarRestartReaddsOnlyWhenRequested) {
     EXPECT_TRUE(shell.calls.empty());
 }
 
-TEST_F(TrayIconTest, RefusedDeleteKeepsIconShownButDestroysMenu) {
+TEST_F(tray_icon_test, refused_delete_keeps_icon_shown_but_destroys_menu) {
     tray.on_show_message(1);
     shell.refuse_delete = true;
     tray.on_show_message(0);
@@ -136,7 +136,7 @@ TEST_F(TrayIconTest, RefusedDeleteKeepsIconShownButDestroysMenu) {
     EXPECT_TRUE(shell.calls.empty());
 }
 
-TEST_F(TrayIconTest, DestroyRemovesIconAndMenuAndForgetsTheRequest) {
+TEST_F(tray_icon_test, destroy_removes_icon_and_menu_and_forgets_the_request) {
     tray.on_show_message(1);
     tray.destroy();
     EXPECT_FALSE(tray.icon_shown());
@@ -149,7 +149,7 @@ TEST_F(TrayIconTest, DestroyRemovesIconAndMenuAndForgetsTheRequest) {
     EXPECT_FALSE(shell.icon_present);
 }
 
-TEST_F(TrayIconTest, DestroyWithoutIconOnlyDropsTheMenu) {
+TEST_F(tray_icon_test, destroy_without_icon_only_drops_the_menu) {
     shell.refuse_add = true;
     tray.on_show_message(1);
     shell.calls.clear();

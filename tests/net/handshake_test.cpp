@@ -1,8 +1,6 @@
 // Who may open a connection: the Host rule on both servers and the TLS set-up of the TLS server.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <random>
 
 #include <openssl/ssl.h>
 
@@ -12,6 +10,7 @@
 #include "support/certificate_pair.h"
 #include "support/free_port.h"
 #include "support/recording_net_handler.h"
+#include "support/temporary_folder.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -19,7 +18,6 @@ namespace rtc {
 namespace web {
 namespace {
 
-namespace fs = std::filesystem;
 using test::recording_net_handler;
 using test::ws_test_client;
 
@@ -80,25 +78,15 @@ TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
 // A directory of its own for certificate files, removed afterwards.
 class certificate_dir {
 public:
-    certificate_dir() {
-        std::random_device random;
-        fs::path path;
-        do {
-            path = fs::temp_directory_path() / ("kelvo_net_certs_" + std::to_string(random()));
-        } while (!fs::create_directory(path));
-        path_ = path.string();
-    }
-    ~certificate_dir() { fs::remove_all(path_); }
-
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return folder_.path(); }
 
     // Writes a fresh self-signed pair; the key into `key_name`.
     void generate(const std::string& key_name = "kelvo_key.pem") const {
-        ASSERT_TRUE(test::write_certificate_pair(path_, key_name));
+        ASSERT_TRUE(test::write_certificate_pair(path(), key_name));
     }
 
 private:
-    std::string path_;
+    test::temporary_folder folder_;
 };
 
 class tls_server_test : public ::testing::Test {

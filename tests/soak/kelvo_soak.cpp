@@ -6,13 +6,11 @@
 // handled, the errors seen and the memory in use at start and end.
 //
 //   kelvo_soak [--seconds N] [--pages N]      (default 60 s, 4 pages); exit status 1 on errors
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -23,9 +21,9 @@
 #include "support/in_process_agent.h"
 #include "support/process_memory.h"
 #include "support/raw_connection.h"
+#include "support/temporary_folder.h"
 #include "support/ws_test_client.h"
 
-namespace fs = std::filesystem;
 using namespace kelvo::test;
 
 namespace {
@@ -187,10 +185,8 @@ int main(int argc, char** argv) {
         else if (option == "--pages") pages = std::atoi(argv[i + 1]);
     }
 
-    const fs::path certificates =
-        fs::temp_directory_path() / ("kelvo-soak-" + std::to_string(getpid()));
-    fs::create_directories(certificates);
-    if (!write_certificate_pair(certificates.string())) {
+    const temporary_folder certificates;
+    if (certificates.path().empty() || !write_certificate_pair(certificates.path())) {
         std::fprintf(stderr, "soak: the openssl command failed\n");
         return 2;
     }
@@ -198,7 +194,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         in_process_agent_options options;
-        options.tls_certificate_folder = certificates.string();
+        options.tls_certificate_folder = certificates.path();
         options.engine_log_prefix = "kelvo-soak";
         in_process_agent agent(options);
         if (!agent.failure().empty()) {
@@ -239,7 +235,5 @@ int main(int argc, char** argv) {
                     (unsigned long long)c.errors.load(), rss_start, rss_end, heap_start, heap_end);
         if (c.errors.load() != 0) status = 1;
     }
-    std::error_code ignored;
-    fs::remove_all(certificates, ignored);
     return status;
 }

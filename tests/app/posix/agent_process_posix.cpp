@@ -158,13 +158,6 @@ double agent_process::cpu_seconds() const {
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-size_t agent_process::resident_bytes() const {
-    std::ifstream statm("/proc/" + std::to_string(impl_->pid) + "/statm");
-    size_t size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
 std::string agent_program_path() {
     char buffer[4096];
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);

@@ -43,14 +43,10 @@ bool forgetIcon() {
     return Shell_NotifyIconW(NIM_DELETE, &data) != FALSE;
 }
 
-class TrayIconWinTest : public ::testing::Test {
+class tray_icon_win_test : public ::testing::Test {
 protected:
-    TrayIconWinTest() {
-        setup.tls_port = free_loopback_port();
-        do {
-            setup.plain_port = free_loopback_port();
-        } while (setup.plain_port == setup.tls_port);
-        setup.runtime_folder = folder.path();
+    tray_icon_win_test() {
+        setup = setup_on_free_ports(folder.path());
     }
 
     void close_instance(agent_process& instance) {
@@ -65,7 +61,7 @@ protected:
     agent_setup setup;
 };
 
-TEST_F(TrayIconWinTest, ShowMessageZeroRemovesTheIconAndOneRestoresIt) {
+TEST_F(tray_icon_win_test, show_message_zero_removes_the_icon_and_one_restores_it) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     ASSERT_TRUE(wait_until(iconPresent));
@@ -76,7 +72,7 @@ TEST_F(TrayIconWinTest, ShowMessageZeroRemovesTheIconAndOneRestoresIt) {
     close_instance(instance);
 }
 
-TEST_F(TrayIconWinTest, TaskbarCreatedAddsTheRequestedIconAgain) {
+TEST_F(tray_icon_win_test, taskbar_created_adds_the_requested_icon_again) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     ASSERT_TRUE(wait_until(iconPresent));
@@ -87,7 +83,7 @@ TEST_F(TrayIconWinTest, TaskbarCreatedAddsTheRequestedIconAgain) {
     close_instance(instance);
 }
 
-TEST(TrayTooltipText, NamesTheEngineVersionOrEndsWithTheBlank) {
+TEST(tray_tooltip_text, names_the_engine_version_or_ends_with_the_blank) {
     EXPECT_EQ(tray_tooltip_text("4.2.1 build 77"), L"Kelvo Web Agent 4.2.1 build 77");
     EXPECT_EQ(tray_tooltip_text(nullptr), L"Kelvo Web Agent ");
     EXPECT_EQ(tray_tooltip_text(""), L"Kelvo Web Agent ");
@@ -96,7 +92,7 @@ TEST(TrayTooltipText, NamesTheEngineVersionOrEndsWithTheBlank) {
     EXPECT_EQ(long_tip, L"Kelvo Web Agent " + std::wstring(63, L'v'));
 }
 
-TEST(TrayTooltipText, UsesTheStandInEngineVersion) {
+TEST(tray_tooltip_text, uses_the_stand_in_engine_version) {
     const char* version = kelvo::rtc::web::engine_library::instance().version();
     ASSERT_NE(version, nullptr);
     const std::string text(version);
