@@ -277,14 +277,15 @@ TEST_F(video_stream, slow_reader_gets_the_newest_frame_and_drops_reach_the_stati
     stream->connection().resume_reading();
 
     // Frames that were already in the socket buffers come first; a few frames later the
-    // counter has jumped past everything that was dropped.
+    // counter skips the frames that were dropped. How many depends on the engine's pace, which
+    // a slow build or a busy machine lowers, so any gap counts.
     uint32_t previous = before->counter();
     bool jumped = false;
     for (int i = 0; i < 30 && !jumped; ++i) {
         std::optional<stream_frame> frame = next_frame(stream->connection());
         ASSERT_TRUE(frame);
         EXPECT_EQ(frame->pattern_mismatch(), "") << "frame " << i;
-        jumped = frame->counter() > previous + 30;
+        jumped = frame->counter() > previous + 1;
         previous = frame->counter();
     }
     EXPECT_TRUE(jumped) << "no frames were dropped";
