@@ -71,7 +71,9 @@ bool canonicalPort(const std::string& digits, std::string& port) {
 
 // "host", "host:port", "[v6]" or "[v6]:port".
 bool splitAuthority(const std::string& authority, origin_parts& parts) {
-    const size_t host_end = authority.front() == '[' ? authority.find(']') + 1 : authority.find(':');
+    // Without a closing ']' the host ends at 0: empty, so no host.
+    const bool bracketed = authority.front() == '[';
+    const size_t host_end = bracketed ? authority.find(']') + 1 : authority.find(':');
     parts.host = authority.substr(0, host_end);
     if (!isHostName(parts.host) && !isIpv6Literal(parts.host)) return false;
     if (host_end >= authority.size()) return true;

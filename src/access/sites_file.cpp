@@ -37,7 +37,8 @@ bool readMember(const cJSON* member, site_map& sites) {
 }  // namespace
 
 std::optional<site_map> parse_sites_text(const std::string& text) {
-    const json_tree root(cJSON_ParseWithLength(text.data(), text.size()), cJSON_Delete);
+    // Nothing but blanks may follow the object.
+    const json_tree root(cJSON_ParseWithOpts(text.c_str(), nullptr, true), cJSON_Delete);
     const cJSON* origins = cJSON_GetObjectItemCaseSensitive(root.get(), origins_key);
     if (!cJSON_IsObject(root.get()) || !cJSON_IsObject(origins)) return std::nullopt;
     site_map sites;
