@@ -69,6 +69,13 @@ struct site_decisions::impl {
         }
         remembered = std::move(sites);
     }
+
+    // The decision as this run's own, or none (undecided).
+    void decide_for_this_run(const std::string& origin, site_decision decision)
+        KELVO_REQUIRES(lock) {
+        this_run.erase(origin);
+        if (decision != site_decision::undecided) this_run[origin] = decision;
+    }
 };
 
 site_decisions::site_decisions(std::string path) : impl_(new impl(std::move(path))) {
@@ -100,7 +107,7 @@ bool site_decisions::remember(const std::string& origin, site_decision decision)
     }
     if (impl_->path.empty()) {
         checked_lock hold(impl_->lock);
-        impl_->this_run[key] = decision;
+        impl_->decide_for_this_run(key, decision);
         return false;
     }
     platform_file_lock file_lock(impl_->lock_path);
@@ -114,8 +121,8 @@ bool site_decisions::remember(const std::string& origin, site_decision decision)
     const bool written = platform_replace_file_contents(impl_->path, sites_text(edited));
     checked_lock hold(impl_->lock);
     impl_->adopt(written ? std::move(edited) : std::move(on_disk));
-    impl_->this_run.erase(key);
-    if (!written && decision != site_decision::undecided) impl_->this_run[key] = decision;
+    // Written, the file's decision is the one; else it holds for this run.
+    impl_->decide_for_this_run(key, written ? site_decision::undecided : decision);
     return written;
 }
 
