@@ -5,6 +5,8 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include "net/tls_certificate.h"
+
 namespace kelvo {
 namespace rtc {
 namespace web {
@@ -37,24 +39,26 @@ constexpr const char strict_ciphers[] =
     "DHE-DSS-AES128-SHA256:DHE-RSA-AES256-SHA256:DHE-DSS-AES256-SHA:DHE-RSA-AES256-SHA:"
     "!aNULL:!eNULL:!EXPORT:!DES:!RC4:!3DES:!MD5:!PSK";
 
-// The context together with the file names its certificate callback reads.
+// The context together with the files its certificate callback reads.
 struct tls_setup {
+    tls_setup(const std::string& cert_dir)
+        : files(cert_dir + "/kelvo_cert_chain.pem", cert_dir + "/kelvo_key.pem") {}
+
     asio::ssl::context context{asio::ssl::context::tls};
-    std::string chain_file;
-    std::string key_file;
+    tls_certificate_files files;
 };
 
-// Runs when the connection's handshake reads the client's hello. The library makes a connection
-// (and asks for its context) as soon as it starts waiting for the next client, which may be long
-// before that client comes; reading the files here, not then, lets replaced files serve the very
-// next handshake. Without a usable certificate and key the handshake fails.
-int load_certificate(SSL* ssl, void* argument) {
-    const auto* setup = static_cast<const tls_setup*>(argument);
-    if (SSL_use_certificate_chain_file(ssl, setup->chain_file.c_str()) != 1 ||
-        SSL_use_PrivateKey_file(ssl, setup->key_file.c_str(), SSL_FILETYPE_PEM) != 1) {
-        // Leave nothing in this thread's error queue for the next connection to trip over.
-        ERR_clear_error();
+// Runs when a connection's handshake reads the client's hello. The library makes a connection
+// as soon as it starts waiting for the next client, which may be long before that client comes;
+// looking at the files here, not then, lets replaced files serve the very next handshake.
+// Without a usable certificate and key the handshake fails.
+int present_certificate(SSL* ssl, void* argument) {
+    auto* setup = static_cast<tls_setup*>(argument);
+    if (std::shared_ptr<const tls_certificate> certificate = setup->files.current()) {
+        certificate->present_on(ssl);
     }
+    // Leave nothing in this thread's error queue for the next connection to trip over.
+    ERR_clear_error();
     return 1;
 }
 
@@ -62,17 +66,14 @@ int load_certificate(SSL* ssl, void* argument) {
 
 std::shared_ptr<asio::ssl::context> make_tls_context(tls_mode mode, const std::string& cert_dir) {
     const bool strict = mode == tls_mode::strict;
-    auto setup = std::make_shared<tls_setup>();
-    setup->chain_file = cert_dir + "/kelvo_cert_chain.pem";
-    setup->key_file = cert_dir + "/kelvo_key.pem";
+    auto setup = std::make_shared<tls_setup>(cert_dir);
     // asio's "tls" method negotiates the highest version both sides support; asio has already
     // switched compression off, and options are only ever added.
     SSL_CTX* native = setup->context.native_handle();
     SSL_CTX_set_options(native, strict ? strict_options : compatible_options);
     SSL_CTX_set_cipher_list(native, strict ? strict_ciphers : compatible_ciphers);
-    // The connection's socket (and its SSL) is destroyed before its context, so `setup` outlives
-    // every call of the callback.
-    SSL_CTX_set_cert_cb(native, load_certificate, setup.get());
+    // Every connection holds the context (and so `setup`) until its SSL is gone.
+    SSL_CTX_set_cert_cb(native, present_certificate, setup.get());
     return std::shared_ptr<asio::ssl::context>(setup, &setup->context);
 }
 

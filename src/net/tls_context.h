@@ -1,4 +1,4 @@
-// The OpenSSL context made for every connection of the TLS server.
+// The OpenSSL context that the TLS server's connections share.
 #pragma once
 
 #include <memory>
@@ -17,10 +17,12 @@ enum class tls_mode : int {
     strict = 2,
 };
 
-// A fresh context with the mode's options and cipher list. Its connection reads the certificate
-// chain "<cert_dir>/kelvo_cert_chain.pem" and private key "<cert_dir>/kelvo_key.pem" (PEM, not
-// encrypted) when its handshake begins; when a file cannot be used that handshake fails and the
-// server goes on.
+// A context with the mode's options and cipher list, made once and shared by every connection
+// of a server (so sessions resume and a waiting connection costs no context of its own). Each
+// handshake presents the certificate chain "<cert_dir>/kelvo_cert_chain.pem" and private key
+// "<cert_dir>/kelvo_key.pem" (PEM; `cert_dir` in UTF-8) as the files hold them at that moment;
+// when they cannot be used (missing, not matching, or a key that needs a pass phrase) that
+// handshake fails and the server goes on.
 std::shared_ptr<asio::ssl::context> make_tls_context(tls_mode mode, const std::string& cert_dir);
 
 }  // namespace web

@@ -44,12 +44,18 @@ private:
     using context_ptr = std::shared_ptr<connection_context>;
     using message_ptr = typename endpoint_type::message_ptr;
     using connection_ptr = typename endpoint_type::connection_ptr;
+    using transport_connection = typename endpoint_type::transport_con_type;
 
     void on_open(connection_handle handle);
     void on_message(connection_handle handle, message_ptr message);
     void on_close(connection_handle handle);
     bool on_validate(connection_handle handle);
     void install_tls_handler();
+
+    // The accept loop (see the .cpp).
+    void accept_next();
+    void on_accept(const std::error_code& error);
+    void accept_later();
 
     void run_io();
     connection_ptr find_connection(const connection_handle& handle);
@@ -61,6 +67,10 @@ private:
 
     std::atomic<net_engine_event_handler*> handler_{nullptr};
     endpoint_type endpoint_;
+    // The accept loop's state, used only on the I/O thread (and by start before that runs):
+    // the connection made for the next client, and the connections accepted and not yet ended.
+    connection_ptr waiting_;
+    size_t open_connections_ = 0;
     // Keyed by the owner of the handle, so an expired handle still finds its entry.
     std::map<connection_handle, context_ptr, std::owner_less<connection_handle>> table_;
     std::mutex table_mutex_;

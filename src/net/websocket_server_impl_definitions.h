@@ -6,8 +6,10 @@
 #include <asio/post.hpp>
 
 #include "net/host_validation.h"
+#include "net/server_error_log.h"
 #include "net/tls_context.h"
 #include "net/websocket_server_impl.h"
+#include "platform/listening_socket.h"
 
 namespace kelvo {
 namespace rtc {
@@ -15,9 +17,35 @@ namespace web {
 
 namespace close_code {
 constexpr int going_away = 1001;
+constexpr int policy_violation = 1008;
+constexpr int internal_error = 1011;
 constexpr int invalid_request = 3000;
 constexpr int rejected = 3001;
 }  // namespace close_code
+
+// What the servers answer to, in the headers of every HTTP answer.
+constexpr const char server_name[] = "Kelvo Web Agent";
+
+// A message from a page larger than this is refused before any of it reaches the agent: the
+// library closes the connection with 1009 (message too big). Every command is far smaller.
+constexpr size_t max_message_bytes = 1 << 20;
+
+// Replies and events waiting unsent for one connection beyond this mean that its page has stopped
+// reading: the connection is closed with 1008 (policy violation) and the reason
+// "too many unread replies", so a page that sends commands and never reads the answers cannot
+// grow the agent without bound. (Stream connections drop whole stale frames and stay far below.)
+constexpr size_t max_unread_reply_bytes = 16 << 20;
+constexpr const char unread_replies_reason[] = "too many unread replies";
+
+// Connections one server holds at once, handshakes included. A client beyond them is
+// disconnected right after it is accepted, so the pages already connected keep being served and
+// the descriptors of the process do not run out; idle connections are never closed (a page may
+// connect first and initialise later), so a place frees up only when a connection ends.
+constexpr size_t max_open_connections = 256;
+
+// When the system refuses an accept for want of resources (out of descriptors), trying again at
+// once would fail at once, at full speed; the next try waits this long instead.
+constexpr long accept_retry_ms = 100;
 
 template <typename config>
 websocket_server_impl<config>::websocket_server_impl(int32_t server_id, std::string cert_dir)
@@ -25,7 +53,12 @@ websocket_server_impl<config>::websocket_server_impl(int32_t server_id, std::str
     endpoint_.clear_access_channels(websocketpp::log::alevel::all);
     endpoint_.clear_error_channels(websocketpp::log::elevel::all);
     endpoint_.init_asio();
-    endpoint_.set_reuse_addr(true);
+    endpoint_.set_user_agent(server_name);
+    endpoint_.set_max_message_size(max_message_bytes);
+    endpoint_.set_tcp_pre_bind_handler([](std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
+        return platform_prepare_listening_socket(
+            static_cast<std::uintptr_t>(acceptor->native_handle()));
+    });
     endpoint_.set_open_handler([this](connection_handle handle) { on_open(handle); });
     endpoint_.set_close_handler([this](connection_handle handle) { on_close(handle); });
     endpoint_.set_validate_handler(
@@ -34,9 +67,10 @@ websocket_server_impl<config>::websocket_server_impl(int32_t server_id, std::str
         on_message(handle, std::move(message));
     });
     if constexpr (std::is_same_v<config, tls_server_config>) {
-        endpoint_.set_tls_init_handler([this](connection_handle) {
-            return make_tls_context(tls_mode::compatible, cert_dir_);
-        });
+        endpoint_.set_tls_init_handler(
+            [context = make_tls_context(tls_mode::compatible, cert_dir_)](connection_handle) {
+                return context;
+            });
     }
 }
 
@@ -58,10 +92,7 @@ int32_t websocket_server_impl<config>::start(uint16_t port, bool run_here) {
         if (ec) {
             return -1;
         }
-        endpoint_.start_accept(ec);
-        if (ec) {
-            return -1;
-        }
+        accept_next();
         if (run_here) {
             run_io();
         } else {
@@ -73,12 +104,68 @@ int32_t websocket_server_impl<config>::start(uint16_t port, bool run_here) {
     }
 }
 
+// The library's own accept loop tries again at once after any failure, which spins at full speed
+// while the process is out of descriptors; ours waits then, and keeps to max_open_connections.
+// A connection made for a client that never came (or was turned away) waits for the next one.
+template <typename config>
+void websocket_server_impl<config>::accept_next() {
+    const bool made = run_reporting_exceptions(server_id_, "making a connection", [this] {
+        if (!waiting_) {
+            waiting_ = endpoint_.get_connection();
+        }
+    });
+    if (!made || !waiting_) {
+        accept_later();
+        return;
+    }
+    // Fails only when the server no longer listens: it is stopping.
+    std::error_code error;
+    endpoint_.async_accept(std::static_pointer_cast<transport_connection>(waiting_),
+                           [this](const std::error_code& accepted) { on_accept(accepted); },
+                           error);
+}
+
+template <typename config>
+void websocket_server_impl<config>::on_accept(const std::error_code& error) {
+    if (error == websocketpp::error::make_error_code(websocketpp::error::operation_canceled)) {
+        return;
+    }
+    if (error == asio::error::connection_aborted || error == asio::error::connection_reset) {
+        accept_next();  // that client gave up; the next one may be waiting
+        return;
+    }
+    if (error) {
+        accept_later();
+        return;
+    }
+    if (open_connections_ >= max_open_connections) {
+        std::error_code ignored;
+        waiting_->get_raw_socket().close(ignored);
+        accept_next();
+        return;
+    }
+    connection_ptr accepted = std::move(waiting_);
+    ++open_connections_;
+    accepted->set_termination_handler([this](connection_ptr) { --open_connections_; });
+    // The next accept first, so that nothing this connection does can stop the loop.
+    accept_next();
+    accepted->start();
+}
+
+template <typename config>
+void websocket_server_impl<config>::accept_later() {
+    endpoint_.set_timer(accept_retry_ms, [this](const std::error_code& error) {
+        if (!error) {
+            accept_next();
+        }
+    });
+}
+
+// An exception that leaves a handler unwinds out of the library's loop; the loop is entered again,
+// so one failure never leaves the server running without serving.
 template <typename config>
 void websocket_server_impl<config>::run_io() {
-    try {
-        endpoint_.run();
-    } catch (const std::exception&) {
-        // The server stops serving; nothing else to do on this thread.
+    while (!run_reporting_exceptions(server_id_, "I/O loop", [this] { endpoint_.run(); })) {
     }
 }
 
@@ -113,8 +200,11 @@ void websocket_server_impl<config>::on_open(connection_handle handle) {
         inserted = table_.emplace(handle, context).second;
     }
     net_engine_event_handler* handler = handler_.load();
-    if (inserted && handler) {
-        handler->on_connection_opened(context.get(), false);
+    if (inserted && handler &&
+        !run_reporting_exceptions(server_id_, "connection-opened handler", [&] {
+            handler->on_connection_opened(context.get(), false);
+        })) {
+        server_close(handle, close_code::internal_error, "internal error");
     }
 }
 
@@ -130,7 +220,14 @@ void websocket_server_impl<config>::on_message(connection_handle handle, message
         return;
     }
     std::string reply;
-    if (handler->on_message(context.get(), message->get_payload(), reply) != 0) {
+    int32_t result = 0;
+    if (!run_reporting_exceptions(server_id_, "message handler", [&] {
+            result = handler->on_message(context.get(), message->get_payload(), reply);
+        })) {
+        server_close(handle, close_code::internal_error, "internal error");
+        return;
+    }
+    if (result != 0) {
         server_close(handle, close_code::rejected, "invalid request");
         return;
     }
@@ -148,7 +245,8 @@ void websocket_server_impl<config>::on_close(connection_handle handle) {
     }
     const int32_t state = context->state;
     if (net_engine_event_handler* handler = handler_.load()) {
-        handler->on_connection_closed(context.get());
+        run_reporting_exceptions(server_id_, "connection-closed handler",
+                                 [&] { handler->on_connection_closed(context.get()); });
     }
     std::lock_guard<std::mutex> lock(table_mutex_);
     table_.erase(handle);
@@ -223,10 +321,13 @@ void websocket_server_impl<config>::server_close(const connection_handle& handle
 template <typename config>
 int32_t websocket_server_impl<config>::send_text(const connection_handle& handle,
                                                  const std::string& text) {
-    std::error_code ec;
-    endpoint_.send(handle, text, websocketpp::frame::opcode::text, ec);
-    if (ec) {
+    connection_ptr con = find_connection(handle);
+    if (!con || con->send(text, websocketpp::frame::opcode::text)) {
         server_close(handle, close_code::going_away, std::string());
+        return -1;
+    }
+    if (con->get_buffered_amount() > max_unread_reply_bytes) {
+        server_close(handle, close_code::policy_violation, unread_replies_reason);
         return -1;
     }
     return 0;

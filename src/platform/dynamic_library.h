@@ -11,8 +11,8 @@ namespace web {
 // ("lib<base>.so" on Linux, "<base>.dll" on Windows).
 std::string platform_shared_library_name(const std::string& base);
 
-// Loads the library named by `path` (a full path, or a plain name searched the system's way);
-// null when it cannot be loaded.
+// Loads the library named by `path` (UTF-8: a full path, or a plain name searched the system's
+// way); null when it cannot be loaded.
 void* platform_load_library(const std::string& path);
 
 // The address of the exported symbol `name`, or null.

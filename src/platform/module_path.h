@@ -7,8 +7,8 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-// The folder of the running executable, without a trailing separator; empty when unknown or
-// when the path holds no separator.
+// The folder of the running executable in UTF-8, without a trailing separator; empty when
+// unknown or when the path holds no separator.
 std::string platform_module_directory();
 
 // The folder joined with a file name by the platform's path separator; the bare name for an

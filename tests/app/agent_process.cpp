@@ -8,13 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/dynamic_library.h"
+#include "support/certificate_pair.h"
+
 namespace kelvo {
 namespace test {
 
 namespace fs = std::filesystem;
-
-// Platform part of port_holder: how a listening socket keeps others off its port.
-void reserve_port_exclusively(asio::ip::tcp::acceptor& acceptor);
 
 temporary_folder::temporary_folder() {
     std::random_device random;
@@ -30,6 +30,29 @@ temporary_folder::temporary_folder() {
 temporary_folder::~temporary_folder() {
     std::error_code error;
     if (!path_.empty()) fs::remove_all(path_, error);
+}
+
+std::string install_agent_copy(const std::string& folder, const std::string& pass_phrase,
+                               const std::string& program) {
+    const fs::path built = fs::u8path(program).parent_path();
+    const fs::path program_name = fs::u8path(program).filename();
+    const std::string engine_name = rtc::web::platform_shared_library_name("rizudada");
+    const fs::path installed = fs::u8path(folder);
+    // The openssl command takes narrow names: the pair is made in a plain folder, then copied.
+    temporary_folder pair_folder;
+    std::error_code error;
+    fs::create_directories(installed, error);
+    const bool made = !error && write_certificate_pair(pair_folder.path(), "kelvo_key.pem",
+                                                       pass_phrase);
+    for (const fs::path& name : {program_name, fs::path(engine_name)}) {
+        if (!error) fs::copy_file(built / name, installed / name, error);
+    }
+    for (const char* name : {"kelvo_cert_chain.pem", "kelvo_key.pem"}) {
+        if (made && !error) fs::copy_file(fs::path(pair_folder.path()) / name, installed / name, error);
+    }
+    EXPECT_TRUE(made && !error) << "cannot install the agent in " << folder << ": "
+                                << error.message();
+    return made && !error ? (installed / program_name).u8string() : std::string();
 }
 
 bool port_accepts(uint16_t port) {
@@ -66,7 +89,6 @@ struct port_holder::impl {
 port_holder::port_holder(uint16_t port) : impl_(std::make_unique<impl>()) {
     asio::error_code error;
     impl_->acceptor.open(asio::ip::tcp::v4(), error);
-    if (!error) reserve_port_exclusively(impl_->acceptor);
     if (!error) impl_->acceptor.bind({asio::ip::address_v4::loopback(), port}, error);
     if (!error) impl_->acceptor.listen(asio::socket_base::max_listen_connections, error);
     impl_->holding = !error;

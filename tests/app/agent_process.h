@@ -38,8 +38,10 @@ struct agent_setup {
     // The folder of the single-instance lock and the control socket (POSIX), and of the stand-in
     // engine's log. Empty keeps the program's defaults.
     std::string runtime_folder;
-    // Empty: the agent beside the test program.
+    // Empty: the agent beside the test program. UTF-8.
     std::string program;
+    // POSIX: the agent's limit of open descriptors (RLIMIT_NOFILE); 0 leaves it as it is.
+    unsigned descriptor_limit = 0;
 };
 
 class agent_process {
@@ -57,6 +59,10 @@ public:
     bool running();
     // The system's process identifier.
     long id() const;
+    // POSIX: the processor time (user and system) the process has used so far, in seconds, and
+    // its resident memory in bytes; 0 when it cannot be read.
+    double cpu_seconds() const;
+    size_t resident_bytes() const;
 
     struct impl;
 
@@ -81,6 +87,15 @@ private:
 // The agent program beside the test program.
 std::string agent_program_path();
 
+// Copies an agent program (default: the one beside the test program) and the stand-in engine
+// beside it into `folder` (UTF-8, made when missing) with a fresh certificate pair, the key
+// protected by `pass_phrase` when one is given, as a user's installation; returns the copied
+// program's path (UTF-8) for agent_setup::program, or an empty path (and a failed test) when it
+// could not be made.
+std::string install_agent_copy(const std::string& folder,
+                               const std::string& pass_phrase = std::string(),
+                               const std::string& program = agent_program_path());
+
 // True when the control window (POSIX: control socket) of an agent of this setup exists.
 bool control_window_present(const agent_setup& setup);
 // Posts the show message with this wParam to an agent of this setup; false when none answers.
@@ -95,7 +110,8 @@ bool wait_until(const std::function<bool()>& condition,
 // Waits until an agent of this setup listens on both ports and its control window exists.
 bool wait_serving(const agent_setup& setup, agent_process& process);
 
-// Keeps a loopback port bound and listening, so that nobody else can take it.
+// Keeps a loopback port bound and listening, as any other program would: a plain bind, without
+// socket options.
 class port_holder {
 public:
     explicit port_holder(uint16_t port);

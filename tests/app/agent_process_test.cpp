@@ -1,5 +1,6 @@
 // The agent program as a process: the kill switch, the single instance, server start failures,
-// ending through "-kill", and a page served by the started program with the stand-in engine.
+// ending through "-kill", a page served by the started program with the stand-in engine, and
+// the certificate pair beside an installed copy.
 #include "app/agent_process.h"
 
 #include <filesystem>
@@ -133,6 +134,39 @@ TEST_F(AgentProcessTest, PageInitialisesJoinsAndLeavesThroughTheStartedProgram) 
         EXPECT_EQ(page.request(R"({"command":"leaveChannel"})"),
                   R"({"command":"leaveChannel","code":true})");
     }
+    kill_and_expect_clean_end(instance);
+}
+
+// An installation folder named in scripts outside any ANSI code page (a user name, say).
+TEST_F(AgentProcessTest, InstalledCopyServesTlsAndLoadsItsEngineFromAFolderInAnyScript) {
+    setup.program = install_agent_copy(folder.path() + "/Пользователь 用户");
+    ASSERT_FALSE(setup.program.empty());
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    {
+        agent_client page(true);
+        ASSERT_TRUE(page.connect(setup.tls()));
+        EXPECT_EQ(page.request(R"({"command":"initialize","appID":"installed"})"),
+                  R"({"command":"initialize","code":true})");
+    }
+    kill_and_expect_clean_end(instance);
+}
+
+// A key behind a pass phrase must not make the agent wait for someone to type it: the
+// handshake fails as without a key, the TLS server goes on, and the agent still ends.
+TEST_F(AgentProcessTest, KeyBehindAPassPhraseFailsTheHandshakeWithoutPrompting) {
+    setup.program = install_agent_copy(folder.path() + "/installed", "secret");
+    ASSERT_FALSE(setup.program.empty());
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ws_test_client secure(true);
+        EXPECT_FALSE(secure.connect("127.0.0.1", setup.tls(), std::chrono::seconds(3)));
+        EXPECT_NE(http_upgrade_status(setup.tls(), "127.0.0.1", true), 101);
+    }
+    ws_test_client plain;
+    EXPECT_TRUE(plain.connect("127.0.0.1", setup.plain()));
+    plain.close();
     kill_and_expect_clean_end(instance);
 }
 

@@ -1,9 +1,8 @@
 // Bad input at the edge of the agent: oversized and deeply nested messages, bytes that are not
-// UTF-8, an oversized handshake and a crowd of idle connections. Each gets a clean answer or a
-// clean refusal, and a well-behaved page keeps being served meanwhile.
-#include <sys/resource.h>
-
-#include <algorithm>
+// UTF-8, an oversized handshake, a page that never reads its replies and a crowd of idle
+// connections. Each gets a clean answer or a clean refusal, and a well-behaved page keeps being
+// served meanwhile.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,8 +13,11 @@ namespace kelvo {
 namespace test {
 namespace {
 
-constexpr size_t library_message_limit = 32000000;
+constexpr size_t message_limit = 1 << 20;
+constexpr size_t unread_reply_limit = 16 << 20;
+constexpr size_t connection_limit = 256;
 constexpr int message_too_big = 1009;
+constexpr int policy_violation = 1008;
 constexpr int invalid_payload = 1007;
 constexpr int abrupt_end = 1006;
 constexpr int rejected = 3001;
@@ -36,9 +38,9 @@ TEST_F(edge_input, message_at_the_size_limit_is_answered_and_one_over_it_is_refu
     auto page = control();
     page->join(7);
 
-    // Exactly at the library's limit: a command padded with blanks is an ordinary command.
+    // Exactly at the limit: a command padded with blanks is an ordinary command.
     std::string at_limit = R"({"command":"getVersion"})";
-    at_limit.resize(library_message_limit, ' ');
+    at_limit.resize(message_limit, ' ');
     auto big = connect();
     ASSERT_TRUE(big->send(at_limit));
     const std::string version = big->take([](const std::string&) { return true; }).value_or("");
@@ -117,34 +119,62 @@ TEST_F(edge_input, oversized_handshake_gets_an_http_error) {
     expect_page_served(*page);
 }
 
-TEST_F(edge_input, a_thousand_idle_connections_do_not_crowd_out_a_page) {
-    // Each connection costs the agent one descriptor and this test one more.
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    if (limit.rlim_cur < 2200 && limit.rlim_max >= 2200) {
-        limit.rlim_cur = 2200;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        ::getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    const size_t count = std::min<size_t>(1000, (limit.rlim_cur - 200) / 2);
-    RecordProperty("idle_connections", static_cast<int>(count));
-
+TEST_F(edge_input, a_page_that_never_reads_its_replies_is_closed_and_others_are_served) {
     auto page = control();
-    std::vector<std::unique_ptr<raw_connection>> idle;
-    for (size_t i = 0; i < count; ++i) {
-        idle.push_back(std::make_unique<raw_connection>(port(static_cast<int>(i % 2))));
-        ASSERT_TRUE(idle.back()->ok()) << "connection " << i;
-        ASSERT_TRUE(idle.back()->send_all(raw_connection::handshake(port(static_cast<int>(i % 2)))));
-    }
-    size_t upgraded = 0;
-    for (auto& connection : idle) {
-        const std::string answer = connection->read_until(
-            [](const std::string& r) { return r.find("\r\n\r\n") != std::string::npos; });
-        if (answer.rfind("HTTP/1.1 101", 0) == 0) ++upgraded;
-    }
-    EXPECT_EQ(upgraded, count);
+    page->join(5);
+
+    // Unknown commands whose names take almost the whole size limit: each reply repeats its name.
+    const std::string command = R"({"command":")" + std::string(message_limit - 20, 'x') + R"("})";
+    raw_connection hoarder(port());
+    ASSERT_TRUE(hoarder.ok());
+    ASSERT_TRUE(hoarder.upgrade(port()));
+    const std::string frame = raw_connection::client_frame(0x1, command);
+    size_t sent = 0;
+    // Sending stops when the agent drops the connection, long before the end.
+    while (sent < 3 * unread_reply_limit / message_limit && hoarder.send_all(frame)) ++sent;
+    EXPECT_GT(sent, unread_reply_limit / message_limit);
     expect_page_served(*page);
-    idle.clear();  // all dropped at once
+
+    // Reading at last: the replies that were waiting, then the close.
+    std::string reason;
+    EXPECT_EQ(hoarder.close_code(&reason, std::chrono::seconds(20)), policy_violation);
+    EXPECT_EQ(reason, "too many unread replies");
+    expect_page_served(*page);
+}
+
+TEST_F(edge_input, connections_beyond_the_limit_are_turned_away_until_a_place_frees_up) {
+    auto page = control();
+    // With the page, the first server holds as many connections as it takes; none of them is
+    // closed for being idle.
+    std::vector<std::unique_ptr<raw_connection>> idle;
+    for (size_t i = 1; i < connection_limit; ++i) {
+        idle.push_back(std::make_unique<raw_connection>(port()));
+        ASSERT_TRUE(idle.back()->ok()) << "connection " << i;
+        ASSERT_TRUE(idle.back()->upgrade(port())) << "connection " << i;
+    }
+
+    raw_connection turned_away(port());
+    ASSERT_TRUE(turned_away.ok());
+    turned_away.send_all(raw_connection::handshake(port()));
+    EXPECT_EQ(turned_away.read_until([](const std::string&) { return false; }), "");
+    EXPECT_TRUE(turned_away.ended_by_peer());
+    expect_page_served(*page);  // also a new page on the other server
+
+    // A connection ends: the next page gets its place (as soon as the server has seen the end).
+    idle.back()->reset();
+    idle.pop_back();
+    bool admitted = false;
+    for (int attempt = 0; attempt < 100 && !admitted; ++attempt) {
+        auto next = std::make_unique<raw_connection>(port());
+        admitted = next->ok() && next->upgrade(port());
+        if (admitted) idle.push_back(std::move(next));
+    }
+    EXPECT_TRUE(admitted);
+    for (auto& connection : idle) {
+        connection->read_until([](const std::string&) { return false; },
+                               std::chrono::milliseconds(1));
+        EXPECT_FALSE(connection->ended_by_peer());
+    }
     expect_page_served(*page);
 }
 

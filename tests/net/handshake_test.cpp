@@ -1,15 +1,13 @@
 // Who may open a connection: the Host rule on both servers and the TLS set-up of the TLS server.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "net/host_validation.h"
 #include "net/net_engine.h"
 #include "recording_handler.h"
+#include "support/certificate_pair.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -44,6 +42,13 @@ TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
     EXPECT_TRUE(handshake_as(named, handler, "named"));
     EXPECT_TRUE(handler.wait_calls("opened", 4));
     EXPECT_EQ(handler.calls("opened").size(), 4u);
+
+    // Accepted or refused, the answer names our agent, not the library under it.
+    for (const std::string host : {"127.0.0.1", "localhost"}) {
+        const std::string head = test::http_upgrade(port, host).head;
+        EXPECT_NE(head.find("\r\nServer: Kelvo Web Agent\r\n"), std::string::npos) << head;
+        EXPECT_EQ(head.find("WebSocket++"), std::string::npos) << head;
+    }
 }
 
 // A directory of its own for certificate files, removed afterwards.
@@ -61,14 +66,9 @@ public:
 
     const std::string& path() const { return path_; }
 
-    // Writes a fresh self-signed pair with the openssl command; the key into `key_name`. The
-    // quoting and redirection work in both the POSIX shell and the Windows command processor.
+    // Writes a fresh self-signed pair; the key into `key_name`.
     void generate(const std::string& key_name = "kelvo_key.pem") const {
-        const std::string command =
-            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
-            "-subj /CN=127.0.0.1 -keyout \"" + path_ + "/" + key_name + "\" -out \"" + path_ +
-            "/kelvo_cert_chain.pem\" >\"" + path_ + "/openssl.log\" 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_TRUE(test::write_certificate_pair(path_, key_name));
     }
 
 private:
@@ -121,6 +121,25 @@ TEST_F(tls_server_test, reads_the_files_for_every_connection) {
     certs.generate();
     EXPECT_TRUE(tls_connects("replaced"));
     EXPECT_TRUE(plain.is_open());
+}
+
+TEST_F(tls_server_test, connections_share_one_context_so_sessions_resume) {
+    certs.generate();
+    test::tls_session session;
+    const test::http_answer first = test::http_upgrade(tls_port, "127.0.0.1", true, &session);
+    ASSERT_EQ(first.status, 101);
+    ASSERT_TRUE(session);
+    EXPECT_FALSE(first.resumed);
+    const test::http_answer second = test::http_upgrade(tls_port, "127.0.0.1", true, &session);
+    EXPECT_EQ(second.status, 101);
+    EXPECT_TRUE(second.resumed);
+
+    // New files: a full handshake with the new pair; its session resumes in turn.
+    certs.generate();
+    EXPECT_TRUE(tls_connects("replaced"));
+    test::tls_session renewed;
+    ASSERT_EQ(test::http_upgrade(tls_port, "127.0.0.1", true, &renewed).status, 101);
+    EXPECT_TRUE(test::http_upgrade(tls_port, "127.0.0.1", true, &renewed).resumed);
 }
 
 }  // namespace

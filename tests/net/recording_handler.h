@@ -2,15 +2,19 @@
 //   "control" / "stream"  set the context's state to 1 / 2 and reply "control ok" / "stream ok"
 //   "reject"              returns -2 (the server closes with 3001)
 //   "silent"              accepts with an empty reply
+//   "throw"               throws std::runtime_error("thrown by the handler")
+//   "fragile"             replies "fragile ok"; the handler throws when this connection closes
 //   "echo <text>"         replies <text>
 //   anything else         replies "ack"
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,15 +52,28 @@ public:
             reply = message + " ok";
         } else if (message.rfind("echo ", 0) == 0) {
             reply = message.substr(5);
-        } else if (message != "silent" && message != "reject") {
+        } else if (message == "fragile") {
+            std::lock_guard<std::mutex> lock(mutex_);
+            fragile_.push_back(context);
+            reply = "fragile ok";
+        } else if (message != "silent" && message != "reject" && message != "throw") {
             reply = "ack";
         }
         record("message", context, message);
+        if (message == "throw") {
+            throw std::runtime_error("thrown by the handler");
+        }
         return message == "reject" ? -2 : 0;
     }
 
     void on_connection_closed(connection_context* context) override {
         record("closed", context, std::string());
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = std::find(fragile_.begin(), fragile_.end(), context);
+        if (found != fragile_.end()) {
+            fragile_.erase(found);
+            throw std::runtime_error("thrown when a fragile connection closed");
+        }
     }
 
     std::vector<handler_call> calls(const std::string& kind) const {
@@ -106,6 +123,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<handler_call> calls_;
+    std::vector<const connection_context*> fragile_;
 };
 
 // Sends "echo <name>" (and `command` first when given) and returns the connection's handle as

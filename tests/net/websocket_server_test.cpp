@@ -1,9 +1,13 @@
 // The servers through the set, with real clients on loopback.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
+#include <asio.hpp>
+
 #include "net/net_engine.h"
+#include "net/server_error_log.h"
 #include "recording_handler.h"
 #include "support/ws_test_client.h"
 
@@ -14,6 +18,14 @@ namespace {
 
 using test::ws_test_client;
 constexpr std::chrono::seconds wait_time(5);
+
+// Waits until the connection has ended and checks that the server closed it this way.
+void expect_closed_with(ws_test_client& client, int code, const std::string& reason) {
+    auto closed = client.wait_close(wait_time);
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closed->code, code);
+    EXPECT_EQ(closed->reason, reason);
+}
 
 class server_set_test : public ::testing::Test {
 protected:
@@ -56,10 +68,7 @@ TEST_F(server_set_test, binary_message_closes_with_invalid_request_and_reports_c
     ASSERT_TRUE(page.connect("127.0.0.1", ports[0]));
     ASSERT_TRUE(handshake_as(page, handler, "page", "control"));
     ASSERT_TRUE(page.send_binary("frame"));
-    auto closed = page.wait_close(wait_time);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->code, 3000);
-    EXPECT_EQ(closed->reason, "invalid request");
+    expect_closed_with(page, 3000, "invalid request");
     ASSERT_TRUE(handler.wait_calls("closed", 1));
     EXPECT_EQ(handler.calls("closed")[0].state, connection_control);
     EXPECT_EQ(handler.calls("message").size(), 2u);  // "control" and "echo page" only
@@ -74,10 +83,7 @@ TEST_F(server_set_test, rejected_control_is_reported_at_once_and_others_stay_ope
     ASSERT_TRUE(handshake_as(other, handler, "other", "stream"));
 
     ASSERT_TRUE(page.send_text("reject"));
-    auto closed = page.wait_close(wait_time);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->code, 3001);
-    EXPECT_EQ(closed->reason, "invalid request");
+    expect_closed_with(page, 3001, "invalid request");
     ASSERT_TRUE(handler.wait_calls("closed", 1));
 
     // Still served, and the rejected connection was reported exactly once.
@@ -105,10 +111,7 @@ TEST_F(server_set_test, control_closing_sweeps_its_own_server_only) {
 
     control.close();
     for (ws_test_client* swept : {&stream, &fresh}) {
-        auto closed = swept->wait_close(wait_time);
-        ASSERT_TRUE(closed);
-        EXPECT_EQ(closed->code, 3000);
-        EXPECT_EQ(closed->reason, "going away");
+        expect_closed_with(*swept, 3000, "going away");
     }
     ASSERT_TRUE(elsewhere.send_text("echo alive"));
     EXPECT_EQ(elsewhere.wait_text(wait_time), "alive");
@@ -150,6 +153,20 @@ TEST_F(server_set_test, port_in_use_fails_and_leaves_the_set_serving) {
     EXPECT_EQ(engine.add_plain_server(ports[0], false), -1);
     EXPECT_EQ(engine.add_tls_server(ports[1], "/nonexistent", false), -1);
     EXPECT_EQ(engine.size(), 2u);
+
+    // Another program cannot bind our port, not even asking for address reuse (which on Windows
+    // would share the port and hand it our connections)...
+    asio::io_context io;
+    asio::ip::tcp::acceptor intruder(io);
+    intruder.open(asio::ip::tcp::v4());
+    intruder.set_option(asio::socket_base::reuse_address(true));
+    std::error_code bound;
+    intruder.bind({asio::ip::address_v4::loopback(), ports[0]}, bound);
+    EXPECT_TRUE(bound) << "another socket was bound to the server's port";
+    // ...and a port that another program holds with a plain bind is in use for us.
+    asio::ip::tcp::acceptor holder(io, {asio::ip::address_v4::loopback(), 0}, false);
+    EXPECT_EQ(engine.add_plain_server(holder.local_endpoint().port(), false), -1);
+    EXPECT_EQ(engine.size(), 2u);
     ws_test_client page;
     ASSERT_TRUE(page.connect("127.0.0.1", ports[0]));
     EXPECT_TRUE(handshake_as(page, handler, "page"));
@@ -181,16 +198,53 @@ TEST_F(server_set_test, failed_send_on_another_thread_reports_control_on_io_thre
     });
     engine_thread.join();
     EXPECT_EQ(result, -1);
-    auto closed = page.wait_close(wait_time);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closed->code, 1001);
-    EXPECT_EQ(closed->reason, "");
+    expect_closed_with(page, 1001, "");
     ASSERT_TRUE(handler.wait_calls("closed", 1));
     auto calls = handler.calls("closed");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].thread, io_thread);
     EXPECT_NE(calls[0].thread, sender);
     EXPECT_EQ(engine.send_text(0, *handle, "again"), -1);
+}
+
+TEST_F(server_set_test, handler_exceptions_are_reported_and_the_server_goes_on) {
+    std::vector<std::string> reported;
+    std::mutex reported_mutex;
+    struct sink_guard {
+        ~sink_guard() { set_server_error_sink(nullptr); }
+    } restore_standard_error;
+    set_server_error_sink([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(reported_mutex);
+        reported.push_back(line);
+    });
+
+    ws_test_client bystander;
+    ws_test_client thrower;
+    ws_test_client fragile;
+    for (ws_test_client* client : {&bystander, &thrower, &fragile}) {
+        ASSERT_TRUE(client->connect("127.0.0.1", ports[0]));
+    }
+    ASSERT_TRUE(handshake_as(bystander, handler, "bystander"));
+    ASSERT_TRUE(handshake_as(fragile, handler, "fragile", "fragile"));
+
+    // Thrown while a message is handled: that connection is closed as failed and reported.
+    ASSERT_TRUE(thrower.send_text("throw"));
+    expect_closed_with(thrower, 1011, "internal error");
+    // Thrown by the closed handling: the server still forgets the connection.
+    fragile.close();
+    ASSERT_TRUE(handler.wait_calls("closed", 1));
+
+    ASSERT_TRUE(bystander.send_text("echo still served"));
+    EXPECT_EQ(bystander.wait_text(wait_time), "still served");
+    ws_test_client late;
+    ASSERT_TRUE(late.connect("127.0.0.1", ports[0]));
+    EXPECT_TRUE(handshake_as(late, handler, "late"));
+
+    std::lock_guard<std::mutex> lock(reported_mutex);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[0], "server 0: message handler: thrown by the handler");
+    EXPECT_EQ(reported[1],
+              "server 0: connection-closed handler: thrown when a fragile connection closed");
 }
 
 TEST(server_set, connection_before_handler_gets_context_but_no_calls) {

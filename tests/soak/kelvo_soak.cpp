@@ -22,6 +22,7 @@
 #include "agent/rtc_engine_agent.h"
 #include "net/net_engine.h"
 #include "support/agent_fixture.h"
+#include "support/certificate_pair.h"
 #include "support/raw_connection.h"
 #include "support/ws_test_client.h"
 
@@ -214,11 +215,7 @@ int main(int argc, char** argv) {
     const fs::path work = fs::temp_directory_path() / ("kelvo-soak-" + std::to_string(getpid()));
     fs::create_directories(work);
     setenv("RIZUDADA_LOG", (work / "rizudada.log").c_str(), 1);
-    const std::string make_certificate =
-        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
-        "-subj /CN=127.0.0.1 -keyout " + (work / "kelvo_key.pem").string() + " -out " +
-        (work / "kelvo_cert_chain.pem").string() + " >/dev/null 2>&1";
-    if (std::system(make_certificate.c_str()) != 0) {
+    if (!write_certificate_pair(work.string())) {
         std::fprintf(stderr, "soak: the openssl command failed\n");
         return 2;
     }

@@ -36,7 +36,8 @@ constexpr std::chrono::milliseconds agent_timeout{5000};
 // arrive in either order.
 class agent_client {
 public:
-    agent_client() = default;
+    // Over TLS when asked.
+    explicit agent_client(bool tls = false) : client_(tls) {}
     agent_client(const agent_client&) = delete;
     agent_client& operator=(const agent_client&) = delete;
 

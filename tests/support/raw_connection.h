@@ -36,6 +36,8 @@ public:
     raw_connection& operator=(const raw_connection&) = delete;
 
     bool ok() const { return fd_ >= 0; }
+    // True once the peer has ended the connection (an orderly end or a reset).
+    bool ended_by_peer() const { return ended_by_peer_; }
 
     // Ends the connection with a TCP reset instead of an orderly close.
     void reset() {
@@ -68,7 +70,10 @@ public:
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
             char buffer[4096];
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
+            if (n <= 0) {
+                ended_by_peer_ = true;
+                break;
+            }
             received_.append(buffer, static_cast<size_t>(n));
         }
         return received_;
@@ -97,25 +102,55 @@ public:
         if (payload.size() < 126) {
             frame += static_cast<char>(0x80 | payload.size());
         } else {
-            frame += static_cast<char>(0x80 | 126);
-            frame += static_cast<char>(payload.size() >> 8);
-            frame += static_cast<char>(payload.size() & 0xFF);
+            const int length_bytes = payload.size() <= 0xFFFF ? 2 : 8;
+            frame += static_cast<char>(0x80 | (length_bytes == 2 ? 126 : 127));
+            for (int shift = 8 * (length_bytes - 1); shift >= 0; shift -= 8) {
+                frame += static_cast<char>((payload.size() >> shift) & 0xFF);
+            }
         }
         frame.append(4, '\0');
         return frame + payload;
     }
 
-    // The close code of the first server close frame received, 0 when none came.
-    int close_code() {
-        const std::string bytes = read_until([](const std::string& r) {
-            return r.size() >= 4 && static_cast<uint8_t>(r[0]) == 0x88;
-        });
-        if (bytes.size() < 4 || static_cast<uint8_t>(bytes[0]) != 0x88) return 0;
-        return (static_cast<uint8_t>(bytes[2]) << 8) | static_cast<uint8_t>(bytes[3]);
+    // The close code of the first close frame from the server, after any data frames before it;
+    // 0 when none came. Its reason goes to `reason` when given.
+    int close_code(std::string* reason = nullptr,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        const std::string bytes = read_until(
+            [](const std::string& r) { return close_frame_in(r).size() >= 2; }, timeout);
+        const std::string payload = close_frame_in(bytes);
+        if (payload.size() < 2) return 0;
+        if (reason) *reason = payload.substr(2);
+        return (static_cast<uint8_t>(payload[0]) << 8) | static_cast<uint8_t>(payload[1]);
     }
 
 private:
+    // The payload of the first complete close frame among the unmasked server frames that
+    // `bytes` begins with; empty when there is none yet.
+    static std::string close_frame_in(const std::string& bytes) {
+        size_t at = 0;
+        while (at + 2 <= bytes.size()) {
+            const uint8_t opcode = static_cast<uint8_t>(bytes[at]) & 0x0F;
+            uint64_t length = static_cast<uint8_t>(bytes[at + 1]) & 0x7F;
+            size_t header = 2;
+            if (length >= 126) {
+                const size_t length_bytes = length == 126 ? 2 : 8;
+                if (at + 2 + length_bytes > bytes.size()) break;
+                length = 0;
+                for (size_t i = 0; i < length_bytes; ++i) {
+                    length = (length << 8) | static_cast<uint8_t>(bytes[at + 2 + i]);
+                }
+                header += length_bytes;
+            }
+            if (at + header + length > bytes.size()) break;
+            if (opcode == 0x8) return bytes.substr(at + header, static_cast<size_t>(length));
+            at += header + static_cast<size_t>(length);
+        }
+        return std::string();
+    }
+
     int fd_ = -1;
+    bool ended_by_peer_ = false;
     std::string received_;
 };
 

@@ -4,6 +4,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include <asio.hpp>
@@ -331,31 +332,35 @@ uint16_t free_loopback_port() {
 
 namespace {
 
-// Writes the upgrade request and reads the status line, all asynchronously on `io`.
+// Writes the upgrade request and reads the answer's head, all asynchronously on the stream's
+// I/O context.
 template <typename stream_type>
-void request_status(stream_type& stream, const std::string& request, asio::streambuf& answer,
-                    int& status) {
+void request_head(stream_type& stream, const std::string& request, asio::streambuf& received,
+                  http_answer& answer) {
     asio::async_write(stream, asio::buffer(request), [&](std::error_code ec, size_t) {
         if (ec) {
             return;
         }
-        asio::async_read_until(stream, answer, "\r\n", [&](std::error_code read_ec, size_t) {
+        asio::async_read_until(stream, received, "\r\n\r\n", [&](std::error_code read_ec,
+                                                                   size_t length) {
             if (read_ec) {
                 return;
             }
-            std::istream lines(&answer);
+            answer.head.assign(asio::buffers_begin(received.data()),
+                               asio::buffers_begin(received.data()) + length);
+            std::istringstream lines(answer.head);
             std::string version;
             int code = -1;
             lines >> version >> code;
-            status = lines ? code : -1;
+            answer.status = lines ? code : -1;
         });
     });
 }
 
 }  // namespace
 
-int http_upgrade_status(uint16_t port, const std::string& host_header, bool tls,
-                        std::chrono::milliseconds timeout) {
+http_answer http_upgrade(uint16_t port, const std::string& host_header, bool tls,
+                         tls_session* session, std::chrono::milliseconds timeout) {
     const std::string request =
         "GET / HTTP/1.1\r\nHost: " + host_header +
         "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
@@ -364,25 +369,46 @@ int http_upgrade_status(uint16_t port, const std::string& host_header, bool tls,
     asio::ssl::context context(asio::ssl::context::tls_client);
     context.set_verify_mode(asio::ssl::verify_none);
     asio::ssl::stream<asio::ip::tcp::socket> stream(io, context);
-    asio::streambuf answer;
-    int status = -1;
+    if (session && *session) {
+        SSL_set_session(stream.native_handle(), session->get());
+    }
+    asio::streambuf received;
+    http_answer answer;
     const asio::ip::tcp::endpoint server(asio::ip::address_v4::loopback(), port);
     stream.next_layer().async_connect(server, [&](std::error_code ec) {
         if (ec) {
             return;
         }
         if (!tls) {
-            request_status(stream.next_layer(), request, answer, status);
+            request_head(stream.next_layer(), request, received, answer);
             return;
         }
         stream.async_handshake(asio::ssl::stream_base::client, [&](std::error_code tls_ec) {
             if (!tls_ec) {
-                request_status(stream, request, answer, status);
+                request_head(stream, request, received, answer);
             }
         });
     });
     io.run_for(timeout);
-    return status;
+    if (tls) {
+        answer.resumed = SSL_session_reused(stream.native_handle()) == 1;
+    }
+    // A TLS 1.3 server sends its session tickets after the handshake: they have been read with
+    // the answer.
+    if (session) {
+        if (SSL_SESSION* kept = SSL_get1_session(stream.native_handle())) {
+            *session = tls_session(kept, SSL_SESSION_free);
+        }
+        // OpenSSL withdraws the session of a connection that ends without a closing exchange;
+        // this one counts as closed cleanly.
+        SSL_set_shutdown(stream.native_handle(), SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+    }
+    return answer;
+}
+
+int http_upgrade_status(uint16_t port, const std::string& host_header, bool tls,
+                        std::chrono::milliseconds timeout) {
+    return http_upgrade(port, host_header, tls, nullptr, timeout).status;
 }
 
 }  // namespace test

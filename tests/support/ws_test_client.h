@@ -11,7 +11,8 @@
 //
 // connect always opens a TCP connection to 127.0.0.1:port; `host` is only what the handshake's
 // Host header names, so names that resolve nowhere (or to another address) can be tried too.
-// For handshakes that are expected to be refused, http_upgrade_status reads the raw status line.
+// For handshakes that are expected to be refused, and for the headers of the answer,
+// http_upgrade reads the raw answer.
 #pragma once
 
 #include <chrono>
@@ -19,6 +20,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+// OpenSSL's SSL_SESSION.
+struct ssl_session_st;
 
 namespace kelvo {
 namespace test {
@@ -77,9 +81,27 @@ private:
 // A loopback TCP port that was free a moment ago (bound to port 0 and released).
 uint16_t free_loopback_port();
 
+// A TLS session kept from one connection to offer for resumption on the next; empty until a
+// connection has filled it.
+using tls_session = std::shared_ptr<::ssl_session_st>;
+
+struct http_answer {
+    // The HTTP status code (101 when the upgrade was accepted); -1 when no status line arrived.
+    int status = -1;
+    // The status line and the headers.
+    std::string head;
+    // TLS: the handshake resumed the session that was offered.
+    bool resumed = false;
+};
+
 // Sends a WebSocket upgrade request with the given Host header text (sent as it stands) to
-// 127.0.0.1:port, over TLS when asked, and returns the HTTP status code of the answer (101 when
-// accepted), or -1 when no status line arrived.
+// 127.0.0.1:port, over TLS when asked, and reads the answer's head. With `session` (TLS) the
+// session it holds is offered, and the connection's own session is kept in it afterwards.
+http_answer http_upgrade(uint16_t port, const std::string& host_header, bool tls = false,
+                         tls_session* session = nullptr,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// The status of http_upgrade's answer.
 int http_upgrade_status(uint16_t port, const std::string& host_header, bool tls = false,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
 

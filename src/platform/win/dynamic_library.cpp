@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win/wide_text.h"
+
 namespace kelvo {
 namespace rtc {
 namespace web {
@@ -9,9 +11,10 @@ namespace web {
 std::string platform_shared_library_name(const std::string& base) { return base + ".dll"; }
 
 void* platform_load_library(const std::string& path) {
+    const std::wstring wide = wide_from_utf8(path);
     // An empty name would stand for the running program itself.
-    if (path.empty()) return nullptr;
-    return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    if (wide.empty()) return nullptr;
+    return reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
 }
 
 void* platform_library_symbol(void* library, const char* name) {

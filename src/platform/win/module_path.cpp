@@ -2,17 +2,31 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "platform/win/wide_text.h"
+
 namespace kelvo {
 namespace rtc {
 namespace web {
 
+// The wide name: the narrow one replaces every character outside the ANSI code page (a user
+// name in another script) with '?', and such a folder cannot be opened.
 std::string platform_module_directory() {
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::string();
-    const std::string path(buffer, length);
-    const size_t backslash = path.rfind('\\');
-    return backslash == std::string::npos ? std::string() : path.substr(0, backslash);
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::string();
+        if (length < buffer.size()) {
+            const std::string path = utf8_from_wide(buffer.data(), static_cast<int>(length));
+            const size_t backslash = path.rfind('\\');
+            return backslash == std::string::npos ? std::string() : path.substr(0, backslash);
+        }
+        // Cut to fit: a longer buffer for a long path.
+        if (buffer.size() >= 32768) return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 std::string platform_path_in_directory(const std::string& directory, const std::string& file_name) {

@@ -1,6 +1,7 @@
 // Shell windows from a process snapshot and the top-level window enumeration.
 #include "platform/window_list.h"
 #include "platform/win/shell_windows.h"
+#include "platform/win/wide_text.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -29,14 +30,6 @@ std::vector<process_entry> running_processes() {
     return processes;
 }
 
-std::string to_utf8(const wchar_t* text, int length) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return std::string();
-    std::string utf8(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], size, nullptr, nullptr);
-    return utf8;
-}
-
 struct enumeration {
     std::vector<uint32_t> process_ids;
     std::vector<shell_window> windows;
@@ -55,7 +48,7 @@ BOOL CALLBACK list_window(HWND window, LPARAM context) {
         state.process_ids.end()) {
         return TRUE;
     }
-    std::string utf8 = to_utf8(title, length);
+    std::string utf8 = utf8_from_wide(title, length);
     if (!utf8.empty()) {
         state.windows.push_back({reinterpret_cast<intptr_t>(window), std::move(utf8)});
     }

@@ -2,16 +2,19 @@
 #include "app/agent_process.h"
 #include "app/posix/control_socket.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <asio.hpp>
-
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -63,6 +66,8 @@ struct agent_process::impl {
     pid_t pid = -1;
     std::optional<int> exit_code;
     bool ended = false;
+    // The writing end of the agent's standard input, never written and closed at the end.
+    int input = -1;
 
     // Reaps the child when it has ended.
     bool poll() {
@@ -88,10 +93,34 @@ agent_process::agent_process(const agent_setup& setup, const std::vector<std::st
     std::vector<char*> envp;
     for (auto& text : env_text) envp.push_back(text.data());
     envp.push_back(nullptr);
-    const int result =
-        posix_spawn(&impl_->pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data());
-    if (result != 0) impl_->pid = -1;
-    EXPECT_EQ(result, 0) << "cannot start " << program << ": " << std::strerror(result);
+    // The agent gets a session of its own (no terminal to prompt on) and a standard input that
+    // stays open and empty, like a terminal nobody types into: whatever would read it waits.
+    int input[2] = {-1, -1};
+    if (pipe2(input, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "no pipe for the agent's input: " << std::strerror(errno);
+        return;
+    }
+    impl_->input = input[1];
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    const int result = posix_spawn(&impl_->pid, program.c_str(), &actions, &attributes,
+                                   argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    if (result != 0) {
+        impl_->pid = -1;
+        ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(result);
+        return;
+    }
+    if (setup.descriptor_limit != 0) {
+        const rlimit limit{setup.descriptor_limit, setup.descriptor_limit};
+        EXPECT_EQ(prlimit(impl_->pid, RLIMIT_NOFILE, &limit, nullptr), 0) << std::strerror(errno);
+    }
 }
 
 agent_process::~agent_process() {
@@ -99,6 +128,7 @@ agent_process::~agent_process() {
         kill(impl_->pid, SIGKILL);
         waitpid(impl_->pid, nullptr, 0);
     }
+    if (impl_->input >= 0) close(impl_->input);
 }
 
 std::optional<int> agent_process::wait_exit(std::chrono::milliseconds timeout) {
@@ -112,6 +142,27 @@ bool agent_process::running() {
 
 long agent_process::id() const {
     return impl_->pid;
+}
+
+// From /proc/<pid>/stat: the fields after the parenthesised command name, which may hold blanks.
+double agent_process::cpu_seconds() const {
+    std::ifstream stat("/proc/" + std::to_string(impl_->pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t name_end = text.rfind(')');
+    if (name_end == std::string::npos) return 0;
+    std::istringstream fields(text.substr(name_end + 2));
+    std::string skipped;
+    for (int field = 3; field < 14; ++field) fields >> skipped;  // state .. cmajflt
+    unsigned long long user = 0, system = 0;
+    fields >> user >> system;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+size_t agent_process::resident_bytes() const {
+    std::ifstream statm("/proc/" + std::to_string(impl_->pid) + "/statm");
+    size_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
 std::string agent_program_path() {
@@ -148,9 +199,6 @@ bool post_show_message(const agent_setup& setup, unsigned show) {
 // Each test's agents have their own lock and socket folder: nothing to share.
 agent_test_turn::agent_test_turn() = default;
 agent_test_turn::~agent_test_turn() = default;
-
-// On POSIX systems a listening socket already keeps every other socket off its port.
-void reserve_port_exclusively(asio::ip::tcp::acceptor&) {}
 
 }  // namespace test
 }  // namespace kelvo

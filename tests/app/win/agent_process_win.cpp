@@ -4,9 +4,9 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <asio.hpp>
-
 #include <gtest/gtest.h>
+
+#include "platform/win/wide_text.h"
 
 namespace kelvo {
 namespace test {
@@ -37,10 +37,12 @@ agent_process::agent_process(const agent_setup& setup, const std::vector<std::st
     // The program name, then the arguments joined by single blanks, exactly as given.
     std::string command_line = "\"" + program + "\"";
     for (const auto& argument : arguments) command_line += " " + argument;
-    STARTUPINFOA startup{};
+    std::wstring wide_command_line = rtc::web::wide_from_utf8(command_line);
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    const BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr,
-                                        FALSE, 0, nullptr, nullptr, &startup, &impl_->process);
+    const BOOL started = CreateProcessW(rtc::web::wide_from_utf8(program).c_str(),
+                                        wide_command_line.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &impl_->process);
     EXPECT_TRUE(started) << "cannot start " << program << ": error " << GetLastError();
 }
 
@@ -101,13 +103,6 @@ bool post_show_message(const agent_setup&, unsigned show) {
     static const UINT show_message = RegisterWindowMessageW(L"KelvoZuzIrave.ShowTrayIcon.Message");
     HWND window = FindWindowW(window_class, nullptr);
     return window != nullptr && PostMessageW(window, show_message, show, 0) != FALSE;
-}
-
-// Without it a socket that asks for address reuse could still bind the held port on Windows.
-void reserve_port_exclusively(asio::ip::tcp::acceptor& acceptor) {
-    const BOOL on = TRUE;
-    setsockopt(acceptor.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-               reinterpret_cast<const char*>(&on), sizeof(on));
 }
 
 }  // namespace test

@@ -1,0 +1,288 @@
+// The agent under load at its limits, as a real process: TLS handshakes per second and memory per
+// TLS connection, memory while a page never reads its replies, and processor time while the
+// agent is out of descriptors. Every agent program named is measured the same way in the same
+// run, so a build of an earlier revision can be set beside this one:
+//
+//   agent_limits_bench [--seconds S] [LABEL=PROGRAM ...]
+//
+// Without programs it measures the agent beside it ("this"). Each program is copied with the
+// stand-in engine beside it into a folder of its own with a fresh certificate pair. The last
+// columns give the ratio of the first program's figure to each later one's.
+#include <asio.hpp>
+#include <asio/ssl.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/agent_process.h"
+#include "support/raw_connection.h"
+#include "support/ws_test_client.h"
+
+namespace {
+
+using namespace kelvo::test;
+using clock_type = std::chrono::steady_clock;
+
+constexpr size_t open_connections = 200;  // within the agent's limit of connections per server
+constexpr size_t unread_commands = 400;
+constexpr size_t command_bytes = 1000 * 1000;
+constexpr unsigned descriptor_limit = 64;
+
+struct handshake_figures {
+    double per_second = 0;
+    double agent_cpu_ms_each = 0;
+    double resumed_share = 0;
+};
+
+struct figures {
+    double full_per_second = 0;
+    double full_cpu_ms = 0;
+    double offering_per_second = 0;
+    double offering_cpu_ms = 0;
+    double resumed_share = 0;
+    double kb_per_open_plain_connection = 0;
+    double kb_per_open_tls_connection = 0;
+    double kb_per_waiting_tls_connection = 0;
+    double unread_peak_mb = 0;
+    double unread_end_mb = 0;
+    double cpu_share_out_of_descriptors = 0;
+};
+
+double megabytes(size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// An agent of the given program started in a folder of its own.
+class running_agent {
+public:
+    running_agent(const std::string& program, unsigned limit = 0)
+        : installed_(install_agent_copy(folder_.path() + "/installed", std::string(), program)) {
+        setup_.tls_port = free_loopback_port();
+        do {
+            setup_.plain_port = free_loopback_port();
+        } while (setup_.plain_port == setup_.tls_port);
+        setup_.runtime_folder = folder_.path();
+        setup_.program = installed_;
+        setup_.descriptor_limit = limit;
+        process_ = std::make_unique<agent_process>(setup_);
+        if (installed_.empty() || !wait_serving(setup_, *process_)) {
+            std::fprintf(stderr, "bench: %s does not serve\n", program.c_str());
+            std::exit(1);
+        }
+    }
+
+    const agent_setup& setup() const { return setup_; }
+    agent_process& process() { return *process_; }
+
+private:
+    temporary_folder folder_;
+    std::string installed_;
+    agent_setup setup_;
+    std::unique_ptr<agent_process> process_;
+};
+
+// Handshakes (TLS and WebSocket upgrade) one after another for `seconds`; with `resume`, each
+// offers the session of the one before.
+handshake_figures measure_handshakes(running_agent& agent, double seconds, bool resume) {
+    tls_session session;
+    size_t done = 0;
+    size_t resumed = 0;
+    const double cpu_before = agent.process().cpu_seconds();
+    const auto begin = clock_type::now();
+    const auto end = begin + std::chrono::duration_cast<clock_type::duration>(
+                                 std::chrono::duration<double>(seconds));
+    while (clock_type::now() < end) {
+        const http_answer answer =
+            http_upgrade(agent.setup().tls(), "127.0.0.1", true, resume ? &session : nullptr);
+        if (answer.status != 101) {
+            std::fprintf(stderr, "bench: a TLS handshake failed\n");
+            std::exit(1);
+        }
+        ++done;
+        resumed += answer.resumed ? 1 : 0;
+    }
+    const double elapsed = std::chrono::duration<double>(clock_type::now() - begin).count();
+    handshake_figures out;
+    out.per_second = static_cast<double>(done) / elapsed;
+    out.agent_cpu_ms_each =
+        1000.0 * (agent.process().cpu_seconds() - cpu_before) / static_cast<double>(done);
+    out.resumed_share = static_cast<double>(resumed) / static_cast<double>(done);
+    return out;
+}
+
+// Growth of the agent's resident memory per connection while `open_connections` TLS connections
+// are held: finished WebSocket connections, or TCP connections that never begin their handshake.
+double kb_per_tls_connection(running_agent& agent, bool finish_handshake) {
+    asio::io_context io;
+    asio::ssl::context context(asio::ssl::context::tls_client);
+    context.set_verify_mode(asio::ssl::verify_none);
+    const asio::ip::tcp::endpoint server(asio::ip::address_v4::loopback(), agent.setup().tls());
+    const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+    // Settle allocations the first connection makes once.
+    http_upgrade(agent.setup().tls(), "127.0.0.1", true);
+    const size_t before = agent.process().resident_bytes();
+    std::vector<std::unique_ptr<asio::ssl::stream<asio::ip::tcp::socket>>> held;
+    for (size_t i = 0; i < open_connections; ++i) {
+        held.push_back(std::make_unique<asio::ssl::stream<asio::ip::tcp::socket>>(io, context));
+        auto& stream = *held.back();
+        stream.next_layer().connect(server);
+        if (finish_handshake) {
+            stream.handshake(asio::ssl::stream_base::client);
+            asio::write(stream, asio::buffer(request));
+            asio::streambuf answer;
+            asio::read_until(stream, answer, "\r\n\r\n");
+        }
+    }
+    // The agent accepts the waiting ones on its own time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const size_t after = agent.process().resident_bytes();
+    return static_cast<double>(after - std::min(after, before)) / 1024.0 /
+           static_cast<double>(open_connections);
+}
+
+// The same for plain WebSocket connections, for comparison.
+double kb_per_plain_connection(running_agent& agent) {
+    raw_connection first(agent.setup().plain());
+    first.upgrade(agent.setup().plain());
+    const size_t before = agent.process().resident_bytes();
+    std::vector<std::unique_ptr<raw_connection>> held;
+    for (size_t i = 0; i < open_connections; ++i) {
+        held.push_back(std::make_unique<raw_connection>(agent.setup().plain()));
+        held.back()->upgrade(agent.setup().plain());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const size_t after = agent.process().resident_bytes();
+    return static_cast<double>(after - std::min(after, before)) / 1024.0 /
+           static_cast<double>(open_connections);
+}
+
+// A page sends unknown commands of about 1 MB (each answered with a reply as large) and never
+// reads; the agent's resident memory is sampled after each command and once it has had time to
+// close the page.
+void measure_unread_replies(running_agent& agent, figures& out) {
+    raw_connection page(agent.setup().plain());
+    if (!page.ok() || !page.upgrade(agent.setup().plain())) {
+        std::fprintf(stderr, "bench: no page connection\n");
+        std::exit(1);
+    }
+    const std::string frame = raw_connection::client_frame(
+        0x1, R"({"command":")" + std::string(command_bytes, 'x') + R"("})");
+    size_t peak = 0;
+    for (size_t i = 0; i < unread_commands && page.send_all(frame); ++i) {
+        peak = std::max(peak, agent.process().resident_bytes());
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(6));  // past the closing handshake's wait
+    out.unread_peak_mb = megabytes(std::max(peak, agent.process().resident_bytes()));
+    out.unread_end_mb = megabytes(agent.process().resident_bytes());
+}
+
+// Share of one core the agent uses while clients wait that it has no descriptors for.
+double cpu_share_out_of_descriptors(const std::string& program) {
+    running_agent agent(program, descriptor_limit);
+    std::vector<std::unique_ptr<raw_connection>> crowd;
+    for (unsigned i = 0; i < descriptor_limit + 20; ++i) {
+        crowd.push_back(std::make_unique<raw_connection>(agent.setup().plain()));
+        crowd.back()->send_all(raw_connection::handshake(agent.setup().plain()));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double cpu_before = agent.process().cpu_seconds();
+    const auto begin = clock_type::now();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double elapsed = std::chrono::duration<double>(clock_type::now() - begin).count();
+    return (agent.process().cpu_seconds() - cpu_before) / elapsed;
+}
+
+figures measure(const std::string& program, double seconds) {
+    figures out;
+    {
+        running_agent agent(program);
+        const handshake_figures full = measure_handshakes(agent, seconds, false);
+        out.full_per_second = full.per_second;
+        out.full_cpu_ms = full.agent_cpu_ms_each;
+        const handshake_figures offering = measure_handshakes(agent, seconds, true);
+        out.offering_per_second = offering.per_second;
+        out.offering_cpu_ms = offering.agent_cpu_ms_each;
+        out.resumed_share = offering.resumed_share;
+        out.kb_per_open_tls_connection = kb_per_tls_connection(agent, true);
+    }
+    {
+        running_agent agent(program);
+        out.kb_per_waiting_tls_connection = kb_per_tls_connection(agent, false);
+    }
+    {
+        running_agent agent(program);
+        out.kb_per_open_plain_connection = kb_per_plain_connection(agent);
+    }
+    {
+        running_agent agent(program);
+        measure_unread_replies(agent, out);
+    }
+    out.cpu_share_out_of_descriptors = cpu_share_out_of_descriptors(program);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 3;
+    std::vector<std::pair<std::string, std::string>> programs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--seconds" && i + 1 < argc) {
+            seconds = std::atof(argv[++i]);
+        } else if (argument.find('=') != std::string::npos) {
+            programs.emplace_back(argument.substr(0, argument.find('=')),
+                                  argument.substr(argument.find('=') + 1));
+        } else {
+            std::fprintf(stderr, "usage: agent_limits_bench [--seconds S] [LABEL=PROGRAM ...]\n");
+            return 2;
+        }
+    }
+    if (programs.empty()) programs.emplace_back("this", agent_program_path());
+
+    std::vector<figures> results;
+    for (const auto& program : programs) {
+        std::fprintf(stderr, "bench: measuring %s (%s)\n", program.first.c_str(),
+                     program.second.c_str());
+        results.push_back(measure(program.second, seconds));
+    }
+
+    const std::vector<std::pair<const char*, double figures::*>> rows = {
+        {"full TLS handshakes per second (one client)", &figures::full_per_second},
+        {"agent CPU ms per full TLS handshake", &figures::full_cpu_ms},
+        {"handshakes per second offering a session", &figures::offering_per_second},
+        {"agent CPU ms per handshake offering one", &figures::offering_cpu_ms},
+        {"share of those resumed", &figures::resumed_share},
+        {"KB per open plain connection", &figures::kb_per_open_plain_connection},
+        {"KB per open TLS connection", &figures::kb_per_open_tls_connection},
+        {"KB per TLS connection before its handshake", &figures::kb_per_waiting_tls_connection},
+        {"MB resident, peak, page never reading", &figures::unread_peak_mb},
+        {"MB resident, 6 s later", &figures::unread_end_mb},
+        {"core share, out of descriptors", &figures::cpu_share_out_of_descriptors},
+    };
+    std::printf("%-44s", "");
+    for (const auto& program : programs) std::printf("%12s", program.first.c_str());
+    for (size_t i = 1; i < programs.size(); ++i) {
+        std::printf("  %s/%s", programs[0].first.c_str(), programs[i].first.c_str());
+    }
+    std::printf("\n");
+    for (const auto& row : rows) {
+        std::printf("%-44s", row.first);
+        for (const figures& f : results) std::printf("%12.3f", f.*row.second);
+        for (size_t i = 1; i < results.size(); ++i) {
+            const double later = results[i].*row.second;
+            if (later != 0) {
+                std::printf("  %10.2f", results[0].*row.second / later);
+            } else {
+                std::printf("  %10s", "-");
+            }
+        }
+        std::printf("\n");
+    }
+    return 0;
+}

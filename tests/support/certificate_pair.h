@@ -1,0 +1,19 @@
+// Certificate pairs for the TLS server, made at test time with the openssl command (none are kept
+// in the repository).
+#pragma once
+
+#include <string>
+
+namespace kelvo {
+namespace test {
+
+// Writes a fresh self-signed certificate for 127.0.0.1 to "<folder>/kelvo_cert_chain.pem" and
+// its key to "<folder>/<key_name>"; with a pass phrase the key is encrypted with it. The folder's
+// name must be one the system's code page can write (the command line is narrow on Windows).
+// True when the command succeeded.
+bool write_certificate_pair(const std::string& folder,
+                            const std::string& key_name = "kelvo_key.pem",
+                            const std::string& pass_phrase = std::string());
+
+}  // namespace test
+}  // namespace kelvo
