@@ -194,6 +194,9 @@ void websocket_server_impl<config>::on_open(connection_handle handle) {
     auto context = std::make_shared<connection_context>();
     context->server_index = server_id_;
     context->handle = handle;
+    if (connection_ptr con = find_connection(handle)) {
+        context->origin = con->get_request_header("Origin");
+    }
     bool inserted = false;
     {
         std::lock_guard<std::mutex> lock(table_mutex_);
@@ -314,6 +317,16 @@ void websocket_server_impl<config>::server_close(const connection_handle& handle
     asio::post(io, [this, context] {
         if (net_engine_event_handler* current = handler_.load()) {
             current->on_connection_closed(context.get());
+        }
+    });
+}
+
+template <typename config>
+void websocket_server_impl<config>::post_to_connection(
+    const connection_handle& handle, std::function<void(connection_context&)> work) {
+    asio::post(endpoint_.get_io_service(), [this, handle, work = std::move(work)] {
+        if (context_ptr context = find_context(handle)) {
+            run_reporting_exceptions(server_id_, "posted work", [&] { work(*context); });
         }
     });
 }
