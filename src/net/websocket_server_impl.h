@@ -52,6 +52,8 @@ private:
     void on_message(connection_handle handle, message_ptr message);
     void on_close(connection_handle handle);
     bool on_validate(connection_handle handle);
+    // The client's socket belongs to this process's OS user.
+    static bool peer_is_own_user(transport_connection& con);
     void install_tls_handler();
 
     // The accept loop (see the .cpp).

@@ -6,6 +6,7 @@
 #include <asio/post.hpp>
 
 #include "net/host_validation.h"
+#include "platform/peer_user.h"
 #include "net/server_error_log.h"
 #include "net/tls_context.h"
 #include "net/websocket_server_impl.h"
@@ -267,16 +268,31 @@ void websocket_server_impl<config>::on_close(connection_handle handle) {
 }
 
 template <typename config>
+bool websocket_server_impl<config>::peer_is_own_user(transport_connection& con) {
+    std::error_code local_error;
+    std::error_code remote_error;
+    const auto local = con.get_raw_socket().local_endpoint(local_error);
+    const auto remote = con.get_raw_socket().remote_endpoint(remote_error);
+    return !local_error && !remote_error &&
+           platform_peer_is_own_user(local.port(), remote.port());
+}
+
+template <typename config>
 bool websocket_server_impl<config>::on_validate(connection_handle handle) {
     connection_ptr con = find_connection(handle);
     if (!con) {
         return false;
     }
-    if (is_accepted_host(con->get_host())) {
-        return true;
+    if (!is_accepted_host(con->get_host())) {
+        con->set_status(websocketpp::http::status_code::unauthorized);
+        return false;
     }
-    con->set_status(websocketpp::http::status_code::unauthorized);
-    return false;
+    // Another OS user's program on this machine gets nothing of this user's camera or screen.
+    if (!peer_is_own_user(*con)) {
+        con->set_status(websocketpp::http::status_code::forbidden);
+        return false;
+    }
+    return true;
 }
 
 // Takes the entry out at once, so exactly one caller reports the connection closed (a control
