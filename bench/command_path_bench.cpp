@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     kelvo::rtc::web::net_engine net;
     kelvo::rtc::web::rtc_engine_agent agent(net);
     const uint16_t agent_port = kelvo::test::free_loopback_port();
-    if (net.add_plain_server(agent_port, false) != 0) {
+    if (net.add_plain_server(agent_port) != 0) {
         std::fprintf(stderr, "bench: the agent's server did not start\n");
         return 1;
     }

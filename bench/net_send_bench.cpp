@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     handle_catcher catcher;
     engine.set_handler(&catcher);
     const uint16_t port = kelvo::test::free_loopback_port();
-    if (engine.add_plain_server(port, false) != 0) {
+    if (engine.add_plain_server(port) != 0) {
         std::fprintf(stderr, "cannot listen on %u\n", port);
         return 1;
     }

@@ -71,7 +71,7 @@ struct agent_under_test {
         agent = std::make_unique<kelvo::rtc::web::rtc_engine_agent>(net);
         for (int attempt = 0; attempt < 5; ++attempt) {
             port = kelvo::test::free_loopback_port();
-            if (net.add_plain_server(port, false) == 0) break;
+            if (net.add_plain_server(port) == 0) break;
             port = 0;
         }
         if (port == 0 || !control.connect("127.0.0.1", port)) return false;

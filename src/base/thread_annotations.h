@@ -5,6 +5,7 @@
 // mutex carries no annotations).
 #pragma once
 
+#include <condition_variable>
 #include <mutex>
 
 #if defined(__clang__)
@@ -36,6 +37,7 @@ public:
     void unlock() KELVO_RELEASE() { mutex_.unlock(); }
 
 private:
+    friend class checked_lock;
     std::mutex mutex_;
 };
 
@@ -46,6 +48,15 @@ public:
     ~checked_lock() KELVO_RELEASE() { mutex_.unlock(); }
     checked_lock(const checked_lock&) = delete;
     checked_lock& operator=(const checked_lock&) = delete;
+
+    // Waits until `ready` holds, the lock released while waiting, as std::condition_variable
+    // does; the lock is held again when this returns.
+    template <class Predicate>
+    void wait(std::condition_variable& condition, Predicate ready) {
+        std::unique_lock<std::mutex> native(mutex_.mutex_, std::adopt_lock);
+        condition.wait(native, ready);
+        native.release();
+    }
 
 private:
     checked_mutex& mutex_;

@@ -1,7 +1,8 @@
 #include "net/net_engine.h"
 
 #include <condition_variable>
-#include <mutex>
+
+#include "base/thread_annotations.h"
 
 #include "net/websocket_server_factory.h"
 
@@ -15,25 +16,26 @@ namespace web {
 // waits for the senders already inside before destroying anything. The mutex is never held
 // during a send, so a send that leads to another send (through a handler call) cannot deadlock.
 struct net_engine::impl {
-    std::mutex mutex;
+    // The server set's lock: a leaf, never held while a server is called.
+    checked_mutex mutex;
     std::condition_variable idle;
-    std::vector<std::unique_ptr<websocket_server>> servers;
-    net_engine_event_handler* handler = nullptr;
-    size_t users = 0;
+    std::vector<std::unique_ptr<websocket_server>> servers KELVO_GUARDED_BY(mutex);
+    net_engine_event_handler* handler KELVO_GUARDED_BY(mutex) = nullptr;
+    size_t users KELVO_GUARDED_BY(mutex) = 0;
 
-    int32_t add(std::unique_ptr<websocket_server> server, uint16_t port, bool run_here) {
-        const int32_t result = server->start(port, run_here);
+    int32_t add(std::unique_ptr<websocket_server> server, uint16_t port) {
+        const int32_t result = server->start(port);
         if (result != 0) {
             return result;
         }
-        std::lock_guard<std::mutex> lock(mutex);
+        checked_lock lock(mutex);
         server->set_handler(handler);
         servers.push_back(std::move(server));
         return 0;
     }
 
     int32_t next_index() {
-        std::lock_guard<std::mutex> lock(mutex);
+        checked_lock lock(mutex);
         return static_cast<int32_t>(servers.size());
     }
 
@@ -42,7 +44,7 @@ struct net_engine::impl {
     int32_t with_server(int32_t index, use_type use) {
         websocket_server* server = nullptr;
         {
-            std::lock_guard<std::mutex> lock(mutex);
+            checked_lock lock(mutex);
             if (index < 0 || static_cast<size_t>(index) >= servers.size()) {
                 return -1;
             }
@@ -50,7 +52,7 @@ struct net_engine::impl {
             ++users;
         }
         const int32_t result = use(*server);
-        std::lock_guard<std::mutex> lock(mutex);
+        checked_lock lock(mutex);
         if (--users == 0) {
             idle.notify_all();
         }
@@ -63,27 +65,27 @@ net_engine::net_engine() : impl_(std::make_unique<impl>()) {}
 net_engine::~net_engine() { clear(); }
 
 void net_engine::set_handler(net_engine_event_handler* handler) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    checked_lock lock(impl_->mutex);
     impl_->handler = handler;
     for (auto& server : impl_->servers) {
         server->set_handler(handler);
     }
 }
 
-int32_t net_engine::add_tls_server(uint16_t port, const std::string& cert_dir, bool run_here) {
-    return impl_->add(make_tls_server(impl_->next_index(), cert_dir), port, run_here);
+int32_t net_engine::add_tls_server(uint16_t port, const std::string& cert_dir) {
+    return impl_->add(make_tls_server(impl_->next_index(), cert_dir), port);
 }
 
-int32_t net_engine::add_plain_server(uint16_t port, bool run_here) {
-    return impl_->add(make_plain_server(impl_->next_index()), port, run_here);
+int32_t net_engine::add_plain_server(uint16_t port) {
+    return impl_->add(make_plain_server(impl_->next_index()), port);
 }
 
 void net_engine::clear() {
     std::vector<std::unique_ptr<websocket_server>> leaving;
     {
-        std::unique_lock<std::mutex> lock(impl_->mutex);
+        checked_lock lock(impl_->mutex);
         leaving.swap(impl_->servers);
-        impl_->idle.wait(lock, [this] { return impl_->users == 0; });
+        lock.wait(impl_->idle, [this]() KELVO_REQUIRES(impl_->mutex) { return impl_->users == 0; });
     }
     for (auto& server : leaving) {
         server.reset();
@@ -91,7 +93,7 @@ void net_engine::clear() {
 }
 
 size_t net_engine::size() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
+    checked_lock lock(impl_->mutex);
     return impl_->servers.size();
 }
 

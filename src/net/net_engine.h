@@ -26,8 +26,8 @@ public:
     void set_handler(net_engine_event_handler* handler);
 
     // 0 on success; otherwise the server's start result, and the set is unchanged.
-    int32_t add_tls_server(uint16_t port, const std::string& cert_dir, bool run_here);
-    int32_t add_plain_server(uint16_t port, bool run_here);
+    int32_t add_tls_server(uint16_t port, const std::string& cert_dir);
+    int32_t add_plain_server(uint16_t port);
 
     // Destroys every server in order; no handler call is made once it returns.
     void clear();

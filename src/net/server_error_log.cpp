@@ -20,9 +20,9 @@ void set_server_error_sink(server_error_sink replacement) {
     sink = std::move(replacement);
 }
 
-void report_server_error(int32_t server_id, const char* what, const char* error) {
+void report_server_error(int32_t server_index, const char* what, const char* error) {
     const std::string line =
-        "server " + std::to_string(server_id) + ": " + what + ": " + error;
+        "server " + std::to_string(server_index) + ": " + what + ": " + error;
     server_error_sink current;
     {
         std::lock_guard<std::mutex> lock(sink_mutex);

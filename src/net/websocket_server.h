@@ -22,9 +22,8 @@ struct binary_piece {
 class websocket_server {
 public:
     virtual ~websocket_server() = default;
-    // Listens on 127.0.0.1:port; with run_here false starts the I/O thread and returns.
-    // 0 on success, -1 on failure.
-    virtual int32_t start(uint16_t port, bool run_here) = 0;
+    // Listens on 127.0.0.1:port and starts the server's I/O thread. 0 on success, -1 on failure.
+    virtual int32_t start(uint16_t port) = 0;
     virtual void set_handler(net_engine_event_handler* handler) = 0;
     // Safe from any thread. 0 sent, -1 failed (the connection is then closed with 1001).
     virtual int32_t send_text(const connection_handle& handle, const std::string& text) = 0;

@@ -11,9 +11,9 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-std::unique_ptr<websocket_server> make_plain_server(int32_t server_id);
+std::unique_ptr<websocket_server> make_plain_server(int32_t server_index);
 // Reads "<cert_dir>/kelvo_cert_chain.pem" and "<cert_dir>/kelvo_key.pem" for every connection.
-std::unique_ptr<websocket_server> make_tls_server(int32_t server_id, const std::string& cert_dir);
+std::unique_ptr<websocket_server> make_tls_server(int32_t server_index, const std::string& cert_dir);
 
 }  // namespace web
 }  // namespace rtc

@@ -6,12 +6,12 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include <websocketpp/server.hpp>
 
+#include "base/thread_annotations.h"
 #include "net/net_engine_event_handler.h"
 #include "net/websocket_configs.h"
 #include "net/websocket_server.h"
@@ -25,10 +25,10 @@ class websocket_server_impl final : public websocket_server {
 public:
     using endpoint_type = websocketpp::server<config>;
 
-    websocket_server_impl(int32_t server_id, std::string cert_dir);
+    websocket_server_impl(int32_t server_index, std::string cert_dir);
     ~websocket_server_impl() override;
 
-    int32_t start(uint16_t port, bool run_here) override;
+    int32_t start(uint16_t port) override;
     void set_handler(net_engine_event_handler* handler) override;
     int32_t send_text(const connection_handle& handle, const std::string& text) override;
     int32_t send_binary(const connection_handle& handle, const void* data, size_t length,
@@ -54,7 +54,6 @@ private:
     bool on_validate(connection_handle handle);
     // The client's socket belongs to this process's OS user.
     static bool peer_is_own_user(transport_connection& con);
-    void install_tls_handler();
 
     // The accept loop (see the .cpp).
     void accept_next();
@@ -75,12 +74,15 @@ private:
     // the connection made for the next client, and the connections accepted and not yet ended.
     connection_ptr waiting_;
     size_t open_connections_ = 0;
+    // The server table's lock: taken on the I/O thread and by senders on any thread; only the
+    // library's connection calls (never the agent) are made while it is held.
+    checked_mutex table_mutex_;
     // Keyed by the owner of the handle, so an expired handle still finds its entry.
-    std::map<connection_handle, context_ptr, std::owner_less<connection_handle>> table_;
-    std::mutex table_mutex_;
+    std::map<connection_handle, context_ptr, std::owner_less<connection_handle>> table_
+        KELVO_GUARDED_BY(table_mutex_);
     const std::string cert_dir_;
     std::unique_ptr<std::thread> io_thread_;
-    const int32_t server_id_;
+    const int32_t server_index_;
 };
 
 extern template class websocket_server_impl<plain_server_config>;

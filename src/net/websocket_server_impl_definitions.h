@@ -49,8 +49,8 @@ constexpr size_t max_open_connections = 256;
 constexpr long accept_retry_ms = 100;
 
 template <typename config>
-websocket_server_impl<config>::websocket_server_impl(int32_t server_id, std::string cert_dir)
-    : cert_dir_(std::move(cert_dir)), server_id_(server_id) {
+websocket_server_impl<config>::websocket_server_impl(int32_t server_index, std::string cert_dir)
+    : cert_dir_(std::move(cert_dir)), server_index_(server_index) {
     endpoint_.clear_access_channels(websocketpp::log::alevel::all);
     endpoint_.clear_error_channels(websocketpp::log::elevel::all);
     endpoint_.init_asio();
@@ -81,12 +81,12 @@ websocket_server_impl<config>::~websocket_server_impl() {
     if (io_thread_ && io_thread_->joinable()) {
         io_thread_->join();
     }
-    std::lock_guard<std::mutex> lock(table_mutex_);
+    checked_lock lock(table_mutex_);
     table_.clear();
 }
 
 template <typename config>
-int32_t websocket_server_impl<config>::start(uint16_t port, bool run_here) {
+int32_t websocket_server_impl<config>::start(uint16_t port) {
     try {
         std::error_code ec;
         endpoint_.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port), ec);
@@ -94,11 +94,7 @@ int32_t websocket_server_impl<config>::start(uint16_t port, bool run_here) {
             return -1;
         }
         accept_next();
-        if (run_here) {
-            run_io();
-        } else {
-            io_thread_ = std::make_unique<std::thread>([this] { run_io(); });
-        }
+        io_thread_ = std::make_unique<std::thread>([this] { run_io(); });
         return 0;
     } catch (const std::exception&) {
         return -1;
@@ -110,7 +106,7 @@ int32_t websocket_server_impl<config>::start(uint16_t port, bool run_here) {
 // A connection made for a client that never came (or was turned away) waits for the next one.
 template <typename config>
 void websocket_server_impl<config>::accept_next() {
-    const bool made = run_reporting_exceptions(server_id_, "making a connection", [this] {
+    const bool made = run_reporting_exceptions(server_index_, "making a connection", [this] {
         if (!waiting_) {
             waiting_ = endpoint_.get_connection();
         }
@@ -166,7 +162,7 @@ void websocket_server_impl<config>::accept_later() {
 // so one failure never leaves the server running without serving.
 template <typename config>
 void websocket_server_impl<config>::run_io() {
-    while (!run_reporting_exceptions(server_id_, "I/O loop", [this] { endpoint_.run(); })) {
+    while (!run_reporting_exceptions(server_index_, "I/O loop", [this] { endpoint_.run(); })) {
     }
 }
 
@@ -185,7 +181,7 @@ typename websocket_server_impl<config>::connection_ptr websocket_server_impl<con
 template <typename config>
 typename websocket_server_impl<config>::context_ptr websocket_server_impl<config>::find_context(
     const connection_handle& handle) {
-    std::lock_guard<std::mutex> lock(table_mutex_);
+    checked_lock lock(table_mutex_);
     auto found = table_.find(handle);
     return found == table_.end() ? nullptr : found->second;
 }
@@ -193,19 +189,19 @@ typename websocket_server_impl<config>::context_ptr websocket_server_impl<config
 template <typename config>
 void websocket_server_impl<config>::on_open(connection_handle handle) {
     auto context = std::make_shared<connection_context>();
-    context->server_index = server_id_;
+    context->server_index = server_index_;
     context->handle = handle;
     if (connection_ptr con = find_connection(handle)) {
         context->origin = con->get_request_header("Origin");
     }
     bool inserted = false;
     {
-        std::lock_guard<std::mutex> lock(table_mutex_);
+        checked_lock lock(table_mutex_);
         inserted = table_.emplace(handle, context).second;
     }
     net_engine_event_handler* handler = handler_.load();
     if (inserted && handler &&
-        !run_reporting_exceptions(server_id_, "connection-opened handler", [&] {
+        !run_reporting_exceptions(server_index_, "connection-opened handler", [&] {
             handler->on_connection_opened(context.get(), false);
         })) {
         server_close(handle, close_code::internal_error, "internal error");
@@ -225,7 +221,7 @@ void websocket_server_impl<config>::on_message(connection_handle handle, message
     }
     std::string reply;
     int32_t result = 0;
-    if (!run_reporting_exceptions(server_id_, "message handler", [&] {
+    if (!run_reporting_exceptions(server_index_, "message handler", [&] {
             result = handler->on_message(context.get(), message->get_payload(), reply);
         })) {
         server_close(handle, close_code::internal_error, "internal error");
@@ -249,10 +245,10 @@ void websocket_server_impl<config>::on_close(connection_handle handle) {
     }
     const int32_t state = context->state;
     if (net_engine_event_handler* handler = handler_.load()) {
-        run_reporting_exceptions(server_id_, "connection-closed handler",
+        run_reporting_exceptions(server_index_, "connection-closed handler",
                                  [&] { handler->on_connection_closed(context.get()); });
     }
-    std::lock_guard<std::mutex> lock(table_mutex_);
+    checked_lock lock(table_mutex_);
     table_.erase(handle);
     if (state != connection_control) {
         return;
@@ -313,7 +309,7 @@ void websocket_server_impl<config>::server_close(const connection_handle& handle
     }
     context_ptr context;
     {
-        std::lock_guard<std::mutex> lock(table_mutex_);
+        checked_lock lock(table_mutex_);
         auto found = table_.find(handle);
         if (found == table_.end()) {
             return;

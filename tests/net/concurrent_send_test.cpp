@@ -26,9 +26,9 @@ TEST(concurrent_send, senders_race_closing_connections_and_clear) {
     net_engine engine;
     engine.set_handler(&handler);
     uint16_t ports[2] = {test::free_loopback_port(), 0};
-    ASSERT_EQ(engine.add_plain_server(ports[0], false), 0);
+    ASSERT_EQ(engine.add_plain_server(ports[0]), 0);
     ports[1] = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(ports[1], false), 0);
+    ASSERT_EQ(engine.add_plain_server(ports[1]), 0);
 
     constexpr int per_server = 4;
     std::vector<std::unique_ptr<ws_test_client>> clients;

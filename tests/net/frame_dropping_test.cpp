@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         server.set_handler(&handler);
         const uint16_t port = test::free_loopback_port();
-        ASSERT_EQ(server.start(port, false), 0);
+        ASSERT_EQ(server.start(port), 0);
         ASSERT_TRUE(client.connect("127.0.0.1", port));
         auto found = handshake_as(client, handler, "page", "stream");
         ASSERT_TRUE(found);

@@ -4,8 +4,11 @@
 #include <filesystem>
 #include <random>
 
+#include <openssl/ssl.h>
+
 #include "net/host_validation.h"
 #include "net/net_engine.h"
+#include "net/tls_context.h"
 #include "recording_handler.h"
 #include "support/certificate_pair.h"
 #include "support/ws_test_client.h"
@@ -18,12 +21,33 @@ namespace {
 namespace fs = std::filesystem;
 using test::ws_test_client;
 
+// The two profiles: the strict one refuses TLS 1.0 and the ciphers without forward secrecy that
+// the compatible one still offers to old clients.
+TEST(tls_profiles, the_strict_profile_refuses_what_the_compatible_one_allows) {
+    const auto cipher_names = [](SSL_CTX* context) {
+        std::string names;
+        STACK_OF(SSL_CIPHER)* ciphers = SSL_CTX_get_ciphers(context);
+        for (int i = 0; i < sk_SSL_CIPHER_num(ciphers); ++i) {
+            names += std::string(":") + SSL_CIPHER_get_name(sk_SSL_CIPHER_value(ciphers, i)) + ":";
+        }
+        return names;
+    };
+    const auto compatible = make_tls_context(tls_mode::compatible, "/nonexistent");
+    const auto strict = make_tls_context(tls_mode::strict, "/nonexistent");
+    EXPECT_EQ(SSL_CTX_get_options(compatible->native_handle()) & SSL_OP_NO_TLSv1, 0u);
+    EXPECT_NE(SSL_CTX_get_options(strict->native_handle()) & SSL_OP_NO_TLSv1, 0u);
+    EXPECT_NE(cipher_names(compatible->native_handle()).find(":AES128-SHA:"), std::string::npos);
+    EXPECT_EQ(cipher_names(strict->native_handle()).find(":AES128-SHA:"), std::string::npos);
+    EXPECT_NE(cipher_names(strict->native_handle()).find(":ECDHE-RSA-AES128-GCM-SHA256:"),
+              std::string::npos);
+}
+
 TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
     recording_handler handler;
     net_engine engine;
     engine.set_handler(&handler);
     const uint16_t port = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(port, false), 0);
+    ASSERT_EQ(engine.add_plain_server(port), 0);
     const std::string with_port = ":" + std::to_string(port);
 
     EXPECT_EQ(test::http_upgrade_status(port, "127.0.0.1" + with_port), 101);
@@ -80,9 +104,9 @@ protected:
     void SetUp() override {
         engine.set_handler(&handler);
         tls_port = test::free_loopback_port();
-        ASSERT_EQ(engine.add_tls_server(tls_port, certs.path(), false), 0);
+        ASSERT_EQ(engine.add_tls_server(tls_port, certs.path()), 0);
         plain_port = test::free_loopback_port();
-        ASSERT_EQ(engine.add_plain_server(plain_port, false), 0);
+        ASSERT_EQ(engine.add_plain_server(plain_port), 0);
     }
 
     bool tls_connects(const std::string& name) {

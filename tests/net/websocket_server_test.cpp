@@ -32,9 +32,9 @@ protected:
     void SetUp() override {
         engine.set_handler(&handler);
         ports[0] = test::free_loopback_port();
-        ASSERT_EQ(engine.add_plain_server(ports[0], false), 0);
+        ASSERT_EQ(engine.add_plain_server(ports[0]), 0);
         ports[1] = test::free_loopback_port();
-        ASSERT_EQ(engine.add_plain_server(ports[1], false), 0);
+        ASSERT_EQ(engine.add_plain_server(ports[1]), 0);
     }
 
     recording_handler handler;
@@ -150,8 +150,8 @@ TEST_F(server_set_test, sends_to_gone_connection_or_missing_server_fail) {
 }
 
 TEST_F(server_set_test, port_in_use_fails_and_leaves_the_set_serving) {
-    EXPECT_EQ(engine.add_plain_server(ports[0], false), -1);
-    EXPECT_EQ(engine.add_tls_server(ports[1], "/nonexistent", false), -1);
+    EXPECT_EQ(engine.add_plain_server(ports[0]), -1);
+    EXPECT_EQ(engine.add_tls_server(ports[1], "/nonexistent"), -1);
     EXPECT_EQ(engine.size(), 2u);
 
     // Another program cannot bind our port, not even asking for address reuse (which on Windows
@@ -165,7 +165,7 @@ TEST_F(server_set_test, port_in_use_fails_and_leaves_the_set_serving) {
     EXPECT_TRUE(bound) << "another socket was bound to the server's port";
     // ...and a port that another program holds with a plain bind is in use for us.
     asio::ip::tcp::acceptor holder(io, {asio::ip::address_v4::loopback(), 0}, false);
-    EXPECT_EQ(engine.add_plain_server(holder.local_endpoint().port(), false), -1);
+    EXPECT_EQ(engine.add_plain_server(holder.local_endpoint().port()), -1);
     EXPECT_EQ(engine.size(), 2u);
     ws_test_client page;
     ASSERT_TRUE(page.connect("127.0.0.1", ports[0]));
@@ -173,7 +173,7 @@ TEST_F(server_set_test, port_in_use_fails_and_leaves_the_set_serving) {
 
     // The next server still gets the next index.
     const uint16_t third = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(third, false), 0);
+    ASSERT_EQ(engine.add_plain_server(third), 0);
     ws_test_client late;
     ASSERT_TRUE(late.connect("127.0.0.1", third));
     auto call = handshake_as(late, handler, "late");
@@ -250,7 +250,7 @@ TEST_F(server_set_test, handler_exceptions_are_reported_and_the_server_goes_on) 
 TEST(server_set, connection_before_handler_gets_context_but_no_calls) {
     net_engine engine;
     const uint16_t port = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(port, false), 0);
+    ASSERT_EQ(engine.add_plain_server(port), 0);
     ws_test_client early;
     ASSERT_TRUE(early.connect("127.0.0.1", port));
     ASSERT_TRUE(early.ping_round_trip());

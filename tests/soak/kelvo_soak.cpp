@@ -228,11 +228,11 @@ int main(int argc, char** argv) {
         int32_t started = -1;
         for (int attempt = 0; attempt < 5 && started != 0; ++attempt) {
             tls = free_loopback_port();
-            started = net.add_tls_server(tls, work.string(), false);
+            started = net.add_tls_server(tls, work.string());
         }
         for (int attempt = 0; attempt < 5 && started == 0; ++attempt) {
             plain = free_loopback_port();
-            if (net.add_plain_server(plain, false) == 0) break;
+            if (net.add_plain_server(plain) == 0) break;
             if (attempt == 4) started = -1;
         }
         if (started != 0) {

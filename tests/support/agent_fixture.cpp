@@ -150,7 +150,7 @@ void agent_fixture::SetUp() {
         int32_t result = -1;
         for (int attempt = 0; attempt < 5 && result != 0; ++attempt) {
             ports_[server] = free_loopback_port();
-            result = net_->add_plain_server(ports_[server], false);
+            result = net_->add_plain_server(ports_[server]);
         }
         ASSERT_EQ(result, 0) << "no free port for server " << server;
     }

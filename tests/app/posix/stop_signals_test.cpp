@@ -106,6 +106,12 @@ TEST_F(AgentPosixTest, TlsHandshakeFailsWithoutCertificatesButThePlainServerServ
 }
 
 TEST_F(AgentPosixTest, OutOfDescriptorsTheAgentWaitsAndServesItsPagesUntilPlacesFreeUp) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer build pairs AddressSanitizer with UndefinedBehaviorSanitizer, which checks a
+    // dynamic type it has not met before through a pipe: out of descriptors that pipe cannot be
+    // made and the check reports a sound object as broken (its suppressions cannot help either).
+    GTEST_SKIP() << "UndefinedBehaviorSanitizer's type checks need descriptors of their own";
+#endif
     setup.descriptor_limit = 64;
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
