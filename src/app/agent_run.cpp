@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "access/site_decisions.h"
 #include "agent/rtc_engine_agent.h"
 #include "net/net_engine.h"
 
@@ -11,14 +12,15 @@ namespace web {
 
 int run_agent(const std::string& cert_dir, const server_ports& ports,
               const control_window_factory& make_window) {
+    // Outlives every server thread that asks it.
+    site_decisions sites(site_decisions::default_path());
     net_engine net;
     rtc_engine_agent agent(net);
     std::unique_ptr<IControlWindow> window;
 
     int exit_code = -1;
-    if (net.add_tls_server(ports.tls, cert_dir) == 0 &&
-        net.add_plain_server(ports.plain) == 0) {
-        window = make_window();
+    if (net.add_tls_server(ports.tls, cert_dir) == 0 && net.add_plain_server(ports.plain) == 0) {
+        window = make_window([&sites] { sites.reload(); });
         exit_code = window->run_loop();
     }
     // The servers' threads call the agent, so every server stops before the agent goes (and a

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/posix/runtime_folder.h"
 
@@ -95,7 +96,8 @@ bool post_control_message(const std::string& message) {
     return sent == static_cast<ssize_t>(message.size());
 }
 
-control_loop::control_loop() : tray_(*this) {
+control_loop::control_loop(std::function<void()> on_reload)
+    : on_reload_(std::move(on_reload)), tray_(*this) {
     const std::string path = control_socket_path();
     sockaddr_un address;
     quit_on_destroy_ = true;
@@ -157,6 +159,8 @@ void control_loop::handle_message(const std::string& message) {
         close_window();
     } else if (parseShow(message, show)) {
         tray_.on_show_message(show);
+    } else if (message == "reload" && on_reload_) {
+        on_reload_();
     }
 }
 

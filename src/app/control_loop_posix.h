@@ -1,10 +1,12 @@
 // The control window's stand-in on POSIX systems: a Unix-domain datagram socket named
 // "Kelvo Web Agent" beside the single-instance lock file, read by the main thread. Its messages
 // play the window messages' roles: "close" is the close message, "show 0" and "show 1" the show
-// message with that wParam. SIGINT and SIGTERM act as "close". There is no notification area, so
+// message with that wParam; "reload" says that the sites file changed. SIGINT and SIGTERM act as
+// "close". There is no notification area, so
 // the icon state runs against a shell that accepts every request.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/control_window.h"
@@ -24,7 +26,8 @@ class control_loop : public IControlWindow, private ITrayShell {
 public:
     // Opens the control socket and asks for the icon (its "show 1" is the first message the loop
     // reads). When the socket cannot be opened the loop ends at once with exit code 0.
-    control_loop();
+    // `on_reload` runs on the loop's thread for each "reload".
+    explicit control_loop(std::function<void()> on_reload);
     ~control_loop() override;
     control_loop(const control_loop&) = delete;
     control_loop& operator=(const control_loop&) = delete;
@@ -45,6 +48,7 @@ private:
     void load_menu() override { menu_loaded_ = true; }
     void destroy_menu() override { menu_loaded_ = false; }
 
+    const std::function<void()> on_reload_;
     int socket_ = -1;
     bool menu_loaded_ = false;
     bool quit_on_destroy_ = false;

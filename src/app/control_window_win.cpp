@@ -1,6 +1,7 @@
 #include "app/control_window_win.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "agent/engine_library.h"
 #include "app/win/resource.h"
@@ -14,6 +15,7 @@ HINSTANCE g_module_instance = nullptr;
 const wchar_t control_window_name[] = L"Kelvo Web Agent";
 const UINT show_tray_icon_message = RegisterWindowMessageW(L"KelvoZuzIrave.ShowTrayIcon.Message");
 const UINT taskbar_created_message = RegisterWindowMessageW(L"TaskbarCreated");
+const UINT reload_sites_message = RegisterWindowMessageW(L"KelvoWebAgent.ReloadSites.Message");
 
 namespace {
 
@@ -39,7 +41,8 @@ std::wstring tray_tooltip_text(const char* engine_version) {
     return text;
 }
 
-control_window::control_window() : tray_(*this) {
+control_window::control_window(std::function<void()> on_reload)
+    : on_reload_(std::move(on_reload)), tray_(*this) {
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof(window_class);
     window_class.lpfnWndProc = window_procedure;
@@ -109,6 +112,10 @@ LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lpara
     }
     if (message == taskbar_created_message) {
         tray_.on_taskbar_created();
+        return 0;
+    }
+    if (message == reload_sites_message) {
+        if (on_reload_) on_reload_();
         return 0;
     }
     switch (message) {

@@ -1,11 +1,13 @@
 // The hidden control window and the notification-area icon on Windows. The window of class
 // "Kelvo Web Agent" receives the icon's mouse messages, the show message, the shell's
-// "TaskbarCreated" broadcast, the menu command and the close message of "-kill".
+// "TaskbarCreated" broadcast, the menu command, the close message of "-kill" and the reload
+// message of "-allow", "-block" and "-forget".
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <functional>
 #include <string>
 
 #include "app/control_window.h"
@@ -24,6 +26,8 @@ extern const wchar_t control_window_name[];
 // the icon, 0 hides it) and the shell's "TaskbarCreated".
 extern const UINT show_tray_icon_message;
 extern const UINT taskbar_created_message;
+// Registered too: "KelvoWebAgent.ReloadSites.Message", the sites file changed.
+extern const UINT reload_sites_message;
 
 // "Kelvo Web Agent " and the engine version (ANSI code page text, null for none), converted into
 // at most 63 wide characters; the whole cut to 127 characters.
@@ -33,7 +37,8 @@ class control_window : public IControlWindow, private ITrayShell {
 public:
     // Registers the class, creates the hidden window and posts it the show message; when the
     // window cannot be created the quit message is posted so the loop ends at once.
-    control_window();
+    // `on_reload` runs on the loop's thread for each reload message.
+    explicit control_window(std::function<void()> on_reload);
     ~control_window() override;
     control_window(const control_window&) = delete;
     control_window& operator=(const control_window&) = delete;
@@ -57,6 +62,7 @@ private:
     void load_menu() override;
     void destroy_menu() override;
 
+    const std::function<void()> on_reload_;
     HWND window_ = nullptr;
     HMENU menu_ = nullptr;
     NOTIFYICONDATAW icon_data_{};

@@ -86,6 +86,7 @@ export async function startAgent({ tls = false } = {}) {
       KELVO_AGENT_TLS_PORT: String(tlsPort),
       KELVO_AGENT_PLAIN_PORT: String(plainPort),
       KELVO_AGENT_RUNTIME_DIR: folder,
+      XDG_CONFIG_HOME: folder,
       RIZUDADA_LOG: logPath,
     },
     stdio: ['ignore', 'pipe', 'pipe'],
