@@ -338,7 +338,7 @@ void websocket_server_impl<config>::post_to_connection(
     const connection_handle& handle, std::function<void(connection_context&)> work) {
     asio::post(endpoint_.get_io_service(), [this, handle, work = std::move(work)] {
         if (context_ptr context = find_context(handle)) {
-            run_reporting_exceptions(server_id_, "posted work", [&] { work(*context); });
+            run_reporting_exceptions(server_index_, "posted work", [&] { work(*context); });
         }
     });
 }
