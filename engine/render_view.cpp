@@ -4,6 +4,8 @@
 
 #include <frame_pattern.h>
 
+#include "agent_calls.h"
+
 namespace kelvo {
 namespace rtc {
 namespace standin {
@@ -83,7 +85,7 @@ void render_view::run() {
     media::IExternalVideoRender* renderer = nullptr;
     if (media::IExternalVideoRenderFactory* factory = host_.render_factory()) {
         const media::ExternalVideoRenderContext context{this, view_, RENDER_MODE_HIDDEN, uid_, 0, 0, 0, 0, 0};
-        renderer = factory->createRenderInstance(context);
+        renderer = call_agent<&media::IExternalVideoRenderFactory::createRenderInstance>(*factory, context);
     }
     host_.log(name() + (renderer ? " created" : " none"));
     if (!renderer) {
@@ -100,7 +102,7 @@ void render_view::run() {
         // After a stall start afresh instead of catching up with a burst.
         next = std::max(next, std::chrono::steady_clock::now());
     }
-    renderer->release();
+    call_agent<&media::IExternalVideoRender::release>(*renderer);
     host_.log(name() + " released");
     std::vector<uint8_t>().swap(pixels_);
 }
@@ -130,7 +132,8 @@ void render_view::deliver(media::IExternalVideoRender& renderer, video_settings 
     const uint8_t* planes[3] = {y, u, v};
     const int strides[3] = {y_stride, chroma_stride, chroma_stride};
     const frame picture(planes, strides, width, height);
-    renderer.deliverFrame(picture, settings.rotation, settings.mirrored);
+    call_agent<&media::IExternalVideoRender::deliverFrame>(renderer, picture, settings.rotation,
+                                                           settings.mirrored);
 }
 
 }  // namespace standin

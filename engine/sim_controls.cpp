@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "agent_calls.h"
 #include "standin_engine.h"
 
 namespace kelvo {
@@ -128,7 +129,9 @@ int standin_engine::sim_peer_remove(const cJSON* value) {
     uid_t uid = 0;
     if (!read_uid(value, uid) || peers_.erase(uid) == 0) return -2;
     post(log_words({"onPeerLeave", std::to_string(uid), "0"}),
-         [uid](IRtcEngineEventHandler& handler) { handler.onPeerLeave(uid, 0); });
+         [uid](IRtcEngineEventHandler& h) {
+             call_agent<&IRtcEngineEventHandler::onPeerLeave>(h, uid, 0);
+         });
     return 0;
 }
 
@@ -143,15 +146,21 @@ int standin_engine::sim_peer_flag(const cJSON* value, peer_flag flag) {
     const std::string words = std::to_string(uid) + " " + log_bool(on);
     switch (flag) {
     case peer_flag::audio_muted:
-        post("onUserMuteAudio " + words, [uid, on](IRtcEngineEventHandler& h) { h.onUserMuteAudio(uid, on); });
+        post("onUserMuteAudio " + words, [uid, on](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onUserMuteAudio>(h, uid, on);
+        });
         break;
     case peer_flag::video_muted:
         found->second.video_muted = on;
-        post("onUserMuteVideo " + words, [uid, on](IRtcEngineEventHandler& h) { h.onUserMuteVideo(uid, on); });
+        post("onUserMuteVideo " + words, [uid, on](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onUserMuteVideo>(h, uid, on);
+        });
         break;
     case peer_flag::video_enabled:
         found->second.video = on;
-        post("onUserEnableVideo " + words, [uid, on](IRtcEngineEventHandler& h) { h.onUserEnableVideo(uid, on); });
+        post("onUserEnableVideo " + words, [uid, on](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onUserEnableVideo>(h, uid, on);
+        });
         break;
     }
     return 0;
@@ -167,49 +176,72 @@ int standin_engine::sim_emit(const cJSON* value) {
     const std::string uid_text = std::to_string(uid);
 
     if (name == "warning") {
-        post("onWarning " + code_text, [code](IRtcEngineEventHandler& h) { h.onWarning(code, "sim"); });
+        post("onWarning " + code_text, [code](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onWarning>(h, code, "sim");
+        });
     } else if (name == "error") {
-        post("onError " + code_text, [code](IRtcEngineEventHandler& h) { h.onError(code, "sim"); });
+        post("onError " + code_text, [code](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onError>(h, code, "sim");
+        });
     } else if (name == "join_failure") {
-        post("onJoinChannelFailure", [](IRtcEngineEventHandler& h) { h.onJoinChannelFailure(); });
+        post("onJoinChannelFailure", [](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onJoinChannelFailure>(h);
+        });
     } else if (name == "connection_lost") {
-        post("onConnectionLost", [](IRtcEngineEventHandler& h) { h.onConnectionLost(); });
+        post("onConnectionLost", [](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onConnectionLost>(h);
+        });
     } else if (name == "request_key") {
-        post("onRequestChannelKey", [](IRtcEngineEventHandler& h) { h.onRequestChannelKey(); });
+        post("onRequestChannelKey", [](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onRequestChannelKey>(h);
+        });
     } else if (name == "camera_ready") {
-        post("onCameraReady", [](IRtcEngineEventHandler& h) { h.onCameraReady(); });
+        post("onCameraReady", [](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onCameraReady>(h);
+        });
     } else if (name == "video_stopped") {
-        post("onVideoStopped", [](IRtcEngineEventHandler& h) { h.onVideoStopped(); });
+        post("onVideoStopped", [](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onVideoStopped>(h);
+        });
     } else if (name == "recording_status") {
         const int status = int_or_zero(value, "status");
         post("onRecordingStatus " + std::to_string(status),
-             [status](IRtcEngineEventHandler& h) { h.onRecordingStatus(status); });
+             [status](IRtcEngineEventHandler& h) {
+                 call_agent<&IRtcEngineEventHandler::onRecordingStatus>(h, status);
+             });
     } else if (name == "api_result") {
         const optional_text api(member(value, "api"));
         post(log_words({"onApiResult", api.text, code_text}),
-             [api, code](IRtcEngineEventHandler& h) { h.onApiResult(api.get(), code); });
+             [api, code](IRtcEngineEventHandler& h) {
+                 call_agent<&IRtcEngineEventHandler::onApiResult>(h, api.get(), code);
+             });
     } else if (name == "rejoin") {
         const optional_text channel(member(value, "channel"));
         const int elapsed = int_or_zero(value, "elapsed");
         post(log_words({"onRejoinChannelSuccess", channel.text, uid_text, std::to_string(elapsed)}),
              [channel, uid, elapsed](IRtcEngineEventHandler& h) {
-                 h.onRejoinChannelSuccess(channel.get(), uid, elapsed);
+                 call_agent<&IRtcEngineEventHandler::onRejoinChannelSuccess>(h, channel.get(), uid,
+                                                                             elapsed);
              });
     } else if (name == "remote_video") {
         post_remote_video(uid);
     } else if (name == "peer_leave") {
         const int reason = int_or_zero(value, "reason");
         post(log_words({"onPeerLeave", uid_text, std::to_string(reason)}),
-             [uid, reason](IRtcEngineEventHandler& h) { h.onPeerLeave(uid, reason); });
+             [uid, reason](IRtcEngineEventHandler& h) {
+                 call_agent<&IRtcEngineEventHandler::onPeerLeave>(h, uid, reason);
+             });
     } else if (name == "leave") {
         post("onLeaveChannel", [](IRtcEngineEventHandler& h) {
             const RtcStats stats{};
-            h.onLeaveChannel(stats);
+            call_agent<&IRtcEngineEventHandler::onLeaveChannel>(h, stats);
         });
     } else if (name == "join_success") {
         const optional_text channel(member(value, "channel"));
         post(log_words({"onJoinChannelSuccess", channel.text, uid_text, "0"}),
-             [channel, uid](IRtcEngineEventHandler& h) { h.onJoinChannelSuccess(channel.get(), uid, 0); });
+             [channel, uid](IRtcEngineEventHandler& h) {
+                 call_agent<&IRtcEngineEventHandler::onJoinChannelSuccess>(h, channel.get(), uid, 0);
+             });
     } else {
         return -2;
     }

@@ -4,6 +4,7 @@
 
 #include <cjson/cJSON.h>
 
+#include "agent_calls.h"
 #include "engine_interfaces.h"
 
 namespace kelvo {
@@ -106,7 +107,8 @@ int standin_engine::joinChannel(const char* channelKey, const char* channelName,
     const std::string channel = log_text(channelName);
     post(log_words({"onJoinChannelSuccess", channel, std::to_string(granted), "0"}),
          [has_channel, channel, granted](IRtcEngineEventHandler& handler) {
-             handler.onJoinChannelSuccess(has_channel ? channel.c_str() : nullptr, granted, 0);
+             call_agent<&IRtcEngineEventHandler::onJoinChannelSuccess>(
+                 handler, has_channel ? channel.c_str() : nullptr, granted, 0);
          });
     return 0;
 }
@@ -121,7 +123,7 @@ int standin_engine::leaveChannel() {
     muted_by_agent_.clear();
     post("onLeaveChannel", [](IRtcEngineEventHandler& handler) {
         const RtcStats stats{};
-        handler.onLeaveChannel(stats);
+        call_agent<&IRtcEngineEventHandler::onLeaveChannel>(handler, stats);
     });
     return 0;
 }
@@ -132,7 +134,9 @@ int standin_engine::renewChannelKey(const char* channelKey) {
     if (take_failure("renewChannelKey", code)) return code;
     std::lock_guard<std::mutex> hold(mutex_);
     post(log_words({"onApiResult", renew_key_api, "0"}),
-         [](IRtcEngineEventHandler& handler) { handler.onApiResult(renew_key_api, 0); });
+         [](IRtcEngineEventHandler& handler) {
+             call_agent<&IRtcEngineEventHandler::onApiResult>(handler, renew_key_api, 0);
+         });
     return 0;
 }
 
@@ -251,7 +255,9 @@ void standin_engine::parameter_bool(const std::string& key, bool value) {
     if (key == capture_key) {
         capture_ = value;
     } else if (key == query_recording_api) {
-        post("onRecordingStatus 1", [](IRtcEngineEventHandler& handler) { handler.onRecordingStatus(1); });
+        post("onRecordingStatus 1", [](IRtcEngineEventHandler& handler) {
+            call_agent<&IRtcEngineEventHandler::onRecordingStatus>(handler, 1);
+        });
     }
 }
 
@@ -259,7 +265,9 @@ void standin_engine::parameter_string(const std::string& key) {
     if (key != start_recording_api && key != stop_recording_api) return;
     std::lock_guard<std::mutex> hold(mutex_);
     post(log_words({"onApiResult", key, "0"}),
-         [key](IRtcEngineEventHandler& handler) { handler.onApiResult(key.c_str(), 0); });
+         [key](IRtcEngineEventHandler& handler) {
+             call_agent<&IRtcEngineEventHandler::onApiResult>(handler, key.c_str(), 0);
+         });
 }
 
 void standin_engine::register_factory(media::IExternalVideoRenderFactory* factory) {
@@ -331,7 +339,8 @@ void standin_engine::post_remote_video(uid_t uid) {
     post(log_words({"onRemoteVideoStreamAvailable", std::to_string(uid), std::to_string(width),
                     std::to_string(height), "0"}),
          [uid, width, height](IRtcEngineEventHandler& handler) {
-             handler.onRemoteVideoStreamAvailable(uid, width, height, 0);
+             call_agent<&IRtcEngineEventHandler::onRemoteVideoStreamAvailable>(handler, uid, width,
+                                                                              height, 0);
          });
 }
 

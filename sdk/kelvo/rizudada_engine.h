@@ -2,6 +2,16 @@
 // interfaces, the event handler and the external video render interfaces, and the two C entry
 // points. Every interface keeps its operations in the library's slot order; slots the agent never
 // uses are declared as reserved operations so that every used operation sits at its number.
+//
+// On Windows the engine is built with Microsoft's compiler, so there these tables must be laid out
+// as that compiler lays them out, whichever compiler builds us. Only three things differ from the
+// Itanium ABI (gcc, clang, mingw-w64) in tables like these, and the header avoids or handles each:
+// - overloads: Microsoft's compiler puts all overloads of one name together at the first one's
+//   place, in reverse order; so no interface here has two operations of the same name;
+// - records returned by value: Microsoft's compiler returns them from member functions through a
+//   hidden pointer after the object, Itanium sometimes in registers; so no operation returns one;
+// - virtual destructors: one table entry there, two in Itanium; only the event handler has one
+//   (the others keep theirs protected and non-virtual), see there.
 #pragma once
 
 #include <cstdint>
@@ -209,11 +219,35 @@ protected:
     ~IRtcEngineParameter() = default;
 };
 
+// How many table entries the handler's destructor (slot 0) takes in this build: one on Windows,
+// as the engine's compiler makes it (under mingw-w64 by the declaration below), two in the Itanium
+// ABI elsewhere, which moves every callback one entry on.
+#if defined(_WIN32)
+#define RIZUDADA_HANDLER_DESTRUCTOR_ENTRIES 1
+#else
+#define RIZUDADA_HANDLER_DESTRUCTOR_ENTRIES 2
+#endif
+
 // The engine's callbacks. Every callback has an empty default body; the slots the agent does not
 // use keep the engine's argument counts.
 class IRtcEngineEventHandler {
 public:
+#if defined(_WIN32) && !defined(_MSC_VER)
+    // Slot 0 is the destructor. mingw-w64 would give a virtual destructor the two Itanium entries,
+    // so slot 0 is declared as the single entry Microsoft's compiler makes of it instead: it takes
+    // a flags word (bit 0: free the memory too) and returns the object. The destructor itself is
+    // declared after the last slot, where the engine never looks.
+    virtual void* deletingDestructor(unsigned int flags) {                                     // slot 0
+        if (flags & 1) {
+            delete this;
+        } else {
+            this->~IRtcEngineEventHandler();
+        }
+        return this;
+    }
+#else
     virtual ~IRtcEngineEventHandler() {}                                                       // slot 0
+#endif
     virtual void onJoinChannelSuccess(const char* channel, uid_t uid, int elapsed) { (void)channel; (void)uid; (void)elapsed; }   // 1
     virtual void onRejoinChannelSuccess(const char* channel, uid_t uid, int elapsed) { (void)channel; (void)uid; (void)elapsed; } // 2
     virtual void onWarning(int warn, const char* msg) { (void)warn; (void)msg; }             // 3
@@ -249,6 +283,9 @@ public:
     virtual void reserved33() {}                                                            // 33
     virtual void reserved34() {}                                                            // 34
     virtual void onRequestChannelKey() {}                                                    // 35
+#if defined(_WIN32) && !defined(_MSC_VER)
+    virtual ~IRtcEngineEventHandler() {}
+#endif
 };
 
 struct RtcEngineContext {

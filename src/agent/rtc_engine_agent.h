@@ -46,8 +46,8 @@ struct agent_access {
 };
 
 class rtc_engine_agent final : public net_engine_event_handler,
-                         private ISessionEvents,
-                         private IVideoStreamHost {
+                               public ISessionEvents,
+                               private IVideoStreamHost {
 public:
     // `access`'s objects outlive the agent, and the prompt calls back no more once it is gone.
     explicit rtc_engine_agent(net_engine& net, const agent_access& access = {});

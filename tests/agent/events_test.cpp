@@ -3,8 +3,10 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <slot_call.h>
 
 #include "support/agent_fixture.h"
+#include "video/rtc_engine_agent_event_handler.h"
 
 namespace kelvo {
 namespace test {
@@ -96,6 +98,59 @@ TEST_F(agent_events, api_results_answer_the_commands_the_engine_completes) {
         page->engine_parameters(emit("\"api_result\",\"api\":\"" + entry.first));
         EXPECT_EQ(page->events_until_marker(), entry.second) << entry.first;
     }
+}
+
+template <typename Signature>
+using handler_slot = rtc::standin::slot_call<rtc::IRtcEngineEventHandler, Signature>;
+
+// The engine knows the handler only by its slot numbers (on Windows it is built by another
+// compiler): every slot reached through its table entry, with the engine's arguments, has that
+// slot's effect, and the slots the handler leaves alone do nothing.
+TEST_F(agent_events, a_foreign_engine_reaches_every_callback_by_its_slot_number) {
+    auto page = control();
+    rtc::web::rtc_engine_agent_event_handler agent_handler(agent());
+    rtc::IRtcEngineEventHandler& handler = agent_handler;
+    const rtc::RtcStats stats{};
+
+    handler_slot<void(const char*, uint32_t, int)>::on(handler, 1, "room", 77u, 0);
+    handler_slot<void(const char*, uint32_t, int)>::on(handler, 2, "r", 4294967295u, 12);
+    handler_slot<void(int, const char*)>::on(handler, 3, 8, "w");
+    handler_slot<void(int, const char*)>::on(handler, 4, -21, "e");
+    handler_slot<void(const rtc::RtcStats&)>::on(handler, 7, stats);
+    handler_slot<void(uint32_t, int, int, int)>::on(handler, 15, 9u, 320, 240, 0);
+    handler_slot<void(uint32_t, int)>::on(handler, 19, 9u, 1);
+    handler_slot<void(uint32_t, bool)>::on(handler, 20, 5u, true);
+    handler_slot<void(uint32_t, bool)>::on(handler, 21, 5u, false);
+    handler_slot<void(uint32_t, bool)>::on(handler, 22, 5u, true);
+    handler_slot<void(const char*, int)>::on(handler, 23, "rtc.api.start_recording_service", -3);
+    for (size_t slot : {26, 27, 28, 29}) handler_slot<void()>::on(handler, slot);
+    handler_slot<void(int)>::on(handler, 30, 2);
+    handler_slot<void()>::on(handler, 35);
+    // The largest argument count any slot takes, all zero.
+    for (size_t slot : {5, 6, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18, 24, 25, 31, 32, 33, 34}) {
+        handler_slot<void(int, int, int, int, int)>::on(handler, slot, 0, 0, 0, 0, 0);
+    }
+
+    EXPECT_EQ(page->events_until_marker(),
+              (std::vector<std::string>{
+                  R"({"command":"joinChannel","uid":77,"code":true})",
+                  R"({"event":"onRejoinChannelSuccess","channel":"r","uid":4294967295,"elapsed":12})",
+                  R"({"event":"warning","code":8})",
+                  R"({"event":"error","code":-21})",
+                  R"({"command":"leaveChannel","code":true})",
+                  R"({"command":"onAddVideoStream","uid":9})",
+                  R"({"command":"onPeerLeave","uid":9,"reason":1})",
+                  R"({"event":"onUserMuteAudio","uid":5,"muted":true})",
+                  R"({"event":"onUserMuteVideo","uid":5,"muted":false})",
+                  R"({"event":"onUserEnableVideo","uid":5,"enabled":true})",
+                  R"({"command":"startRecording","code":-3})",
+                  R"({"event":"onCameraReady"})",
+                  R"({"event":"onVideoStopped"})",
+                  R"({"event":"error","code":112})",
+                  R"({"event":"error","code":111})",
+                  R"({"command":"queryRecordingStatus","code":true,"status":2})",
+                  R"({"event":"onRequestChannelKey"})",
+              }));
 }
 
 TEST_F(agent_events, a_new_page_gets_none_of_the_old_engines_traffic) {

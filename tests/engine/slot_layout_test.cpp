@@ -1,12 +1,15 @@
 // The engine's interfaces must keep every operation at its slot number and every record in its
-// field order: the engine library is built separately and calls through these tables.
+// field order: the engine library is built separately (on Windows by Microsoft's compiler) and
+// calls through these tables.
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include <kelvo/rizudada_engine.h>
+#include <slot_call.h>
 
 namespace {
 
@@ -46,6 +49,10 @@ long slot_of(Member member) {
 }
 #define KELVO_SLOT_CHECKS 1
 #endif
+
+// Naming an operation here also proves its name is not overloaded (an overloaded name gives no
+// single member pointer): on Windows the engine's compiler would group the overloads of one name
+// and so move slots.
 
 // An operation added after the last one lands at the table's size.
 struct engine_end : IRtcEngine { virtual void end(); };
@@ -136,46 +143,91 @@ TEST_F(slot_layout, device_managers_and_collection) {
     EXPECT_SLOT(4, &collection_end::end);
 }
 
-// Slot 0 of the handler is its virtual destructor, which takes two table entries in this ABI
-// (complete and deleting destructor), so callback slot k sits at entry k + 1.
+// Slot 0 of the handler is its destructor. On Windows the engine's compiler (Microsoft's) gives
+// it one table entry, so callback k sits at entry k; the destructor proper takes the two entries
+// after the last slot, where the engine never looks. The Itanium ABI elsewhere gives the
+// destructor entries 0 and 1, so callback k sits at entry k + 1.
+#if defined(_WIN32)
+constexpr long callback_offset = 0;
+constexpr long handler_table_size = 36 + 2;
+#else
+constexpr long callback_offset = 1;
+constexpr long handler_table_size = 1 + 36;
+#endif
+
 TEST_F(slot_layout, event_handler) {
     using H = IRtcEngineEventHandler;
-    EXPECT_SLOT(1 + 1, &H::onJoinChannelSuccess);
-    EXPECT_SLOT(1 + 2, &H::onRejoinChannelSuccess);
-    EXPECT_SLOT(1 + 3, &H::onWarning);
-    EXPECT_SLOT(1 + 4, &H::onError);
-    EXPECT_SLOT(1 + 5, &H::reserved5);
-    EXPECT_SLOT(1 + 6, &H::reserved6);
-    EXPECT_SLOT(1 + 7, &H::onLeaveChannel);
-    EXPECT_SLOT(1 + 8, &H::reserved8);
-    EXPECT_SLOT(1 + 9, &H::reserved9);
-    EXPECT_SLOT(1 + 10, &H::reserved10);
-    EXPECT_SLOT(1 + 11, &H::reserved11);
-    EXPECT_SLOT(1 + 12, &H::reserved12);
-    EXPECT_SLOT(1 + 13, &H::reserved13);
-    EXPECT_SLOT(1 + 14, &H::reserved14);
-    EXPECT_SLOT(1 + 15, &H::onRemoteVideoStreamAvailable);
-    EXPECT_SLOT(1 + 16, &H::reserved16);
-    EXPECT_SLOT(1 + 17, &H::reserved17);
-    EXPECT_SLOT(1 + 18, &H::reserved18);
-    EXPECT_SLOT(1 + 19, &H::onPeerLeave);
-    EXPECT_SLOT(1 + 20, &H::onUserMuteAudio);
-    EXPECT_SLOT(1 + 21, &H::onUserMuteVideo);
-    EXPECT_SLOT(1 + 22, &H::onUserEnableVideo);
-    EXPECT_SLOT(1 + 23, &H::onApiResult);
-    EXPECT_SLOT(1 + 24, &H::reserved24);
-    EXPECT_SLOT(1 + 25, &H::reserved25);
-    EXPECT_SLOT(1 + 26, &H::onCameraReady);
-    EXPECT_SLOT(1 + 27, &H::onVideoStopped);
-    EXPECT_SLOT(1 + 28, &H::onJoinChannelFailure);
-    EXPECT_SLOT(1 + 29, &H::onConnectionLost);
-    EXPECT_SLOT(1 + 30, &H::onRecordingStatus);
-    EXPECT_SLOT(1 + 31, &H::reserved31);
-    EXPECT_SLOT(1 + 32, &H::reserved32);
-    EXPECT_SLOT(1 + 33, &H::reserved33);
-    EXPECT_SLOT(1 + 34, &H::reserved34);
-    EXPECT_SLOT(1 + 35, &H::onRequestChannelKey);
-    EXPECT_SLOT(1 + 36, &handler_end::end);
+#if defined(_WIN32)
+    EXPECT_SLOT(0, &H::deletingDestructor);
+#endif
+    EXPECT_SLOT(callback_offset + 1, &H::onJoinChannelSuccess);
+    EXPECT_SLOT(callback_offset + 2, &H::onRejoinChannelSuccess);
+    EXPECT_SLOT(callback_offset + 3, &H::onWarning);
+    EXPECT_SLOT(callback_offset + 4, &H::onError);
+    EXPECT_SLOT(callback_offset + 5, &H::reserved5);
+    EXPECT_SLOT(callback_offset + 6, &H::reserved6);
+    EXPECT_SLOT(callback_offset + 7, &H::onLeaveChannel);
+    EXPECT_SLOT(callback_offset + 8, &H::reserved8);
+    EXPECT_SLOT(callback_offset + 9, &H::reserved9);
+    EXPECT_SLOT(callback_offset + 10, &H::reserved10);
+    EXPECT_SLOT(callback_offset + 11, &H::reserved11);
+    EXPECT_SLOT(callback_offset + 12, &H::reserved12);
+    EXPECT_SLOT(callback_offset + 13, &H::reserved13);
+    EXPECT_SLOT(callback_offset + 14, &H::reserved14);
+    EXPECT_SLOT(callback_offset + 15, &H::onRemoteVideoStreamAvailable);
+    EXPECT_SLOT(callback_offset + 16, &H::reserved16);
+    EXPECT_SLOT(callback_offset + 17, &H::reserved17);
+    EXPECT_SLOT(callback_offset + 18, &H::reserved18);
+    EXPECT_SLOT(callback_offset + 19, &H::onPeerLeave);
+    EXPECT_SLOT(callback_offset + 20, &H::onUserMuteAudio);
+    EXPECT_SLOT(callback_offset + 21, &H::onUserMuteVideo);
+    EXPECT_SLOT(callback_offset + 22, &H::onUserEnableVideo);
+    EXPECT_SLOT(callback_offset + 23, &H::onApiResult);
+    EXPECT_SLOT(callback_offset + 24, &H::reserved24);
+    EXPECT_SLOT(callback_offset + 25, &H::reserved25);
+    EXPECT_SLOT(callback_offset + 26, &H::onCameraReady);
+    EXPECT_SLOT(callback_offset + 27, &H::onVideoStopped);
+    EXPECT_SLOT(callback_offset + 28, &H::onJoinChannelFailure);
+    EXPECT_SLOT(callback_offset + 29, &H::onConnectionLost);
+    EXPECT_SLOT(callback_offset + 30, &H::onRecordingStatus);
+    EXPECT_SLOT(callback_offset + 31, &H::reserved31);
+    EXPECT_SLOT(callback_offset + 32, &H::reserved32);
+    EXPECT_SLOT(callback_offset + 33, &H::reserved33);
+    EXPECT_SLOT(callback_offset + 34, &H::reserved34);
+    EXPECT_SLOT(callback_offset + 35, &H::onRequestChannelKey);
+    EXPECT_SLOT(handler_table_size, &handler_end::end);
+}
+
+// A handler that counts how often it is destroyed and how often its memory is freed.
+struct counted_handler final : IRtcEngineEventHandler {
+    ~counted_handler() override { ++destroyed; }
+    static void operator delete(void* memory) {
+        ++freed;
+        ::operator delete(memory);
+    }
+    static int destroyed;
+    static int freed;
+};
+int counted_handler::destroyed = 0;
+int counted_handler::freed = 0;
+
+// An engine that ends the handler calls slot 0 as its compiler made it: on Windows one entry that
+// takes a flags word, 0 to destroy the object and 1 to free its memory too, returning the object.
+// The Itanium ABI's entry 0 destroys without freeing and ignores the word.
+TEST(handler_table, slot_zero_destroys_the_handler_as_the_engine_compiler_does) {
+    using destructor = kelvo::rtc::standin::slot_call<IRtcEngineEventHandler, void*(unsigned int)>;
+    alignas(counted_handler) unsigned char storage[sizeof(counted_handler)];
+    IRtcEngineEventHandler* in_place = new (storage) counted_handler;
+    destructor::on(*in_place, 0, 0u);
+    EXPECT_EQ(1, counted_handler::destroyed);
+    EXPECT_EQ(0, counted_handler::freed);
+#if defined(_WIN32)
+    IRtcEngineEventHandler* on_heap = new counted_handler;
+    const uintptr_t address = reinterpret_cast<uintptr_t>(on_heap);
+    EXPECT_EQ(address, reinterpret_cast<uintptr_t>(destructor::on(*on_heap, 0, 1u)));
+    EXPECT_EQ(2, counted_handler::destroyed);
+    EXPECT_EQ(1, counted_handler::freed);
+#endif
 }
 
 TEST_F(slot_layout, render_interfaces_and_frame) {

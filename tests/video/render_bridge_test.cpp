@@ -7,6 +7,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <slot_call.h>
 
 #include "video/VideoRenderImpl.h"
 #include "video/VideoStreamChannel.h"
@@ -67,6 +68,29 @@ TEST_F(render_bridge, AttachingSendsTheRequestedViewSizeOnlyWhenBothSidesAreSet)
         auto unsized = channel(size.first, size.second);
         (new VideoRenderImpl(&engine_callback_, unsized))->release();
     }
+}
+
+template <typename Signature>
+using render_slot = kelvo::rtc::standin::slot_call<kelvo::media::IExternalVideoRender, Signature>;
+
+// The engine knows a renderer only by its slot numbers: 1 initialise, 2 deliver, 0 release.
+TEST_F(render_bridge, TheEngineReachesTheRendererBySlotNumbers) {
+    auto live = channel(160, 120);
+    EXPECT_CALL(engine_callback_, onViewSizeChanged(160, 120));
+    kelvo::media::IExternalVideoRender& renderer = *new VideoRenderImpl(&engine_callback_, live);
+    EXPECT_EQ(render_slot<int()>::on(renderer, 1), 0);
+
+    // A paused channel takes the frame and answers 0; an unpaused one that is not joined, -1.
+    using deliver = render_slot<int(const kelvo::media::IVideoFrame&, int, bool)>;
+    test::fake_video_frame frame(64, 48, 64, 32);
+    live->setPaused(true);
+    EXPECT_EQ(deliver::on(renderer, 2, frame, 90, true), 0);
+    live->setPaused(false);
+    EXPECT_EQ(deliver::on(renderer, 2, frame, 90, true), -1);
+
+    // Release detaches the renderer: the channel's end reaches no one.
+    render_slot<void()>::on(renderer, 0);
+    live.reset();
 }
 
 TEST_F(render_bridge, DestroyingTheChannelTellsTheEngineThroughTheAttachedRenderer) {
