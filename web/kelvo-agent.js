@@ -47,6 +47,7 @@ const CODE_TEXT = {
   101: 'the application id is empty',
   111: 'the connection to the service was lost',
   112: 'joining the channel failed',
+  403: 'the user has not allowed this site to use the agent',
   429: 'too many videos are open at once (close a stream first)',
   timeout: 'the agent did not answer in time',
   closed: 'the connection to the agent closed',

@@ -19,8 +19,7 @@ int run_agent(const std::string& cert_dir, const server_ports& ports,
     std::unique_ptr<IControlWindow> window;
 
     int exit_code = -1;
-    if (net.add_tls_server(ports.tls, cert_dir) == 0 &&
-        net.add_plain_server(ports.plain) == 0) {
+    if (net.add_tls_server(ports.tls, cert_dir) == 0 && net.add_plain_server(ports.plain) == 0) {
         window = make_window([&sites] { sites.reload(); });
         exit_code = window->run_loop();
     }
