@@ -10,7 +10,7 @@ namespace rtc {
 namespace web {
 
 int run_agent(const std::string& cert_dir, const server_ports& ports,
-              const control_window_factory& make_window) {
+              const site_access_ui& access, const control_window_factory& make_window) {
     net_engine net;
     rtc_engine_agent agent(net);
     std::unique_ptr<IControlWindow> window;
@@ -25,6 +25,7 @@ int run_agent(const std::string& cert_dir, const server_ports& ports,
     // TLS server that started before the plain one failed is stopped here too).
     net.clear();
     if (window) window->destroy();
+    access.prompt.close();
     return exit_code;
 }
 

@@ -11,8 +11,10 @@
 #include <thread>
 
 #include "app/agent_run.h"
+#include "app/consent_prompt_posix.h"
 #include "app/control_loop_posix.h"
 #include "app/server_ports.h"
+#include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
 #include "platform/single_instance.h"
 
@@ -37,6 +39,8 @@ int main(int argc, char** argv) {
     if (!platform_take_single_instance_lock()) return -1;
     // A page that goes away mid-send must not end the process.
     signal(SIGPIPE, SIG_IGN);
-    return run_agent(platform_module_directory(), configured_server_ports(),
-                     [] { return std::make_unique<control_loop>(); });
+    program_consent_prompt prompt;
+    tray_usage_indicator usage;
+    return run_agent(platform_module_directory(), configured_server_ports(), {prompt, usage},
+                     [&usage] { return std::make_unique<control_loop>(usage); });
 }
