@@ -10,7 +10,9 @@
 
 #include "app/agent_run.h"
 #include "app/control_window_win.h"
+#include "app/queued_consent_prompt.h"
 #include "app/server_ports.h"
+#include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
 #include "platform/single_instance.h"
 
@@ -38,6 +40,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
         return 0;
     }
     if (!platform_take_single_instance_lock()) return -1;
-    return run_agent(platform_module_directory(), configured_server_ports(),
-                     [] { return std::make_unique<control_window>(); });
+    queued_consent_prompt prompt;
+    tray_usage_indicator usage;
+    return run_agent(platform_module_directory(), configured_server_ports(), {prompt, usage},
+                     [&prompt, &usage] {
+                         return std::make_unique<control_window>(prompt, usage, site_list{});
+                     });
 }
