@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "app/consent_question.h"
-#include "app/control_window_win.h"
+#include "app/owned_dialog_win.h"
 #include "app/win/resource.h"
 #include "platform/win/wide_text.h"
 
@@ -58,15 +58,12 @@ BOOL onCommand(HWND dialog, open_question& open, WORD command) {
 
 // Every way the dialog ends leads to its destruction, where the answer is given once.
 INT_PTR CALLBACK consentProcedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* open = reinterpret_cast<open_question*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-        fillDialog(dialog, *reinterpret_cast<open_question*>(lparam));
-        return TRUE;
-    }
-    // Messages of the dialog's creation arrive before its state is attached.
+    auto* open = owned_dialog_state<open_question>(dialog, message, lparam);
     if (open == nullptr) return FALSE;
     switch (message) {
+        case WM_INITDIALOG:
+            fillDialog(dialog, *open);
+            return TRUE;
         case WM_COMMAND:
             return onCommand(dialog, *open, LOWORD(wparam));
         case WM_TIMER:
@@ -75,8 +72,7 @@ INT_PTR CALLBACK consentProcedure(HWND dialog, UINT message, WPARAM wparam, LPAR
             return TRUE;
         case WM_DESTROY: {
             KillTimer(dialog, answer_timer);
-            SetWindowLongPtrW(dialog, DWLP_USER, 0);
-            std::unique_ptr<open_question> ended(open);
+            const auto ended = take_owned_dialog_state<open_question>(dialog);
             ended->question.answered(ended->answer);
             return FALSE;
         }
@@ -90,15 +86,9 @@ INT_PTR CALLBACK consentProcedure(HWND dialog, UINT message, WPARAM wparam, LPAR
 void open_consent_dialog(HWND owner, consent_question question,
                          std::chrono::milliseconds answer_within) {
     auto open = std::make_unique<open_question>(open_question{std::move(question), answer_within});
-    HWND dialog = CreateDialogParamW(g_module_instance, MAKEINTRESOURCEW(IDD_CONSENT), owner,
-                                     consentProcedure, reinterpret_cast<LPARAM>(open.get()));
-    if (dialog == nullptr) {
+    if (open_owned_dialog(owner, IDD_CONSENT, consentProcedure, open) == nullptr) {
         open->question.answered(consent_answer::dismissed);
-        return;
     }
-    // The dialog's own now: it is deleted when the dialog goes.
-    open.release();
-    ShowWindow(dialog, SW_SHOW);
 }
 
 }  // namespace web

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/control_window_win.h"
+#include "app/owned_dialog_win.h"
 #include "app/win/resource.h"
 #include "platform/win/wide_text.h"
 
@@ -50,23 +50,19 @@ BOOL onCommand(HWND dialog, sites_window& window, WORD command, WORD notificatio
 }
 
 INT_PTR CALLBACK sitesProcedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* window = reinterpret_cast<sites_window*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-        fillList(dialog, *reinterpret_cast<sites_window*>(lparam));
-        return TRUE;
-    }
-    // Messages of the dialog's creation arrive before its state is attached.
+    auto* window = owned_dialog_state<sites_window>(dialog, message, lparam);
     if (window == nullptr) return FALSE;
     switch (message) {
+        case WM_INITDIALOG:
+            fillList(dialog, *window);
+            return TRUE;
         case WM_COMMAND:
             return onCommand(dialog, *window, LOWORD(wparam), HIWORD(wparam));
         case WM_CLOSE:
             DestroyWindow(dialog);
             return TRUE;
         case WM_DESTROY:
-            SetWindowLongPtrW(dialog, DWLP_USER, 0);
-            delete window;
+            take_owned_dialog_state<sites_window>(dialog);
             return FALSE;
         default:
             return FALSE;
@@ -77,13 +73,7 @@ INT_PTR CALLBACK sitesProcedure(HWND dialog, UINT message, WPARAM wparam, LPARAM
 
 HWND open_sites_dialog(HWND owner, const site_list& sites) {
     auto window = std::make_unique<sites_window>(sites_window{sites, {}});
-    HWND dialog = CreateDialogParamW(g_module_instance, MAKEINTRESOURCEW(IDD_SITES), owner,
-                                     sitesProcedure, reinterpret_cast<LPARAM>(window.get()));
-    if (dialog == nullptr) return nullptr;
-    // The dialog's own now: it is deleted when the dialog goes.
-    window.release();
-    ShowWindow(dialog, SW_SHOW);
-    return dialog;
+    return open_owned_dialog(owner, IDD_SITES, sitesProcedure, window);
 }
 
 }  // namespace web
