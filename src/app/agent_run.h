@@ -21,7 +21,10 @@ namespace web {
 // The agent is made after them and keeps references to both, for example
 //   rtc_engine_agent agent(net, access.prompt, access.indicator);
 // The control window made by the entry's factory joins the same two objects (it shows the
-// dialogs and the usage) and leaves them again in IControlWindow::destroy().
+// dialogs and the usage) and leaves them again in IControlWindow::destroy(). On Windows it also
+// takes a site_list (site_list.h) for its "Sites..." menu item, wired to the program's
+// site_decisions; main_win.cpp gives an empty one until that object is made there, which greys
+// the item.
 struct site_access_ui {
     IClosableConsentPrompt& prompt;
     IUsageIndicator& indicator;

@@ -31,6 +31,7 @@ public:
     program_consent_prompt(const program_consent_prompt&) = delete;
     program_consent_prompt& operator=(const program_consent_prompt&) = delete;
 
+    // When no thread can be started the question is dismissed at once, on the asking thread.
     void ask(const std::string& origin, std::function<void(consent_answer)> answered) override;
     void close() override;
 
