@@ -33,7 +33,9 @@ bool readable(int fd, std::chrono::milliseconds wait) {
 }
 
 // The child leads a new process group, so that killing the group ends whatever it started too;
-// it gets the default disposition of SIGPIPE (the agent ignores it) and no blocked signals.
+// it gets the default disposition of SIGPIPE (the agent ignores it), no blocked signals, and
+// none of the agent's descriptors beyond the standard three: the servers' sockets are not
+// opened close-on-exec, and a child holding a listening socket would keep its port taken.
 pid_t startChild(const std::string& program, const std::vector<std::string>& arguments) {
     std::vector<std::string> texts = {program};
     texts.insert(texts.end(), arguments.begin(), arguments.end());
@@ -44,6 +46,7 @@ pid_t startChild(const std::string& program, const std::vector<std::string>& arg
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t signals;

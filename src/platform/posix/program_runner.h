@@ -14,8 +14,9 @@ namespace web {
 // value: folders parted by ':'); empty when none holds one.
 std::string platform_find_program(const std::string& name, const std::string& search_path);
 
-// Runs programs, each as a process group of its own with standard input from /dev/null, and
-// waits for them; any number of threads may run programs at the same time.
+// Runs programs, each as a process group of its own with standard input from /dev/null and no
+// other descriptor of this process than standard output and error, and waits for them; any
+// number of threads may run programs at the same time.
 class program_runner {
 public:
     program_runner();

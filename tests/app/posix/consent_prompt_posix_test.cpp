@@ -1,10 +1,13 @@
 // POSIX only: the consent prompt runs the question program as a real process. Its exit decides
-// the answer; a program past its time, or still asking when the prompt closes, is killed with
-// whatever it started; several origins are asked at once; without a program the question is
-// dismissed with a line that says how to allow the origin. Which program asks is chosen from
-// the environment, and the desktop dialogs get a question that names the origin.
+// the answer, and it inherits none of the agent's descriptors; a program past its time, or
+// still asking when the prompt closes, is killed with whatever it started; several origins are
+// asked at once; without a program the question is dismissed with a line that says how to allow
+// the origin. Which program asks is chosen from the environment, and the desktop dialogs get a
+// question that names the origin.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -91,6 +94,21 @@ TEST_F(ProgramConsentPrompt, exit_code_decides_the_answer) {
         // The origin is the program's one argument.
         EXPECT_EQ(read_file(path + ".arguments"), "1|https://example.com:8443\n") << entry.first;
     }
+}
+
+TEST_F(ProgramConsentPrompt, program_gets_none_of_the_agents_descriptors) {
+    // As the servers' sockets are: open across exec.
+    const int inherited = open("/dev/null", O_RDONLY);
+    ASSERT_GE(inherited, 3);
+    const std::string path = script(folder, "descriptors", "ls /proc/$$/fd > \"$0.open\"\nexit 0");
+    program_consent_prompt prompt(own_program(path));
+    prompt.ask("https://example.com", answers.callback_for("https://example.com"));
+    ASSERT_TRUE(answers.wait_for(1));
+    close(inherited);
+    const std::string open_descriptors = "\n" + read_file(path + ".open");
+    EXPECT_NE(open_descriptors.find("\n2\n"), std::string::npos) << open_descriptors;
+    EXPECT_EQ(open_descriptors.find("\n" + std::to_string(inherited) + "\n"), std::string::npos)
+        << open_descriptors;
 }
 
 TEST_F(ProgramConsentPrompt, program_that_cannot_start_dismisses) {
