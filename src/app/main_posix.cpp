@@ -22,9 +22,11 @@
 
 #include "access/site_decisions.h"
 #include "app/agent_run.h"
+#include "app/consent_prompt_posix.h"
 #include "app/control_loop_posix.h"
 #include "app/server_ports.h"
 #include "app/site_switches.h"
+#include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
 #include "platform/single_instance.h"
 
@@ -54,8 +56,12 @@ int main(int argc, char** argv) {
     if (!platform_take_single_instance_lock()) return -1;
     // A page that goes away mid-send must not end the process.
     signal(SIGPIPE, SIG_IGN);
+    site_decisions sites(site_decisions::default_path());
+    program_consent_prompt prompt;
+    tray_usage_indicator usage;
     return run_agent(platform_module_directory(), configured_server_ports(),
-                     [](std::function<void()> on_reload) {
-                         return std::make_unique<control_loop>(std::move(on_reload));
+                     {sites, prompt, usage},
+                     [&usage](std::function<void()> on_reload) {
+                         return std::make_unique<control_loop>(std::move(on_reload), usage);
                      });
 }

@@ -23,8 +23,10 @@
 #include "access/site_decisions.h"
 #include "app/agent_run.h"
 #include "app/control_window_win.h"
+#include "app/queued_consent_prompt.h"
 #include "app/server_ports.h"
 #include "app/site_switches.h"
+#include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
 #include "platform/single_instance.h"
 #include "platform/win/wide_text.h"
@@ -85,8 +87,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     const std::vector<std::string> words = commandLineWords();
     if (!words.empty() && is_site_switch(words[0])) return runSiteSwitch(words);
     if (!platform_take_single_instance_lock()) return -1;
+    site_decisions sites(site_decisions::default_path());
+    queued_consent_prompt prompt;
+    tray_usage_indicator usage;
+    const site_list listed{[&sites] { return sites.list(); },
+                           [&sites](const std::string& origin) { sites.forget(origin); }};
     return run_agent(platform_module_directory(), configured_server_ports(),
-                     [](std::function<void()> on_reload) {
-                         return std::make_unique<control_window>(std::move(on_reload));
+                     {sites, prompt, usage},
+                     [&prompt, &usage, &listed](std::function<void()> on_reload) {
+                         return std::make_unique<control_window>(std::move(on_reload), prompt,
+                                                                 usage, listed);
                      });
 }

@@ -24,9 +24,7 @@ constexpr int start_failure = -1;
 
 class agent_process_test : public ::testing::Test {
 protected:
-    agent_process_test() {
-        setup = setup_on_free_ports(folder.path());
-    }
+    agent_process_test() { setup = setup_on_free_ports(folder.path()); }
 
     // Ends a serving instance the way a second copy does, and checks both ends.
     void kill_and_expect_clean_end(agent_process& instance) {
@@ -194,7 +192,7 @@ site_decision remembered(const agent_setup& setup, const std::string& origin) {
 // edits those of the user who runs it, here another folder. The agent's file is damaged before
 // each switch runs: it is set aside only when the agent reads it again, so that shows the
 // switch's message reached the agent.
-TEST_F(AgentProcessTest, site_switches_edit_the_sites_file_and_make_the_running_agent_reload) {
+TEST_F(agent_process_test, site_switches_edit_the_sites_file_and_make_the_running_agent_reload) {
     setup.config_folder = folder.path() + "/Пользователь 用户";
     std::filesystem::create_directories(std::filesystem::u8path(setup.config_folder));
     agent_process instance(setup);
@@ -222,7 +220,7 @@ TEST_F(AgentProcessTest, site_switches_edit_the_sites_file_and_make_the_running_
     kill_and_expect_clean_end(instance);
 }
 
-TEST_F(AgentProcessTest, site_switches_answer_a_wrong_command_line_with_two_and_write_nothing) {
+TEST_F(agent_process_test, site_switches_answer_a_wrong_command_line_with_two_and_write_nothing) {
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {"-allow"}, {"-allow", "example.com"}, {"-block", "https://a.test/path"},
              {"-allow", "null"}, {"-forget", "https://a.test", "more"}}) {
@@ -237,7 +235,7 @@ TEST_F(AgentProcessTest, site_switches_answer_a_wrong_command_line_with_two_and_
     EXPECT_FALSE(port_accepts(setup.plain()));
 }
 
-TEST_F(AgentProcessTest, site_switches_run_together_lose_no_decision_while_the_agent_reloads) {
+TEST_F(agent_process_test, site_switches_run_together_lose_no_decision_while_the_agent_reloads) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     constexpr int editors = 6;
