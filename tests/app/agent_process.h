@@ -30,6 +30,9 @@ struct agent_setup {
     // The folder of the user's settings (POSIX: XDG_CONFIG_HOME, Windows: APPDATA), UTF-8. Empty:
     // the runtime folder, so that no test's agent reads or writes the user's own sites file.
     std::string config_folder;
+    // POSIX: the program that asks the user about a site (KELVO_AGENT_PROMPT). Empty: none, so an
+    // undecided site is refused without a question, whatever desktop the test runs on.
+    std::string prompt_program;
     // Empty: the agent beside the test program. UTF-8.
     std::string program;
     // POSIX: the agent's limit of open descriptors (RLIMIT_NOFILE); 0 leaves it as it is.

@@ -37,6 +37,10 @@ std::vector<std::string> childEnvironment(const agent_setup& setup) {
         {"KELVO_AGENT_PLAIN_PORT", setup.plain_port ? std::to_string(setup.plain_port) : ""},
         {"KELVO_AGENT_RUNTIME_DIR", setup.runtime_folder},
         {"XDG_CONFIG_HOME", configFolder(setup)},
+        {"KELVO_AGENT_PROMPT", setup.prompt_program},
+        // Without a display no desktop dialog is chosen.
+        {"DISPLAY", ""},
+        {"WAYLAND_DISPLAY", ""},
         {"RIZUDADA_LOG",
          setup.runtime_folder.empty() ? "" : setup.runtime_folder + "/rizudada.log"},
     };

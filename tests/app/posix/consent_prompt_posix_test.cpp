@@ -19,6 +19,7 @@
 #include "app/agent_process.h"
 #include "app/consent_answers.h"
 #include "app/consent_prompt_posix.h"
+#include "support/agent_fixture.h"
 
 namespace kelvo {
 namespace test {
@@ -278,6 +279,40 @@ TEST(question_program, desktop_dialogs_name_the_origin_and_read_their_buttons) {
     EXPECT_NE(zenity_arguments.find("origin \"null\""), std::string::npos) << zenity_arguments;
     EXPECT_NE(zenity_arguments.find("for this run of the agent only"), std::string::npos)
         << zenity_arguments;
+}
+
+// The started program asks through KELVO_AGENT_PROMPT and answers "initialize" after the program's
+// exit: allowed and remembered, blocked and remembered, or dismissed.
+TEST_F(program_consent_prompt_test, the_agent_answers_initialize_with_the_user_s_decision) {
+    agent_test_turn turn;
+    agent_setup setup = setup_on_free_ports(folder.path());
+    setup.prompt_program = script(folder, "prompt", R"(case "$1" in
+  https://allow.example) exit 0 ;;
+  https://block.example) exit 1 ;;
+  *) exit 3 ;;
+esac)");
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    const std::map<std::string, std::string> expected = {
+        {"https://allow.example", R"({"command":"initialize","code":true})"},
+        {"https://block.example", R"({"command":"initialize","code":403})"},
+        {"https://other.example", R"({"command":"initialize","code":403})"},
+    };
+    for (const auto& entry : expected) {
+        agent_client page;
+        page.connection().set_origin(entry.first);
+        ASSERT_TRUE(page.connect(setup.plain()));
+        EXPECT_EQ(page.request(R"({"command":"initialize","appID":"process-test"})"),
+                  entry.second)
+            << entry.first;
+    }
+    const std::string sites = read_file(sites_file_path(setup));
+    EXPECT_NE(sites.find("https://allow.example"), std::string::npos) << sites;
+    EXPECT_NE(sites.find("https://block.example"), std::string::npos) << sites;
+    EXPECT_EQ(sites.find("https://other.example"), std::string::npos) << sites;
+    agent_process killer(setup, {"-kill"});
+    EXPECT_EQ(killer.wait_exit(), 0);
+    EXPECT_EQ(instance.wait_exit(), 0);
 }
 
 }  // namespace
