@@ -27,6 +27,12 @@ struct agent_setup {
     // The folder of the single-instance lock and the control socket (POSIX), and of the stand-in
     // engine's log. Empty keeps the program's defaults.
     std::string runtime_folder;
+    // The folder of the user's settings (POSIX: XDG_CONFIG_HOME, Windows: APPDATA), UTF-8. Empty:
+    // the runtime folder, so that no test's agent reads or writes the user's own sites file.
+    std::string config_folder;
+    // POSIX: the program that asks the user about a site (KELVO_AGENT_PROMPT). Empty: none, so an
+    // undecided site is refused without a question, whatever desktop the test runs on.
+    std::string prompt_program;
     // Empty: the agent beside the test program. UTF-8.
     std::string program;
     // POSIX: the agent's limit of open descriptors (RLIMIT_NOFILE); 0 leaves it as it is.
@@ -91,6 +97,10 @@ std::string install_agent_copy(const std::string& folder,
 bool control_window_present(const agent_setup& setup);
 // Posts the show message with this wParam to an agent of this setup; false when none answers.
 bool post_show_message(const agent_setup& setup, unsigned show);
+// Tells an agent of this setup that its sites file changed; false when none answers.
+bool post_reload_message(const agent_setup& setup);
+// The sites file that a program of this setup reads and edits.
+std::string sites_file_path(const agent_setup& setup);
 
 // True when something accepts TCP connections on 127.0.0.1:port.
 bool port_accepts(uint16_t port);

@@ -1,13 +1,17 @@
 // The agent program as a process: the kill switch, the single instance, server start failures,
-// ending through "-kill", a page served by the started program with the stand-in engine, and
-// the certificate pair beside an installed copy.
+// ending through "-kill", a page served by the started program with the stand-in engine, the
+// certificate pair beside an installed copy, and the switches that edit the sites file.
 #include "app/agent_process.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "access/site_decisions.h"
+#include "platform/file_contents.h"
 #include "support/agent_fixture.h"
 #include "support/ws_test_client.h"
 
@@ -20,9 +24,7 @@ constexpr int start_failure = -1;
 
 class agent_process_test : public ::testing::Test {
 protected:
-    agent_process_test() {
-        setup = setup_on_free_ports(folder.path());
-    }
+    agent_process_test() { setup = setup_on_free_ports(folder.path()); }
 
     // Ends a serving instance the way a second copy does, and checks both ends.
     void kill_and_expect_clean_end(agent_process& instance) {
@@ -176,6 +178,76 @@ TEST_F(agent_process_test, listens_on_ports_8921_and_8922_by_default) {
     }
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
+    kill_and_expect_clean_end(instance);
+}
+
+using rtc::web::site_decision;
+using rtc::web::site_decisions;
+
+site_decision remembered(const agent_setup& setup, const std::string& origin) {
+    return site_decisions(sites_file_path(setup)).decision(origin);
+}
+
+// The agent reads its own user's settings (in a folder named in any script) and each switch
+// edits those of the user who runs it, here another folder. The agent's file is damaged before
+// each switch runs: it is set aside only when the agent reads it again, so that shows the
+// switch's message reached the agent.
+TEST_F(agent_process_test, site_switches_edit_the_sites_file_and_make_the_running_agent_reload) {
+    setup.config_folder = folder.path() + "/Пользователь 用户";
+    std::filesystem::create_directories(std::filesystem::u8path(setup.config_folder));
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    agent_setup editor = setup;
+    editor.config_folder = folder.path();
+    const auto aside_path = std::filesystem::u8path(sites_file_path(setup) + ".damaged");
+    const std::vector<std::pair<std::vector<std::string>, site_decision>> switches = {
+        {{"-allow", "HTTP://Example.com:80"}, site_decision::allowed},
+        {{"-block", "http://example.com"}, site_decision::blocked},
+        {{"-forget", "http://example.com/"}, site_decision::undecided},
+    };
+    for (const auto& [arguments, decision] : switches) {
+        std::filesystem::remove(aside_path);
+        ASSERT_TRUE(rtc::web::platform_replace_file_contents(sites_file_path(setup), "damaged"));
+        agent_process edit(editor, arguments);
+        EXPECT_EQ(edit.wait_exit(), 0) << arguments[0];
+        EXPECT_EQ(remembered(editor, "http://example.com"), decision) << arguments[0];
+        EXPECT_TRUE(wait_until([&] { return std::filesystem::exists(aside_path); }))
+            << arguments[0] << " did not make the agent read its file again";
+    }
+    ws_test_client page;
+    EXPECT_TRUE(page.connect("127.0.0.1", setup.plain()));
+    page.close();
+    kill_and_expect_clean_end(instance);
+}
+
+TEST_F(agent_process_test, site_switches_answer_a_wrong_command_line_with_two_and_write_nothing) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"-allow"}, {"-allow", "example.com"}, {"-block", "https://a.test/path"},
+             {"-allow", "null"}, {"-forget", "https://a.test", "more"}}) {
+        agent_process edit(setup, arguments);
+        EXPECT_EQ(edit.wait_exit(), 2) << arguments.back();
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(sites_file_path(setup))));
+    // Without a running agent the file is still edited, and no agent is started.
+    agent_process edit(setup, {"-block", "null"});
+    EXPECT_EQ(edit.wait_exit(), 0);
+    EXPECT_EQ(remembered(setup, "null"), site_decision::blocked);
+    EXPECT_FALSE(port_accepts(setup.plain()));
+}
+
+TEST_F(agent_process_test, site_switches_run_together_lose_no_decision_while_the_agent_reloads) {
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    constexpr int editors = 6;
+    std::vector<std::unique_ptr<agent_process>> edits;
+    for (int i = 0; i < editors; ++i) {
+        const std::string origin = "https://site-" + std::to_string(i) + ".test";
+        edits.push_back(
+            std::make_unique<agent_process>(setup, std::vector<std::string>{"-allow", origin}));
+    }
+    for (auto& edit : edits) EXPECT_EQ(edit->wait_exit(), 0);
+    EXPECT_EQ(site_decisions(sites_file_path(setup)).list().size(), static_cast<size_t>(editors));
+    EXPECT_TRUE(instance.running());
     kill_and_expect_clean_end(instance);
 }
 

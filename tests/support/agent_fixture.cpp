@@ -125,14 +125,16 @@ std::string agent_client::join(uint32_t uid, const std::string& channel) {
 void agent_fixture::SetUp() {
     in_process_agent_options options;
     options.plain_servers = 2;
+    options.access = access;
     running_ = std::make_unique<in_process_agent>(options);
     ASSERT_EQ(running_->failure(), "");
 }
 
 void agent_fixture::TearDown() { running_.reset(); }
 
-std::unique_ptr<agent_client> agent_fixture::connect(int server) {
+std::unique_ptr<agent_client> agent_fixture::connect(int server, const std::string& origin) {
     auto client = std::make_unique<agent_client>();
+    if (!origin.empty()) client->connection().set_origin(origin);
     EXPECT_TRUE(client->connect(port(server))) << "server " << server;
     return client;
 }

@@ -86,12 +86,16 @@ protected:
     // The stand-in engine's log.
     const engine_log_file& log() const { return running_->log(); }
 
-    // A new connection to the server at `server`; fails the test when it cannot connect.
-    std::unique_ptr<agent_client> connect(int server = 0);
+    // A new connection to the server at `server`, with an Origin header when `origin` is given;
+    // fails the test when it cannot connect.
+    std::unique_ptr<agent_client> connect(int server = 0, const std::string& origin = "");
     // A new connection that has become the control connection.
     std::unique_ptr<agent_client> control(int server = 0,
                                           const std::string& initialize =
                                               R"({"command":"initialize","appID":"test-app"})");
+
+    // Set before SetUp by fixtures that decide which sites may use the agent.
+    kelvo::rtc::web::agent_access access;
 
 private:
     std::unique_ptr<in_process_agent> running_;

@@ -28,6 +28,8 @@ struct in_process_agent_options {
     int plain_servers = 1;
     // The beginning of the engine log file's name.
     std::string engine_log_prefix = "kelvo-agent";
+    // Who decides which sites may use the agent; by default every site may.
+    kelvo::rtc::web::agent_access access;
 };
 
 class in_process_agent {
