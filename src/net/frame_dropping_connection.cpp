@@ -1,5 +1,8 @@
 #include "net/frame_dropping_connection.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace kelvo {
 namespace rtc {
 namespace web {
@@ -16,6 +19,16 @@ std::vector<ws_message_ptr>& take_messages_of_send(outgoing_batch*& batch,
     if (batch) return batch->messages;
     single.push_back(message);
     return single;
+}
+
+int send_buffer_for_frame(size_t frame_bytes) {
+    // A buffer of a few segments at least: smaller ones wait for the receiver's delayed
+    // acknowledgements and send a few kilobytes per wait (on loopback a segment is 64 KiB).
+    constexpr size_t smallest = 256 * 1024;
+    // Linux doubles the size it is given, for its bookkeeping, and on loopback its segments are
+    // large enough that nearly all of the doubled size holds data.
+    const size_t bytes = std::max(frame_bytes / 2, smallest);
+    return static_cast<int>(std::min<size_t>(bytes, std::numeric_limits<int>::max()));
 }
 
 int32_t drop_whole_groups(std::queue<ws_message_ptr>& waiting, size_t& buffered, int32_t n) {
