@@ -25,9 +25,10 @@ int send_buffer_for_frame(size_t frame_bytes) {
     // A buffer of a few segments at least: smaller ones wait for the receiver's delayed
     // acknowledgements and send a few kilobytes per wait (on loopback a segment is 64 KiB).
     constexpr size_t smallest = 256 * 1024;
-    // Linux doubles the size it is given, for its bookkeeping, and on loopback its segments are
-    // large enough that nearly all of the doubled size holds data.
-    const size_t bytes = std::max(frame_bytes / 2, smallest);
+    // One frame: Linux doubles what it is given, for its bookkeeping, so a frame being written
+    // and the next one fit, where its own sizing would hold up to 4 MB (a dozen tile-sized
+    // frames). Half a frame would hold less but cost more wake-ups per frame on both ends.
+    const size_t bytes = std::max(frame_bytes, smallest);
     return static_cast<int>(std::min<size_t>(bytes, std::numeric_limits<int>::max()));
 }
 

@@ -79,8 +79,8 @@ ws_message_ptr make_blank_binary_message(connection_type& con, size_t size, uint
     return message;
 }
 
-// The send buffer that holds about one frame of `frame_bytes`: the kernel's own sizing lets
-// several whole frames wait in the socket, each of them making the picture later.
+// The send buffer for frames of `frame_bytes`: the kernel's own sizing lets several whole frames
+// wait in the socket, each of them making the picture later, where no newer frame replaces them.
 int send_buffer_for_frame(size_t frame_bytes);
 
 // Removes n * floor(q / n) of the q oldest waiting binary messages (other messages, such as a
