@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "agent/engine_library.h"
+#include "app/tray_menu_extras_win.h"
 #include "app/win/resource.h"
 
 namespace kelvo {
@@ -117,7 +118,11 @@ LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lpara
             return 0;
         case WM_COMMAND:
             if (LOWORD(wparam) == IDM_QUIT) PostQuitMessage(0);
+            run_tray_menu_command(LOWORD(wparam));
             break;
+        case WM_INITMENUPOPUP:
+            prepare_tray_menu(reinterpret_cast<HMENU>(wparam));
+            return 0;
         case WM_INITMENU:
             return 0;
         case WM_DESTROY:
@@ -133,7 +138,7 @@ LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lpara
 
 void control_window::open_menu() {
     HMENU popup = GetSubMenu(menu_, 0);
-    SetMenuDefaultItem(popup, 0, TRUE);
+    SetMenuDefaultItem(popup, IDM_QUIT, FALSE);
     POINT cursor{};
     GetCursorPos(&cursor);
     // Without the foreground the menu would not close when the user clicks elsewhere.

@@ -1,14 +1,20 @@
 // The agent program as a process: the kill switch, the single instance, server start failures,
 // ending through "-kill", a page served by the started program with the stand-in engine, and
-// the certificate pair beside an installed copy.
+// the certificate pair beside an installed copy, which "-make-certificate" makes.
 #include "app/agent_process.h"
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/file_contents.h"
+#include "platform/file_writing.h"
 #include "support/agent_fixture.h"
+#include "support/certificate_pair.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -167,6 +173,113 @@ TEST_F(AgentProcessTest, KeyBehindAPassPhraseFailsTheHandshakeWithoutPrompting) 
     ws_test_client plain;
     EXPECT_TRUE(plain.connect("127.0.0.1", setup.plain()));
     plain.close();
+    kill_and_expect_clean_end(instance);
+}
+
+// "-make-certificate" beside an installed copy, as the installer runs it; the copy's agent runs
+// meanwhile, so every new pair is checked by a handshake as a browser would make it.
+class MakeCertificateTest : public AgentProcessTest {
+protected:
+    MakeCertificateTest() : installed(folder.path() + "/installed") {
+        setup.program = install_agent_copy(installed);
+    }
+
+    std::string file(const char* name) const {
+        return rtc::web::platform_read_file(installed + "/" + name).value_or("");
+    }
+    std::string chain() const { return file("kelvo_cert_chain.pem"); }
+    std::string key_path() const { return installed + "/kelvo_key.pem"; }
+
+    std::optional<int> make_certificate() {
+        return agent_process(setup, {"-make-certificate"}).wait_exit();
+    }
+
+    // The upgrade's status from a client that trusts the certificate beside the copy alone.
+    int trusting_upgrade(const std::string& host) {
+        return http_upgrade(setup.tls(), host + ":" + std::to_string(setup.tls()), true, nullptr,
+                            std::chrono::seconds(5), chain())
+            .status;
+    }
+
+    // A new pair that a browser trusting it accepts for both names.
+    void expect_made_pair() {
+        EXPECT_EQ(describe_certificate(chain()),
+                  "EC prime256v1, ecdsa-with-SHA256, not a CA, serverAuth only, 825 days");
+        EXPECT_TRUE(readable_by_user_only(key_path()));
+        EXPECT_EQ(trusting_upgrade("127.0.0.1"), 101);
+        EXPECT_EQ(trusting_upgrade("agent.kelvo.localhost"), 101);
+    }
+
+    const std::string installed;
+};
+
+TEST_F(MakeCertificateTest, MakesAMissingPairWhileTheAgentRunsAndKeepsItAfterwards) {
+    ASSERT_FALSE(setup.program.empty());
+    for (const char* name : {"kelvo_cert_chain.pem", "kelvo_key.pem"}) {
+        std::filesystem::remove(std::filesystem::u8path(installed + "/" + name));
+    }
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    // Starting makes no files: without them only TLS handshakes fail.
+    EXPECT_TRUE(chain().empty());
+    EXPECT_EQ(http_upgrade_status(setup.tls(), "127.0.0.1", true), -1);
+
+    EXPECT_EQ(make_certificate(), 0);
+    expect_made_pair();
+    const std::string made_chain = chain();
+    const std::string made_key = file("kelvo_key.pem");
+    EXPECT_EQ(make_certificate(), 0);
+    EXPECT_EQ(chain(), made_chain);
+    EXPECT_EQ(file("kelvo_key.pem"), made_key);
+    kill_and_expect_clean_end(instance);
+}
+
+// The copy comes with a pair that ends tomorrow; the others are put in its place in turn.
+TEST_F(MakeCertificateTest, ReplacesDamagedAndEndingPairsAndKeepsOneThatLastsBeyondThirtyDays) {
+    ASSERT_FALSE(setup.program.empty());
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    temporary_folder other;
+    struct pair_case {
+        const char* what;
+        std::function<bool()> lay;
+        bool replaced;
+    };
+    const std::vector<pair_case> cases = {
+        {"ends tomorrow", [] { return true; }, true},
+        {"ends in 20 days", [&] { return write_certificate_pair(installed, "kelvo_key.pem", "", 20); },
+         true},
+        {"lasts 40 days", [&] { return write_certificate_pair(installed, "kelvo_key.pem", "", 40); },
+         false},
+        {"certificate is not PEM",
+         [&] {
+             return rtc::web::platform_write_file(installed + "/kelvo_cert_chain.pem", "garbage",
+                                                  rtc::web::file_readers::folder_default);
+         },
+         true},
+        {"key of another certificate",
+         [&] {
+             return write_certificate_pair(installed, "kelvo_key.pem", "", 40) &&
+                    write_certificate_pair(other.path()) &&
+                    std::filesystem::copy_file(other.path() + "/kelvo_key.pem", key_path(),
+                                               std::filesystem::copy_options::overwrite_existing);
+         },
+         true},
+        {"key behind a pass phrase",
+         [&] { return write_certificate_pair(installed, "kelvo_key.pem", "secret", 40); }, true},
+    };
+    for (const pair_case& laid : cases) {
+        SCOPED_TRACE(laid.what);
+        ASSERT_TRUE(laid.lay());
+        const std::string before = chain();
+        EXPECT_EQ(make_certificate(), 0);
+        if (laid.replaced) {
+            EXPECT_NE(chain(), before);
+            expect_made_pair();
+        } else {
+            EXPECT_EQ(chain(), before);
+        }
+    }
     kill_and_expect_clean_end(instance);
 }
 

@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -163,6 +164,12 @@ size_t agent_process::resident_bytes() const {
     size_t size = 0, resident = 0;
     statm >> size >> resident;
     return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+bool readable_by_user_only(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && (status.st_mode & 0777) == 0600 &&
+           status.st_uid == geteuid();
 }
 
 std::string agent_program_path() {

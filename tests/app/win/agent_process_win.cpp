@@ -3,6 +3,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,36 @@ bool agent_process::running() {
 
 long agent_process::id() const {
     return static_cast<long>(impl_->process.dwProcessId);
+}
+
+bool readable_by_user_only(const std::string& path) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(rtc::web::wide_from_utf8(path).c_str(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    char user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {};
+    DWORD size = sizeof user;
+    const bool have_user = GetTokenInformation(token, TokenUser, user, size, &size);
+    CloseHandle(token);
+    bool only_user = have_user && acl != nullptr && acl->AceCount > 0 &&
+                     (control & SE_DACL_PROTECTED) != 0;
+    for (DWORD i = 0; only_user && i < acl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        only_user = GetAce(acl, i, reinterpret_cast<void**>(&ace)) &&
+                    ace->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                    EqualSid(&reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart,
+                             reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+    }
+    LocalFree(descriptor);
+    return only_user;
 }
 
 agent_test_turn::agent_test_turn() {
