@@ -184,9 +184,10 @@ protected:
         setup.program = install_agent_copy(installed);
     }
 
-    std::string file(const char* name) const {
-        return rtc::web::platform_read_file(installed + "/" + name).value_or("");
+    static std::string file_of(const std::string& path) {
+        return rtc::web::platform_read_file(path).value_or("");
     }
+    std::string file(const char* name) const { return file_of(installed + "/" + name); }
     std::string chain() const { return file("kelvo_cert_chain.pem"); }
     std::string key_path() const { return installed + "/kelvo_key.pem"; }
 
@@ -261,8 +262,9 @@ TEST_F(MakeCertificateTest, ReplacesDamagedAndEndingPairsAndKeepsOneThatLastsBey
          [&] {
              return write_certificate_pair(installed, "kelvo_key.pem", "", 40) &&
                     write_certificate_pair(other.path()) &&
-                    std::filesystem::copy_file(other.path() + "/kelvo_key.pem", key_path(),
-                                               std::filesystem::copy_options::overwrite_existing);
+                    rtc::web::platform_write_file(
+                        key_path(), file_of(other.path() + "/kelvo_key.pem"),
+                        rtc::web::file_readers::user_only);
          },
          true},
         {"key behind a pass phrase",
