@@ -45,12 +45,14 @@ private:
     PCCERT_CONTEXT context_;
 };
 
-// The user's "Trusted Root Certification Authorities".
+// The user's own "Trusted Root Certification Authorities": the registry store that keeps what
+// this user trusts, not the system store of that name, which shows the machine's roots beside
+// them and through which a deletion does not reach the registry everywhere (Wine).
 class user_root_store {
 public:
     user_root_store()
-        : store_(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
-                               L"Root")) {}
+        : store_(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                               CERT_SYSTEM_STORE_CURRENT_USER, L"Root")) {}
     ~user_root_store() {
         if (store_ != nullptr) CertCloseStore(store_, 0);
     }
