@@ -42,7 +42,8 @@ std::string why_replaced(const certificate_pair_inspection& found) {
 }  // namespace
 
 int make_certificate_pair(const std::string& program_dir) {
-    const std::string chain_path = platform_path_in_directory(program_dir, certificate_chain_file_name);
+    const std::string chain_path =
+        platform_path_in_directory(program_dir, certificate_chain_file_name);
     const std::string key_path = platform_path_in_directory(program_dir, private_key_file_name);
     const std::time_t now = std::time(nullptr);
     const certificate_pair_inspection found =

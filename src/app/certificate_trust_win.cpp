@@ -99,8 +99,9 @@ std::vector<BYTE> bytes_of_hex(const std::wstring& text) {
 certificate_context read_certificate(const std::string& path) {
     const std::optional<std::string> pem = platform_read_file(path);
     DWORD size = 0;
-    if (!pem || !CryptStringToBinaryA(pem->data(), static_cast<DWORD>(pem->size()),
-                                      CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
+    if (!pem ||
+        !CryptStringToBinaryA(pem->data(), static_cast<DWORD>(pem->size()),
+                              CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
         return certificate_context();
     }
     std::vector<BYTE> der(size);
@@ -161,7 +162,9 @@ int trust_certificate(const std::string& program_dir) {
     const std::string path = platform_path_in_directory(program_dir, certificate_chain_file_name);
     certificate_context certificate = read_certificate(path);
     if (certificate.get() == nullptr) {
-        std::fprintf(stderr, "kelvo_web_agent: no certificate in %s to trust (make one with -make-certificate)\n",
+        std::fprintf(stderr,
+                     "kelvo_web_agent: no certificate in %s to trust (make one with "
+                     "-make-certificate)\n",
                      path.c_str());
         return switch_failed;
     }
@@ -201,7 +204,8 @@ int untrust_certificate() {
     }
     user_root_store store;
     if (store.get() == nullptr || !remove(store, thumbprint)) {
-        return failed("cannot remove the certificate from this user's trusted roots", GetLastError());
+        return failed("cannot remove the certificate from this user's trusted roots",
+                      GetLastError());
     }
     forget_record();
     std::printf("kelvo_web_agent: removed the certificate %s from this user's trusted roots\n",

@@ -13,8 +13,8 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-inline constexpr const wchar_t trust_certificate_switch[] = L"-trust-certificate";
-inline constexpr const wchar_t untrust_certificate_switch[] = L"-untrust-certificate";
+inline constexpr const char trust_certificate_switch[] = "-trust-certificate";
+inline constexpr const char untrust_certificate_switch[] = "-untrust-certificate";
 
 // Adds the certificate in `program_dir` (UTF-8) to the user's trusted root certificates unless
 // it is there, and removes the one trusted before when that was another. Windows asks the user

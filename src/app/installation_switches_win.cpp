@@ -3,23 +3,20 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
+#include <functional>
 #include <string>
 
 #include "app/certificate_switch.h"
 #include "app/certificate_trust_win.h"
 #include "platform/module_path.h"
+#include "platform/win/wide_text.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
 
 namespace {
-
-bool is(const wchar_t* command_line, const wchar_t* name) {
-    return command_line != nullptr && std::wcscmp(command_line, name) == 0;
-}
 
 // A program without a console writes to the console it was started from, if any, unless its
 // standard output already goes somewhere (a pipe of the installer, a file).
@@ -34,21 +31,22 @@ void write_to_starting_console() {
 }  // namespace
 
 std::optional<int> run_installation_switch(const wchar_t* command_line) {
-    const std::wstring make_certificate(make_certificate_switch,
-                                        make_certificate_switch + std::strlen(make_certificate_switch));
-    int code;
-    if (is(command_line, make_certificate.c_str())) {
-        write_to_starting_console();
-        code = make_certificate_pair(platform_module_directory());
-    } else if (is(command_line, trust_certificate_switch)) {
-        write_to_starting_console();
-        code = trust_certificate(platform_module_directory());
-    } else if (is(command_line, untrust_certificate_switch)) {
-        write_to_starting_console();
-        code = untrust_certificate();
+    const std::string words =
+        command_line == nullptr
+            ? std::string()
+            : utf8_from_wide(command_line, static_cast<int>(std::wcslen(command_line)));
+    std::function<int()> run;
+    if (words == make_certificate_switch) {
+        run = [] { return make_certificate_pair(platform_module_directory()); };
+    } else if (words == trust_certificate_switch) {
+        run = [] { return trust_certificate(platform_module_directory()); };
+    } else if (words == untrust_certificate_switch) {
+        run = [] { return untrust_certificate(); };
     } else {
         return std::nullopt;
     }
+    write_to_starting_console();
+    const int code = run();
     std::fflush(stdout);
     std::fflush(stderr);
     return code;

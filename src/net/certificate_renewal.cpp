@@ -34,8 +34,8 @@ bool as_time(const ASN1_TIME* time, std::time_t now, std::time_t& result) {
     ASN1_TIME* reference = ASN1_TIME_set(nullptr, now);
     int days = 0;
     int seconds = 0;
-    const bool read =
-        reference != nullptr && time != nullptr && ASN1_TIME_diff(&days, &seconds, reference, time) == 1;
+    const bool read = reference != nullptr && time != nullptr &&
+                      ASN1_TIME_diff(&days, &seconds, reference, time) == 1;
     ASN1_TIME_free(reference);
     if (read) result = now + static_cast<std::time_t>(days) * 24 * 60 * 60 + seconds;
     return read;

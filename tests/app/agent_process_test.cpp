@@ -246,12 +246,13 @@ TEST_F(MakeCertificateTest, ReplacesDamagedAndEndingPairsAndKeepsOneThatLastsBey
         std::function<bool()> lay;
         bool replaced;
     };
+    auto lasting = [&](int days) {
+        return [&, days] { return write_certificate_pair(installed, "kelvo_key.pem", "", days); };
+    };
     const std::vector<pair_case> cases = {
         {"ends tomorrow", [] { return true; }, true},
-        {"ends in 20 days", [&] { return write_certificate_pair(installed, "kelvo_key.pem", "", 20); },
-         true},
-        {"lasts 40 days", [&] { return write_certificate_pair(installed, "kelvo_key.pem", "", 40); },
-         false},
+        {"ends in 20 days", lasting(20), true},
+        {"lasts 40 days", lasting(40), false},
         {"certificate is not PEM",
          [&] {
              return rtc::web::platform_write_file(installed + "/kelvo_cert_chain.pem", "garbage",

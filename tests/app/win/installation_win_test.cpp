@@ -56,7 +56,9 @@ std::wstring thumbprint(const std::string& chain_path) {
         PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr), X509_free);
     unsigned char digest[EVP_MAX_MD_SIZE] = {};
     unsigned int length = 0;
-    if (!certificate || X509_digest(certificate.get(), EVP_sha1(), digest, &length) != 1) return L"";
+    if (!certificate || X509_digest(certificate.get(), EVP_sha1(), digest, &length) != 1) {
+        return L"";
+    }
     std::wstring text;
     for (unsigned int i = 0; i < length; ++i) {
         wchar_t pair[3] = {};
