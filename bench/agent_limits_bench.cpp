@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/agent_process.h"
+#include "support/process_memory.h"
 #include "support/raw_connection.h"
 #include "support/ws_test_client.h"
 
@@ -60,11 +61,7 @@ class running_agent {
 public:
     running_agent(const std::string& program, unsigned limit = 0)
         : installed_(install_agent_copy(folder_.path() + "/installed", std::string(), program)) {
-        setup_.tls_port = free_loopback_port();
-        do {
-            setup_.plain_port = free_loopback_port();
-        } while (setup_.plain_port == setup_.tls_port);
-        setup_.runtime_folder = folder_.path();
+        setup_ = setup_on_free_ports(folder_.path());
         setup_.program = installed_;
         setup_.descriptor_limit = limit;
         process_ = std::make_unique<agent_process>(setup_);
@@ -76,6 +73,7 @@ public:
 
     const agent_setup& setup() const { return setup_; }
     agent_process& process() { return *process_; }
+    size_t resident_bytes() const { return kelvo::test::resident_bytes(process_->id()); }
 
 private:
     temporary_folder folder_;
@@ -125,7 +123,7 @@ double kb_per_tls_connection(running_agent& agent, bool finish_handshake) {
                                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
     // Settle allocations the first connection makes once.
     http_upgrade(agent.setup().tls(), "127.0.0.1", true);
-    const size_t before = agent.process().resident_bytes();
+    const size_t before = agent.resident_bytes();
     std::vector<std::unique_ptr<asio::ssl::stream<asio::ip::tcp::socket>>> held;
     for (size_t i = 0; i < open_connections; ++i) {
         held.push_back(std::make_unique<asio::ssl::stream<asio::ip::tcp::socket>>(io, context));
@@ -140,7 +138,7 @@ double kb_per_tls_connection(running_agent& agent, bool finish_handshake) {
     }
     // The agent accepts the waiting ones on its own time.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const size_t after = agent.process().resident_bytes();
+    const size_t after = agent.resident_bytes();
     return static_cast<double>(after - std::min(after, before)) / 1024.0 /
            static_cast<double>(open_connections);
 }
@@ -149,14 +147,14 @@ double kb_per_tls_connection(running_agent& agent, bool finish_handshake) {
 double kb_per_plain_connection(running_agent& agent) {
     raw_connection first(agent.setup().plain());
     first.upgrade(agent.setup().plain());
-    const size_t before = agent.process().resident_bytes();
+    const size_t before = agent.resident_bytes();
     std::vector<std::unique_ptr<raw_connection>> held;
     for (size_t i = 0; i < open_connections; ++i) {
         held.push_back(std::make_unique<raw_connection>(agent.setup().plain()));
         held.back()->upgrade(agent.setup().plain());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const size_t after = agent.process().resident_bytes();
+    const size_t after = agent.resident_bytes();
     return static_cast<double>(after - std::min(after, before)) / 1024.0 /
            static_cast<double>(open_connections);
 }
@@ -174,11 +172,11 @@ void measure_unread_replies(running_agent& agent, figures& out) {
         0x1, R"({"command":")" + std::string(command_bytes, 'x') + R"("})");
     size_t peak = 0;
     for (size_t i = 0; i < unread_commands && page.send_all(frame); ++i) {
-        peak = std::max(peak, agent.process().resident_bytes());
+        peak = std::max(peak, agent.resident_bytes());
     }
     std::this_thread::sleep_for(std::chrono::seconds(6));  // past the closing handshake's wait
-    out.unread_peak_mb = megabytes(std::max(peak, agent.process().resident_bytes()));
-    out.unread_end_mb = megabytes(agent.process().resident_bytes());
+    out.unread_peak_mb = megabytes(std::max(peak, agent.resident_bytes()));
+    out.unread_end_mb = megabytes(agent.resident_bytes());
 }
 
 // Share of one core the agent uses while clients wait that it has no descriptors for.

@@ -9,14 +9,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "agent/rtc_engine_agent.h"
 #include "loopback_library_server.h"
-#include "net/net_engine.h"
+#include "support/in_process_agent.h"
 #include "support/ws_test_client.h"
 
 namespace {
@@ -104,20 +102,15 @@ void print(const char* name, int connections, const result& r) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
-    const auto log = std::filesystem::temp_directory_path() /
-                     ("kelvo-command-bench-" + std::to_string(::getpid()) + ".log");
-    setenv("RIZUDADA_LOG", log.c_str(), 1);
-
     const uint16_t echo_port = kelvo::test::free_loopback_port();
     loopback_library_server echo(echo_port, echo_every_message);
-    kelvo::rtc::web::net_engine net;
-    kelvo::rtc::web::rtc_engine_agent agent(net);
-    const uint16_t agent_port = kelvo::test::free_loopback_port();
-    if (net.add_plain_server(agent_port) != 0) {
-        std::fprintf(stderr, "bench: the agent's server did not start\n");
+    const kelvo::test::in_process_agent agent({"", 1, "kelvo-command-bench"});
+    if (!agent.failure().empty()) {
+        std::fprintf(stderr, "bench: the agent's server did not start: %s\n",
+                     agent.failure().c_str());
         return 1;
     }
-    net.set_handler(&agent);
+    const uint16_t agent_port = agent.port(0);
 
     int status = 0;
     for (int connections : {1, 8}) {
@@ -130,8 +123,5 @@ int main(int argc, char** argv) {
                     ours.p99_us / bare.p99_us);
         if (ours.failures || bare.failures) status = 1;
     }
-    net.clear();
-    std::error_code ignored;
-    std::filesystem::remove(log, ignored);
     return status;
 }

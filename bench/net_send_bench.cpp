@@ -22,6 +22,8 @@
 
 #include "loopback_library_server.h"
 #include "net/net_engine.h"
+#include "support/free_port.h"
+#include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
 
 namespace {
@@ -84,20 +86,6 @@ private:
     std::condition_variable changed_;
     websocketpp::connection_hdl handle_;
     bool ready_ = false;
-};
-
-class handle_catcher : public net_engine_event_handler {
-public:
-    bool is_idle() override { return true; }
-    bool query_release(connection_context*) override { return false; }
-    void on_connection_opened(connection_context* context, bool) override {
-        opened.set(context->handle);
-    }
-    int32_t on_message(connection_context*, const std::string&, std::string&) override {
-        return 0;
-    }
-    void on_connection_closed(connection_context*) override {}
-    opened_handle opened;
 };
 
 // The baseline: the library's own server and send.
@@ -169,15 +157,19 @@ int main(int argc, char** argv) {
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
 
     net_engine engine;
-    handle_catcher catcher;
-    engine.set_handler(&catcher);
-    const uint16_t port = kelvo::test::free_loopback_port();
-    if (engine.add_plain_server(port) != 0) {
-        std::fprintf(stderr, "cannot listen on %u\n", port);
+    kelvo::test::recording_net_handler handler;
+    engine.set_handler(&handler);
+    const uint16_t port = kelvo::test::start_plain_server(engine);
+    if (port == 0) {
+        std::fprintf(stderr, "no free port for the server\n");
         return 1;
     }
     counting_reader our_reader(port);
-    const connection_handle ours = catcher.opened.wait();
+    if (!handler.wait_calls("opened", 1)) {
+        std::fprintf(stderr, "the reader did not connect\n");
+        return 1;
+    }
+    const connection_handle ours = handler.calls("opened")[0].handle;
 
     bare_server bare;
     counting_reader bare_reader(bare.port);

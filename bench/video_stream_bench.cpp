@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,8 +21,9 @@
 
 #include <frame_pattern.h>
 
-#include "agent/rtc_engine_agent.h"
-#include "net/net_engine.h"
+#include "support/agent_fixture.h"
+#include "support/in_process_agent.h"
+#include "support/process_memory.h"
 #include "support/ws_test_client.h"
 
 namespace {
@@ -33,13 +33,7 @@ using namespace std::chrono_literals;
 
 double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
-// Resident memory in MB; 0 where /proc is not there.
-double resident_mb() {
-    std::ifstream statm("/proc/self/statm");
-    long pages_total = 0, pages_resident = 0;
-    if (!(statm >> pages_total >> pages_resident)) return 0;
-    return pages_resident * 4096.0 / (1024 * 1024);
-}
+double resident_mb() { return static_cast<double>(kelvo::test::resident_bytes()) / (1024 * 1024); }
 
 // CPU seconds the stand-in spends drawing one frame of this size.
 double drawing_seconds(int width, int height) {
@@ -61,49 +55,26 @@ bool request(ws_test_client& client, const std::string& text) {
     return client.wait_text(5s).has_value();
 }
 
+// The agent with a joined page and a peer per stream sending video of the size asked for.
 struct agent_under_test {
-    kelvo::rtc::web::net_engine net;
-    std::unique_ptr<kelvo::rtc::web::rtc_engine_agent> agent;
-    uint16_t port = 0;
-    ws_test_client control;
+    kelvo::test::in_process_agent running{{"", 1, "kelvo-stream-bench"}};
+    kelvo::test::agent_client control;
 
     bool start(int peers, int width, int height) {
-        agent = std::make_unique<kelvo::rtc::web::rtc_engine_agent>(net);
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            port = kelvo::test::free_loopback_port();
-            if (net.add_plain_server(port) == 0) break;
-            port = 0;
-        }
-        if (port == 0 || !control.connect("127.0.0.1", port)) return false;
-        request(control, R"({"command":"initialize","appID":"bench"})");
-        control.send_text(R"({"command":"joinChannel","channelKey":"","channelName":"bench","uid":7})");
-        std::this_thread::sleep_for(300ms);
-        std::string parameters = "{\"sim.video\":{\"width\":" + std::to_string(width) +
-                                 ",\"height\":" + std::to_string(height) + ",\"fps\":30}";
-        parameters += "}";
-        request(control, R"({"command":"setParameters","parameters":)" + quoted(parameters) + "}");
+        if (!running.failure().empty() || !control.connect(port())) return false;
+        control.request(R"({"command":"initialize","appID":"bench"})");
+        control.join(7, "bench");
+        control.engine_parameters(R"({"sim.video":{"width":)" + std::to_string(width) +
+                                  R"(,"height":)" + std::to_string(height) + R"(,"fps":30}})");
         for (int i = 0; i < peers; ++i) {
-            const std::string peer = R"({"sim.peer.add":{"uid":)" + std::to_string(100 + i) +
-                                     R"(,"video":true}})";
-            control.send_text(R"({"command":"setParameters","parameters":)" + quoted(peer) + "}");
+            control.engine_parameters(R"({"sim.peer.add":{"uid":)" + std::to_string(100 + i) +
+                                      R"(,"video":true}})");
         }
         std::this_thread::sleep_for(300ms);
         return true;
     }
 
-    ~agent_under_test() {
-        net.clear();
-        agent.reset();
-    }
-
-    static std::string quoted(const std::string& text) {
-        std::string out = "\"";
-        for (char c : text) {
-            if (c == '"' || c == '\\') out += '\\';
-            out += c;
-        }
-        return out + "\"";
-    }
+    uint16_t port() const { return running.port(0); }
 };
 
 // Subscribes one client per peer and lets them read for `seconds`.
@@ -116,7 +87,7 @@ void run_streams(const char* name, int peers, int width, int height, int seconds
     std::vector<std::unique_ptr<ws_test_client>> streams;
     for (int i = 0; i < peers; ++i) {
         streams.push_back(std::make_unique<ws_test_client>());
-        streams.back()->connect("127.0.0.1", setup.port);
+        streams.back()->connect("127.0.0.1", setup.port());
         request(*streams.back(), R"({"command":"subscribe","uid":)" + std::to_string(100 + i) + "}");
     }
     // Drain what the clients receive so nothing piles up in the test client's own queue.
@@ -156,7 +127,7 @@ void run_stalled_reader(int seconds) {
     agent_under_test setup;
     if (!setup.start(1, 1920, 1080)) return;
     ws_test_client stream;
-    stream.connect("127.0.0.1", setup.port);
+    stream.connect("127.0.0.1", setup.port());
     request(stream, R"({"command":"subscribe","uid":100})");
     std::this_thread::sleep_for(1s);
     while (stream.wait_binary(0ms)) {

@@ -44,7 +44,8 @@ struct slot_call<Interface, Result(Params...)> {
     static Result on(Interface& object, std::size_t slot, Params... arguments) {
         using entry = Result (*)(Interface*, Params...);
         const entry* table = nullptr;
-        std::memcpy(&table, &object, sizeof table);
+        // The table pointer is the object's first word.
+        std::memcpy(&table, static_cast<const void*>(&object), sizeof table);
         return table[table_entry<Interface>(slot)](&object, std::forward<Params>(arguments)...);
     }
 };

@@ -91,6 +91,8 @@ async function initialize() {
   } catch (error) {
     throw new Error(`Cannot reach the agent at ${url}. Is it running? (./run starts it.)`);
   }
+  setStatus('Starting the engine… (the first time, the agent asks you whether this site may use it)',
+    'connecting');
   try {
     await agent.request('initialize', { appID: $('app-id').value });
   } catch (error) {

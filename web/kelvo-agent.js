@@ -25,6 +25,9 @@
  */
 
 const DEFAULT_TIMEOUT_MS = 10000;
+/** The first "initialize" of a site the user has not decided about waits for the user's answer,
+ * which the agent gives up on after 60 s. */
+const INITIALIZE_TIMEOUT_MS = 75000;
 const HEADER_BYTES = 20;
 const OPEN = 1; // WebSocket.OPEN
 
@@ -47,6 +50,8 @@ const CODE_TEXT = {
   101: 'the application id is empty',
   111: 'the connection to the service was lost',
   112: 'joining the channel failed',
+  403: 'the user has not allowed this site to use the agent (the agent asks once per site; the ' +
+    'user can change the decision in the tray menu\'s Sites… or with kelvo_web_agent -allow ORIGIN)',
   429: 'too many videos are open at once (close a stream first)',
   timeout: 'the agent did not answer in time',
   closed: 'the connection to the agent closed',
@@ -109,7 +114,9 @@ export class AgentConnection {
   }
 
   /** Sends a command and resolves with its reply; rejects with AgentError when code is not true. */
-  request(command, members = {}, { timeoutMs = DEFAULT_TIMEOUT_MS } = {}) {
+  request(command, members = {}, {
+    timeoutMs = command === 'initialize' ? INITIALIZE_TIMEOUT_MS : DEFAULT_TIMEOUT_MS,
+  } = {}) {
     return new Promise((resolve, reject) => {
       if (!this.open) {
         reject(new AgentError(command, 'closed'));

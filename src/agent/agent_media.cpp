@@ -113,13 +113,17 @@ template int32_t rtc_engine_agent::run_mute_local<false>(command_call&);
 int32_t rtc_engine_agent::run_enable_local_video(command_call& call) {
     bool enabled = false;
     if (!read_required_bool(call.message, "enabled", enabled)) return result::invalid_request;
-    return with_parameters(
-        [&](IRtcEngineParameter& parameters) { return set_local_capture(parameters, enabled); });
+    return with_parameters([&](IRtcEngineParameter& parameters) KELVO_REQUIRES(agent_lock_) {
+        const int32_t code = set_local_capture(parameters, enabled);
+        if (code == 0) update_use(&device_use::camera, enabled);
+        return code;
+    });
 }
 
 int32_t rtc_engine_agent::run_preview(command_call& call) {
     bool video = true;
     call.message.readBool("video", video);
+    if (!is_session_site(*call.context)) return result::forbidden;
     read_view_size(call);
     return become_stream_connection(call, [&] { return preview(call.context, video); });
 }
@@ -132,6 +136,7 @@ int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
             engine_parameters parameters(&engine);
             if (parameters) set_local_capture(*parameters, video);
         }
+        update_use(&device_use::camera, video);
         kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
         if (!video) {
             // The connection shows no video now; whatever it carried before is closed.

@@ -14,12 +14,14 @@ int32_t rtc_engine_agent::run_recording_service(command_call& call) {
     if (!read_text_or(call.message, "recordingKey", "key", key) || key.empty()) {
         return result::invalid_request;
     }
-    return with_parameters([&](IRtcEngineParameter& parameters) {
+    return with_parameters([&](IRtcEngineParameter& parameters) KELVO_REQUIRES(agent_lock_) {
         writeLog(kelvo::rtc::LOG_LEVEL_INFO,
                  Start ? "startRecordingService" : "stopRecordingService");
-        return parameters.setString(
+        const int32_t code = parameters.setString(
             Start ? "rtc.api.start_recording_service" : "rtc.api.stop_recording_service",
             key.c_str());
+        if (code == 0) update_use(&device_use::recording, Start);
+        return code;
     });
 }
 template int32_t rtc_engine_agent::run_recording_service<true>(command_call&);

@@ -68,6 +68,7 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
         checked_lock control(control_lock_);
         control_server_index_ = context->server_index;
         control_handle_ = context->handle;
+        session_origin_ = context->origin;
     }
     engine_initialized_ = true;
     return result::ok;
@@ -103,6 +104,9 @@ void rtc_engine_agent::teardown_engine() {
     joined_ = false;
     join_pending_ = false;
     checked_lock lock(agent_lock_);
+    update_use(&device_use::camera, false);
+    update_use(&device_use::screen, false);
+    update_use(&device_use::recording, false);
     if (IRtcEngine* engine = engine_) {
         writeLog(kelvo::rtc::LOG_LEVEL_INFO, "Rtc Engine destroyed");
         // Lines written from now on, on any thread, are dropped, and none is still inside the

@@ -22,7 +22,10 @@ int32_t rtc_engine_agent::set_screen_capture_window(const char* key, const std::
     return with_parameters([&](IRtcEngineParameter& parameters) KELVO_REQUIRES(agent_lock_) {
         // The engine takes the handle as a 32-bit value.
         const intptr_t handle = windows_.handle_of(window_id);
-        return parameters.setInt(key, static_cast<int32_t>(static_cast<uint32_t>(handle)));
+        const int32_t code =
+            parameters.setInt(key, static_cast<int32_t>(static_cast<uint32_t>(handle)));
+        if (code == 0) update_use(&device_use::screen, true);
+        return code;
     });
 }
 
@@ -37,8 +40,10 @@ int32_t rtc_engine_agent::run_start_screen_sharing(command_call& call) {
 }
 
 int32_t rtc_engine_agent::run_stop_screen_sharing(command_call&) {
-    return with_parameters([](IRtcEngineParameter& parameters) {
-        return parameters.setBool("che.video.stop_screen_capture", true);
+    return with_parameters([&](IRtcEngineParameter& parameters) KELVO_REQUIRES(agent_lock_) {
+        const int32_t code = parameters.setBool("che.video.stop_screen_capture", true);
+        if (code == 0) update_use(&device_use::screen, false);
+        return code;
     });
 }
 

@@ -32,7 +32,12 @@ int32_t rtc_engine_agent::on_message(connection_context* context, const std::str
     int32_t code = result::invalid_request;
     bool reply_due = true;
     if (const command_entry* entry = find_command(name)) {
-        if (!allowed_in(*entry, context->state)) {
+        const int32_t admitted = admit(*context, name, message);
+        if (admitted != result::ok) {
+            // Refused, or asked about: then answered once the user decides.
+            code = admitted;
+            reply_due = admitted == result::forbidden;
+        } else if (!allowed_in(*entry, context->state)) {
             code = result::wrong_state;
         } else {
             command_call call{context, document, answer};

@@ -1,13 +1,17 @@
 // The agent as the servers' event handler: the life cycle of connections.
 #include "agent/rtc_engine_agent.h"
 
+#include "agent/site_access.h"
 #include "video/rtc_engine_agent_event_handler.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
 
-rtc_engine_agent::rtc_engine_agent(net_engine& net) : net_(net) { net_.set_handler(this); }
+rtc_engine_agent::rtc_engine_agent(net_engine& net, const agent_access& access)
+    : net_(net), indicator_(access.indicator), access_(access.sites, access.prompt) {
+    net_.set_handler(this);
+}
 
 rtc_engine_agent::~rtc_engine_agent() {
     // Channels go first: their renderers' engine callbacks are valid only while the engine lives.
@@ -23,8 +27,11 @@ bool rtc_engine_agent::query_release(connection_context* context) {
     return false;
 }
 
-void rtc_engine_agent::on_connection_opened(connection_context* /*context*/, bool reset) {
-    if (!reset) return;
+void rtc_engine_agent::on_connection_opened(connection_context* context, bool reset) {
+    if (!reset) {
+        context->origin = site_of(context->origin);
+        return;
+    }
     clear_all_stream_channels();
     teardown_engine();
 }

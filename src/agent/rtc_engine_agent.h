@@ -19,7 +19,9 @@
 #include "agent/command_table.h"
 #include "agent/engine_interface.h"
 #include "agent/engine_log_gate.h"
+#include "access/usage_indicator.h"
 #include "agent/shareable_windows.h"
+#include "agent/site_access.h"
 #include "base/json_value.h"
 #include "base/results.h"
 #include "base/thread_annotations.h"
@@ -35,11 +37,20 @@ namespace web {
 
 class rtc_engine_agent_event_handler;
 
+// Who decides which sites the agent serves, and who shows the user what a site uses. Null members:
+// every site is served, and use is shown nowhere (tests, and programs of the agent's own user).
+struct agent_access {
+    site_decisions* sites = nullptr;
+    IConsentPrompt* prompt = nullptr;
+    IUsageIndicator* indicator = nullptr;
+};
+
 class rtc_engine_agent final : public net_engine_event_handler,
                                public ISessionEvents,
                                private IVideoStreamHost {
 public:
-    explicit rtc_engine_agent(net_engine& net);
+    // `access`'s objects outlive the agent, and the prompt calls back no more once it is gone.
+    explicit rtc_engine_agent(net_engine& net, const agent_access& access = {});
     ~rtc_engine_agent();
     rtc_engine_agent(const rtc_engine_agent&) = delete;
     rtc_engine_agent& operator=(const rtc_engine_agent&) = delete;
@@ -73,6 +84,19 @@ private:
     // The command table's entries name the operations below (command_table.cpp).
     static const command_entry command_entries[];
     static const command_entry* find_command(const std::string& name);
+
+    // --- who may use the agent (agent_access_rules.cpp) --------------------------------------
+    // 0 when the connection's site may run the command; result::forbidden when it may not; 1 when
+    // the user is being asked and the command is answered once they decide.
+    int32_t admit(connection_context& context, const std::string& command,
+                  const std::string& message);
+    // Runs the message again on its connection's thread once the user has decided.
+    void answer_after_question(const connection_context& context, const std::string& message,
+                               bool allowed);
+    // A stream of this session is for connections of the session's site only.
+    bool is_session_site(const connection_context& context) KELVO_EXCLUDES(control_lock_);
+    // Tells the indicator what the session's site uses now. Agent lock held.
+    void update_use(bool device_use::*device, bool in_use) KELVO_REQUIRES(agent_lock_);
 
     // Runs `call(engine)` under the agent lock; -3 when no engine exists. A `call` that touches
     // what the agent lock guards says so: [&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {...}
@@ -191,6 +215,10 @@ private:
     std::unique_ptr<rtc_engine_agent_event_handler> event_handler_ KELVO_GUARDED_BY(agent_lock_);
     bool video_enabled_ KELVO_GUARDED_BY(agent_lock_) = false;
     shareable_windows windows_ KELVO_GUARDED_BY(agent_lock_);
+    // What the session's site uses now (camera, screen sharing, recording).
+    device_use use_ KELVO_GUARDED_BY(agent_lock_);
+    IUsageIndicator* const indicator_;
+    site_access access_;
     engine_log_gate log_gate_;
 
     // Written by server threads, read and written by engine threads.
@@ -207,6 +235,8 @@ private:
     checked_mutex control_lock_ KELVO_ACQUIRED_AFTER(agent_lock_);
     int32_t control_server_index_ KELVO_GUARDED_BY(control_lock_) = -1;
     connection_handle control_handle_ KELVO_GUARDED_BY(control_lock_);
+    // The control connection's origin: the site of the session.
+    std::string session_origin_ KELVO_GUARDED_BY(control_lock_);
 
     VideoStreamTable streams_{static_cast<IVideoStreamHost&>(*this)};
 };

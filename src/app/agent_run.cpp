@@ -10,21 +10,21 @@ namespace rtc {
 namespace web {
 
 int run_agent(const std::string& cert_dir, const server_ports& ports,
-              const control_window_factory& make_window) {
+              const site_access_ui& access, const control_window_factory& make_window) {
     net_engine net;
-    rtc_engine_agent agent(net);
+    rtc_engine_agent agent(net, agent_access{&access.sites, &access.prompt, &access.indicator});
     std::unique_ptr<IControlWindow> window;
 
     int exit_code = -1;
-    if (net.add_tls_server(ports.tls, cert_dir) == 0 &&
-        net.add_plain_server(ports.plain) == 0) {
-        window = make_window();
+    if (net.add_tls_server(ports.tls, cert_dir) == 0 && net.add_plain_server(ports.plain) == 0) {
+        window = make_window([&access] { access.sites.reload(); });
         exit_code = window->run_loop();
     }
     // The servers' threads call the agent, so every server stops before the agent goes (and a
     // TLS server that started before the plain one failed is stopped here too).
     net.clear();
     if (window) window->destroy();
+    access.prompt.close();
     return exit_code;
 }
 

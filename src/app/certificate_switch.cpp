@@ -2,14 +2,12 @@
 
 #include <cstdio>
 #include <ctime>
-#include <tuple>
 
 #include "net/certificate_renewal.h"
 #include "net/host_validation.h"
 #include "net/self_signed_certificate.h"
 #include "net/tls_certificate.h"
 #include "platform/file_contents.h"
-#include "platform/file_writing.h"
 #include "platform/module_path.h"
 
 namespace kelvo {
@@ -60,13 +58,11 @@ int make_certificate_pair(const std::string& program_dir) {
     }
     // The key first: when the certificate cannot follow, the two files no longer match, and
     // the next run sees a damaged pair and makes one again.
-    for (const auto& [path, text, readers] :
-         {std::make_tuple(key_path, pair->key_pem, file_readers::user_only),
-          std::make_tuple(chain_path, pair->chain_pem, file_readers::folder_default)}) {
-        if (!platform_write_file(path, text, readers)) {
-            std::fprintf(stderr, "kelvo_web_agent: cannot write %s\n", path.c_str());
-            return switch_failed;
-        }
+    const bool key_written = platform_replace_private_file(key_path, pair->key_pem);
+    if (!key_written || !platform_replace_file_contents(chain_path, pair->chain_pem)) {
+        std::fprintf(stderr, "kelvo_web_agent: cannot write %s\n",
+                     (key_written ? chain_path : key_path).c_str());
+        return switch_failed;
     }
     std::printf(
         "kelvo_web_agent: made a new certificate for 127.0.0.1 and %s in %s, good until %s "

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/posix/runtime_folder.h"
 
@@ -95,7 +96,8 @@ bool post_control_message(const std::string& message) {
     return sent == static_cast<ssize_t>(message.size());
 }
 
-control_loop::control_loop() : tray_(*this) {
+control_loop::control_loop(std::function<void()> on_reload, tray_usage_indicator& usage)
+    : on_reload_(std::move(on_reload)), usage_(usage), tray_(*this) {
     const std::string path = control_socket_path();
     sockaddr_un address;
     quit_on_destroy_ = true;
@@ -119,17 +121,23 @@ control_loop::control_loop() : tray_(*this) {
     if (!post_control_message("show 1")) {
         std::fprintf(stderr, "Kelvo Web Agent: No existing instance could be contacted\n");
     }
+    start_usage_wakeups();
 }
 
 control_loop::~control_loop() {
     close_window();
+    stop_usage_wakeups();
+    if (usage_pipe_read_ >= 0) close(usage_pipe_read_);
+    if (usage_pipe_write_ >= 0) close(usage_pipe_write_);
 }
 
 int control_loop::run_loop() {
     char buffer[256];
     while (!quit_) {
-        pollfd watched[2] = {{stopSignalPipe(), POLLIN, 0}, {socket_, POLLIN, 0}};
-        if (poll(watched, 2, -1) < 0) {
+        pollfd watched[3] = {{stopSignalPipe(), POLLIN, 0},
+                             {socket_, POLLIN, 0},
+                             {usage_pipe_read_, POLLIN, 0}};
+        if (poll(watched, 3, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -143,11 +151,13 @@ int control_loop::run_loop() {
             const ssize_t length = recv(socket_, buffer, sizeof(buffer), 0);
             if (length >= 0) handle_message(std::string(buffer, static_cast<size_t>(length)));
         }
+        if (watched[2].revents != 0) show_usage();
     }
     return exit_code_;
 }
 
 void control_loop::destroy() {
+    stop_usage_wakeups();
     tray_.destroy();
 }
 
@@ -157,6 +167,8 @@ void control_loop::handle_message(const std::string& message) {
         close_window();
     } else if (parseShow(message, show)) {
         tray_.on_show_message(show);
+    } else if (message == "reload" && on_reload_) {
+        on_reload_();
     }
 }
 
@@ -172,6 +184,33 @@ void control_loop::close_window() {
 void control_loop::quit(int exit_code) {
     quit_ = true;
     exit_code_ = exit_code;
+}
+
+// The usage may have changed before the wake-up was set: the first look is asked for at once.
+void control_loop::start_usage_wakeups() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    usage_pipe_read_ = ends[0];
+    usage_pipe_write_ = ends[1];
+    const auto wake = [fd = usage_pipe_write_] {
+        const char byte = 1;
+        if (write(fd, &byte, 1) < 0) {
+            // The pipe is full: a look at the usage is pending already.
+        }
+    };
+    usage_.wakeup().set(wake);
+    wake();
+}
+
+void control_loop::show_usage() {
+    char buffer[64];
+    while (read(usage_pipe_read_, buffer, sizeof(buffer)) > 0) {
+    }
+    tray_.on_usage(usage_.usage_text());
+}
+
+void control_loop::stop_usage_wakeups() {
+    usage_.wakeup().set(nullptr);
 }
 
 }  // namespace web

@@ -1,14 +1,17 @@
 // The control window's stand-in on POSIX systems: a Unix-domain datagram socket named
 // "Kelvo Web Agent" beside the single-instance lock file, read by the main thread. Its messages
 // play the window messages' roles: "close" is the close message, "show 0" and "show 1" the show
-// message with that wParam. SIGINT and SIGTERM act as "close". There is no notification area, so
-// the icon state runs against a shell that accepts every request.
+// message with that wParam; "reload" says that the sites file changed. SIGINT and SIGTERM act as
+// "close". There is no notification area, so the icon state (with the sites' usage, handed over
+// through a pipe of the loop's own) runs against a shell that accepts every request.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/control_window.h"
 #include "app/tray_icon.h"
+#include "app/tray_usage_indicator.h"
 
 namespace kelvo {
 namespace rtc {
@@ -23,8 +26,10 @@ bool post_control_message(const std::string& message);
 class control_loop : public IControlWindow, private ITrayShell {
 public:
     // Opens the control socket and asks for the icon (its "show 1" is the first message the loop
-    // reads). When the socket cannot be opened the loop ends at once with exit code 0.
-    control_loop();
+    // reads) and for the wake-ups of `usage`, which must outlive the loop. When the socket
+    // cannot be opened the loop ends at once with exit code 0. `on_reload` runs on the loop's
+    // thread for each "reload".
+    control_loop(std::function<void()> on_reload, tray_usage_indicator& usage);
     ~control_loop() override;
     control_loop(const control_loop&) = delete;
     control_loop& operator=(const control_loop&) = delete;
@@ -37,15 +42,25 @@ private:
     // The window's destruction: the socket goes, so that "-kill" stops finding this instance.
     void close_window();
     void quit(int exit_code);
+    // The usage changed: drains the wake-up pipe and shows the usage on the icon.
+    void start_usage_wakeups();
+    void show_usage();
+    void stop_usage_wakeups();
 
     // ITrayShell: nothing to draw, every request succeeds.
     bool add_icon() override { return true; }
     bool delete_icon() override { return true; }
+    void update_tooltip() override {}
     bool has_menu() const override { return menu_loaded_; }
     void load_menu() override { menu_loaded_ = true; }
     void destroy_menu() override { menu_loaded_ = false; }
 
+    const std::function<void()> on_reload_;
     int socket_ = -1;
+    tray_usage_indicator& usage_;
+    // Written by the usage's wake-up on any thread, read by the loop.
+    int usage_pipe_read_ = -1;
+    int usage_pipe_write_ = -1;
     bool menu_loaded_ = false;
     bool quit_on_destroy_ = false;
     bool quit_ = false;

@@ -18,7 +18,9 @@ public:
     virtual void destroy() = 0;
 };
 
-using control_window_factory = std::function<std::unique_ptr<IControlWindow>()>;
+// Makes the window; it calls `on_reload` on the main thread when told that the sites file changed.
+using control_window_factory =
+    std::function<std::unique_ptr<IControlWindow>(std::function<void()> on_reload)>;
 
 }  // namespace web
 }  // namespace rtc

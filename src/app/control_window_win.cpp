@@ -1,10 +1,15 @@
 #include "app/control_window_win.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "agent/engine_library.h"
+#include "app/consent_dialog_win.h"
+#include "app/sites_dialog_win.h"
 #include "app/tray_menu_extras_win.h"
 #include "app/win/resource.h"
+#include "platform/win/wide_text.h"
 
 namespace kelvo {
 namespace rtc {
@@ -15,10 +20,14 @@ HINSTANCE g_module_instance = nullptr;
 const wchar_t control_window_name[] = L"Kelvo Web Agent";
 const UINT show_tray_icon_message = RegisterWindowMessageW(L"KelvoZuzIrave.ShowTrayIcon.Message");
 const UINT taskbar_created_message = RegisterWindowMessageW(L"TaskbarCreated");
+const UINT reload_sites_message = RegisterWindowMessageW(L"KelvoWebAgent.ReloadSites.Message");
 
 namespace {
 
 const UINT icon_callback_message = WM_USER + 1;
+// Posted by the wake-ups of the prompt (questions are queued) and of the usage (it changed).
+const UINT consent_question_message = WM_APP + 1;
+const UINT usage_changed_message = WM_APP + 2;
 const size_t tooltip_limit = 127;
 const size_t version_limit = 63;
 
@@ -40,7 +49,10 @@ std::wstring tray_tooltip_text(const char* engine_version) {
     return text;
 }
 
-control_window::control_window() : tray_(*this) {
+control_window::control_window(std::function<void()> on_reload, queued_consent_prompt& prompt,
+                               tray_usage_indicator& usage, site_list sites)
+    : on_reload_(std::move(on_reload)), prompt_(prompt), usage_(usage), sites_(std::move(sites)),
+      tray_(*this) {
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof(window_class);
     window_class.lpfnWndProc = window_procedure;
@@ -62,6 +74,7 @@ control_window::control_window() : tray_(*this) {
     }
     // A full pointer-sized slot: the 32-bit one would cut the address on 64-bit Windows.
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    start_wakeups();
 
     // The icon appears once the loop delivers this message.
     HWND found = FindWindowW(control_window_name, nullptr);
@@ -85,6 +98,7 @@ control_window::~control_window() {
 int control_window::run_loop() {
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (is_dialog_message(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -92,6 +106,8 @@ int control_window::run_loop() {
 }
 
 void control_window::destroy() {
+    stop_wakeups();
+    close_dialogs();
     tray_.destroy();
 }
 
@@ -104,12 +120,17 @@ LRESULT CALLBACK control_window::window_procedure(HWND window, UINT message, WPA
 }
 
 LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (handle_access_message(message, wparam)) return 0;
     if (message == show_tray_icon_message) {
         tray_.on_show_message(wparam);
         return 0;
     }
     if (message == taskbar_created_message) {
         tray_.on_taskbar_created();
+        return 0;
+    }
+    if (message == reload_sites_message) {
+        if (on_reload_) on_reload_();
         return 0;
     }
     switch (message) {
@@ -126,6 +147,7 @@ LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lpara
         case WM_INITMENU:
             return 0;
         case WM_DESTROY:
+            stop_wakeups();
             destroy_menu();
             if (quit_on_destroy_) PostQuitMessage(0);
             return 0;
@@ -157,7 +179,7 @@ void control_window::fill_icon_data() {
     icon_data_.uFlags = NIF_MESSAGE | NIF_ICON;
     wchar_t title[tooltip_limit + 1] = {};
     if (LoadStringW(g_module_instance, IDS_APP_TITLE, title, tooltip_limit + 1) > 0) {
-        const std::wstring tip = tray_tooltip_text(engine_library::instance().version());
+        const std::wstring tip = icon_tooltip();
         std::copy(tip.begin(), tip.end(), icon_data_.szTip);
         icon_data_.uFlags |= NIF_TIP;
     }
@@ -173,14 +195,96 @@ bool control_window::delete_icon() {
     return Shell_NotifyIconW(NIM_DELETE, &icon_data_) != FALSE;
 }
 
+void control_window::update_tooltip() {
+    fill_icon_data();
+    Shell_NotifyIconW(NIM_MODIFY, &icon_data_);
+}
+
+std::wstring control_window::icon_tooltip() const {
+    if (!tray_.in_use()) return tray_tooltip_text(engine_library::instance().version());
+    std::wstring tip = wide_from_utf8(tray_.tooltip());
+    if (tip.size() > tooltip_limit) tip.resize(tooltip_limit);
+    return tip;
+}
+
 void control_window::load_menu() {
     menu_ = LoadMenuW(g_module_instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
+    if (menu_ != nullptr && !sites_.list) {
+        EnableMenuItem(menu_, IDM_SITES, MF_BYCOMMAND | MF_GRAYED);
+    }
 }
 
 void control_window::destroy_menu() {
     if (menu_ == nullptr) return;
     DestroyMenu(menu_);
     menu_ = nullptr;
+}
+
+bool control_window::handle_access_message(UINT message, WPARAM wparam) {
+    if (message == consent_question_message) {
+        show_questions();
+    } else if (message == usage_changed_message) {
+        tray_.on_usage(usage_.usage_text());
+    } else if (message == WM_COMMAND && LOWORD(wparam) == IDM_SITES) {
+        open_sites();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// What was queued or changed before the wake-ups were set is looked at once the loop runs.
+void control_window::start_wakeups() {
+    HWND window = window_;
+    prompt_.wakeup().set([window] { PostMessageW(window, consent_question_message, 0, 0); });
+    usage_.wakeup().set([window] { PostMessageW(window, usage_changed_message, 0, 0); });
+    PostMessageW(window, consent_question_message, 0, 0);
+    PostMessageW(window, usage_changed_message, 0, 0);
+}
+
+void control_window::stop_wakeups() {
+    prompt_.wakeup().set(nullptr);
+    usage_.wakeup().set(nullptr);
+}
+
+void control_window::show_questions() {
+    for (auto& question : prompt_.take_questions()) {
+        open_consent_dialog(window_, std::move(question), prompt_.answer_within());
+    }
+}
+
+// One "Sites..." window at a time: choosing the item again brings it to the front.
+void control_window::open_sites() {
+    if (!sites_.list) return;
+    if (sites_dialog_ != nullptr && IsWindow(sites_dialog_)) {
+        SetForegroundWindow(sites_dialog_);
+        return;
+    }
+    sites_dialog_ = open_sites_dialog(window_, sites_);
+}
+
+bool control_window::is_dialog_message(MSG& message) const {
+    HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    return root != nullptr && root != window_ && GetWindow(root, GW_OWNER) == window_ &&
+           IsDialogMessageW(root, &message) != FALSE;
+}
+
+// Each consent dialog gives its answer (dismissed) as it goes.
+void control_window::close_dialogs() {
+    std::vector<HWND> owned;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND candidate, LPARAM found) -> BOOL {
+            auto& list = *reinterpret_cast<std::vector<HWND>*>(found);
+            list.push_back(candidate);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&owned));
+    for (HWND candidate : owned) {
+        if (window_ != nullptr && GetWindow(candidate, GW_OWNER) == window_) {
+            DestroyWindow(candidate);
+        }
+    }
 }
 
 }  // namespace web

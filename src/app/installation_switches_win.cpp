@@ -1,7 +1,5 @@
 #include "app/installation_switches_win.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <functional>
@@ -9,26 +7,13 @@
 
 #include "app/certificate_switch.h"
 #include "app/certificate_trust_win.h"
+#include "app/starting_console_win.h"
 #include "platform/module_path.h"
 #include "platform/win/wide_text.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
-
-namespace {
-
-// A program without a console writes to the console it was started from, if any, unless its
-// standard output already goes somewhere (a pipe of the installer, a file).
-void write_to_starting_console() {
-    if (GetStdHandle(STD_OUTPUT_HANDLE) != nullptr || !AttachConsole(ATTACH_PARENT_PROCESS)) {
-        return;
-    }
-    std::freopen("CONOUT$", "w", stdout);
-    std::freopen("CONOUT$", "w", stderr);
-}
-
-}  // namespace
 
 std::optional<int> run_installation_switch(const wchar_t* command_line) {
     const std::string words =

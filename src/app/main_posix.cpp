@@ -7,17 +7,31 @@
 //   kelvo_web_agent          starts the agent (exit code 255, i.e. -1, when one already runs or
 //                            a port cannot be taken; 0 after "close", SIGINT or SIGTERM)
 //   kelvo_web_agent -kill    asks every running instance to close, then exits with 0
+//   kelvo_web_agent -allow ORIGIN, -block ORIGIN, -forget ORIGIN
+//                            remembers that the site ORIGIN (https://example.com) may use the
+//                            agent, that it may not, or neither (the agent asks), in
+//                            $XDG_CONFIG_HOME/kelvo-web-agent/sites.json (~/.config by
+//                            default), and tells a running instance to read the file again;
+//                            exit code 0 done, 1 the file could not be written, 2 a wrong
+//                            command line (an origin that is not one)
 #include <signal.h>
 
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "access/site_decisions.h"
 #include "app/agent_run.h"
 #include "app/certificate_switch.h"
+#include "app/consent_prompt_posix.h"
 #include "app/control_loop_posix.h"
 #include "app/server_ports.h"
+#include "app/site_switches.h"
+#include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
 #include "platform/single_instance.h"
 
@@ -42,9 +56,20 @@ int main(int argc, char** argv) {
         closeRunningInstances();
         return 0;
     }
+    if (argc >= 2 && is_site_switch(argv[1])) {
+        return run_site_switch(std::vector<std::string>(argv + 1, argv + argc),
+                               site_decisions::default_path(),
+                               [] { return post_control_message("reload"); });
+    }
     if (!platform_take_single_instance_lock()) return -1;
     // A page that goes away mid-send must not end the process.
     signal(SIGPIPE, SIG_IGN);
+    site_decisions sites(site_decisions::default_path());
+    program_consent_prompt prompt;
+    tray_usage_indicator usage;
     return run_agent(platform_module_directory(), configured_server_ports(),
-                     [] { return std::make_unique<control_loop>(); });
+                     {sites, prompt, usage},
+                     [&usage](std::function<void()> on_reload) {
+                         return std::make_unique<control_loop>(std::move(on_reload), usage);
+                     });
 }

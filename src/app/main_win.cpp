@@ -6,18 +6,36 @@
 //   kelvo_web_agent.exe          starts the agent (exit code -1 when one already runs or a port
 //                                cannot be taken; 0 when its window is closed or Quit is chosen)
 //   kelvo_web_agent.exe -kill    closes every running instance, then exits with 0
+//   kelvo_web_agent.exe -allow ORIGIN, -block ORIGIN, -forget ORIGIN
+//                                remembers that the site ORIGIN (https://example.com) may use
+//                                the agent, that it may not, or neither (the agent asks), in
+//                                %APPDATA%\Kelvo Web Agent\sites.json, and tells a running
+//                                instance to read the file again; exit code 0 done, 1 the file
+//                                could not be written, 2 a wrong command line
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "access/site_decisions.h"
 #include "app/agent_run.h"
 #include "app/control_window_win.h"
 #include "app/installation_switches_win.h"
+#include "app/queued_consent_prompt.h"
 #include "app/server_ports.h"
+#include "app/site_switches.h"
+#include "app/starting_console_win.h"
+#include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
 #include "platform/single_instance.h"
+#include "platform/win/wide_text.h"
 
 using namespace kelvo::rtc::web;
 
@@ -33,6 +51,28 @@ void closeRunningInstances() {
     }
 }
 
+// The words after the program's name, in UTF-8.
+std::vector<std::string> commandLineWords() {
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> result;
+    for (int i = 1; words != nullptr && i < count; ++i) {
+        result.push_back(utf8_from_wide(words[i], static_cast<int>(std::wcslen(words[i]))));
+    }
+    LocalFree(words);
+    return result;
+}
+
+bool postReloadMessage() {
+    HWND window = FindWindowW(control_window_name, nullptr);
+    return window != nullptr && PostMessageW(window, reload_sites_message, 0, 0) != FALSE;
+}
+
+int runSiteSwitch(const std::vector<std::string>& words) {
+    write_to_starting_console();
+    return run_site_switch(words, site_decisions::default_path(), postReloadMessage);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
@@ -43,7 +83,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
         closeRunningInstances();
         return 0;
     }
+    const std::vector<std::string> words = commandLineWords();
+    if (!words.empty() && is_site_switch(words[0])) return runSiteSwitch(words);
     if (!platform_take_single_instance_lock()) return -1;
+    site_decisions sites(site_decisions::default_path());
+    queued_consent_prompt prompt;
+    tray_usage_indicator usage;
+    const site_list listed{[&sites] { return sites.list(); },
+                           [&sites](const std::string& origin) { sites.forget(origin); }};
     return run_agent(platform_module_directory(), configured_server_ports(),
-                     [] { return std::make_unique<control_window>(); });
+                     {sites, prompt, usage},
+                     [&prompt, &usage, &listed](std::function<void()> on_reload) {
+                         return std::make_unique<control_window>(std::move(on_reload), prompt,
+                                                                 usage, listed);
+                     });
 }

@@ -27,6 +27,8 @@ constexpr int32_t library_unavailable = -7;
 constexpr int32_t engine_exists = -19;
 // "initialize" with an empty application id.
 constexpr int32_t empty_app_id = -101;
+// The user has not allowed this site to use the agent (or the page is not the session's).
+constexpr int32_t forbidden = -403;
 // A video stream beyond the most the agent keeps at once.
 constexpr int32_t too_many_streams = -429;
 }  // namespace result
@@ -35,7 +37,7 @@ constexpr int32_t too_many_streams = -429;
 constexpr int32_t agent_results[] = {
     result::nothing_found,       result::invalid_request, result::no_engine,
     result::wrong_state,         result::library_unavailable, result::engine_exists,
-    result::empty_app_id,        result::too_many_streams,
+    result::empty_app_id,        result::forbidden,       result::too_many_streams,
 };
 
 // Codes the agent itself puts into the engine's answers and events.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace kelvo {
 namespace rtc {
@@ -24,6 +25,9 @@ struct connection_context {
     int32_t view_width = 0;
     int32_t view_height = 0;
     connection_handle handle;
+    // The page's origin from the handshake's Origin header (empty when it sent none). Written on
+    // the server's I/O thread before the connection is handed to the agent, then read only.
+    std::string origin;
 };
 
 }  // namespace web

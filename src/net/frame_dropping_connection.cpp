@@ -9,6 +9,15 @@ outgoing_batch*& current_outgoing_batch() {
     return batch;
 }
 
+std::vector<ws_message_ptr>& take_messages_of_send(outgoing_batch*& batch,
+                                                   const ws_message_ptr& message,
+                                                   std::vector<ws_message_ptr>& single) {
+    if (batch && (batch->messages.empty() || batch->messages.front() != message)) batch = nullptr;
+    if (batch) return batch->messages;
+    single.push_back(message);
+    return single;
+}
+
 int32_t drop_whole_groups(std::queue<ws_message_ptr>& waiting, size_t& buffered, int32_t n) {
     if (n < 1 || waiting.size() < static_cast<size_t>(n)) {
         return 0;

@@ -74,6 +74,36 @@ int32_t drop_whole_groups(std::queue<ws_message_ptr>& waiting, size_t& buffered,
 // written from the message itself without the copy the library's preparation makes.
 void prepare_server_data_frame(const ws_message_ptr& message);
 
+// Takes the batch left for this send call: the messages it queues are the batch's, or the one
+// message it was given (then in `single`). A batch whose first message is not `message` was left
+// for another call, and is dropped from `batch`.
+std::vector<ws_message_ptr>& take_messages_of_send(outgoing_batch*& batch,
+                                                   const ws_message_ptr& message,
+                                                   std::vector<ws_message_ptr>& single);
+
+// Prepares every message not prepared yet: in place when `in_place` (a batch of data messages on
+// a connection of protocol version 7 or later), otherwise as the library does, into a fresh
+// message from the connection's manager.
+template <typename processor_type, typename manager_type>
+std::error_code prepare_messages(std::vector<ws_message_ptr>& messages, bool in_place,
+                                 processor_type& processor, manager_type& manager) {
+    for (ws_message_ptr& message : messages) {
+        if (message->get_prepared()) continue;
+        if (in_place) {
+            prepare_server_data_frame(message);
+            continue;
+        }
+        ws_message_ptr prepared = manager.get_message();
+        if (!prepared) {
+            return websocketpp::error::make_error_code(websocketpp::error::no_outgoing_buffers);
+        }
+        const std::error_code ec = processor.prepare_data_frame(message, prepared);
+        if (ec) return ec;
+        message = prepared;
+    }
+    return std::error_code();
+}
+
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo
@@ -87,14 +117,8 @@ void prepare_server_data_frame(const ws_message_ptr& message);
         using namespace ::kelvo::rtc::web;                                                      \
         outgoing_batch* batch = current_outgoing_batch();                                       \
         current_outgoing_batch() = nullptr;                                                     \
-        if (batch && (batch->messages.empty() || batch->messages.front() != msg)) {             \
-            batch = nullptr;                                                                    \
-        }                                                                                       \
         std::vector<message_ptr> single;                                                        \
-        std::vector<message_ptr>& messages = batch ? batch->messages : single;                  \
-        if (!batch) {                                                                           \
-            single.push_back(msg);                                                              \
-        }                                                                                       \
+        std::vector<message_ptr>& messages = take_messages_of_send(batch, msg, single);         \
         bool needs_writing = false;                                                             \
         {                                                                                       \
             /* Both locks, in the order the library's close takes them: a close frame is      */ \
@@ -105,23 +129,11 @@ void prepare_server_data_frame(const ws_message_ptr& message);
             if (m_state != session::state::open) {                                             \
                 return error::make_error_code(error::invalid_state);                            \
             }                                                                                   \
-            for (message_ptr& message : messages) {                                             \
-                if (message->get_prepared()) {                                                  \
-                    continue;                                                                   \
-                }                                                                               \
-                if (batch && m_processor->get_version() >= 7) {                                 \
-                    prepare_server_data_frame(message);                                         \
-                    continue;                                                                   \
-                }                                                                               \
-                message_ptr prepared = m_msg_manager->get_message();                            \
-                if (!prepared) {                                                                \
-                    return error::make_error_code(error::no_outgoing_buffers);                  \
-                }                                                                               \
-                lib::error_code ec = m_processor->prepare_data_frame(message, prepared);        \
-                if (ec) {                                                                       \
-                    return ec;                                                                  \
-                }                                                                               \
-                message = prepared;                                                             \
+            const bool in_place = batch && m_processor->get_version() >= 7;                     \
+            lib::error_code ec = prepare_messages(messages, in_place, *m_processor,             \
+                                                  *m_msg_manager);                              \
+            if (ec) {                                                                           \
+                return ec;                                                                      \
             }                                                                                   \
             if (batch && batch->group && this->frame_dropping()) {                              \
                 batch->removed = drop_whole_groups(m_send_queue, m_send_buffer_size,            \

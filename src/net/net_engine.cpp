@@ -127,6 +127,14 @@ void net_engine::set_frame_dropping(int32_t index, const connection_handle& hand
     });
 }
 
+void net_engine::post_to_connection(int32_t index, const connection_handle& handle,
+                                    std::function<void(connection_context&)> work) {
+    impl_->with_server(index, [&](websocket_server& server) {
+        server.post_to_connection(handle, std::move(work));
+        return 0;
+    });
+}
+
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ public:
     int32_t send_binary_group(int32_t index, const connection_handle& handle,
                               const binary_piece* pieces, size_t count, int32_t* dropped);
     void set_frame_dropping(int32_t index, const connection_handle& handle, bool enabled);
+    // Runs `work` on the I/O thread of the server at `index` with the connection's context, if
+    // the connection is still open then.
+    void post_to_connection(int32_t index, const connection_handle& handle,
+                            std::function<void(connection_context&)> work);
 
 private:
     // Implementation details belong to the net module.

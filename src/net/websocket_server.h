@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/connection_context.h"
@@ -38,6 +39,10 @@ public:
     virtual int32_t send_binary_group(const connection_handle& handle, const binary_piece* pieces,
                                       size_t count, int32_t* dropped) = 0;
     virtual void set_frame_dropping(const connection_handle& handle, bool enabled) = 0;
+    // Safe from any thread. Runs `work` on this server's I/O thread with the connection's context,
+    // if the connection is still open then; never runs it otherwise.
+    virtual void post_to_connection(const connection_handle& handle,
+                                    std::function<void(connection_context&)> work) = 0;
 };
 
 }  // namespace web

@@ -36,6 +36,8 @@ public:
     int32_t send_binary_group(const connection_handle& handle, const binary_piece* pieces,
                               size_t count, int32_t* dropped) override;
     void set_frame_dropping(const connection_handle& handle, bool enabled) override;
+    void post_to_connection(const connection_handle& handle,
+                            std::function<void(connection_context&)> work) override;
 
     // Payload bytes queued on the connection and not yet handed to the socket; 0 when it is gone.
     size_t queued_bytes(const connection_handle& handle);
@@ -50,6 +52,8 @@ private:
     void on_message(connection_handle handle, message_ptr message);
     void on_close(connection_handle handle);
     bool on_validate(connection_handle handle);
+    // The client's socket belongs to this process's OS user.
+    static bool peer_is_own_user(transport_connection& con);
 
     // The accept loop (see the .cpp).
     void accept_next();

@@ -6,6 +6,7 @@
 #include <asio/post.hpp>
 
 #include "net/host_validation.h"
+#include "platform/peer_user.h"
 #include "net/server_error_log.h"
 #include "net/tls_context.h"
 #include "net/websocket_server_impl.h"
@@ -190,6 +191,9 @@ void websocket_server_impl<config>::on_open(connection_handle handle) {
     auto context = std::make_shared<connection_context>();
     context->server_index = server_index_;
     context->handle = handle;
+    if (connection_ptr con = find_connection(handle)) {
+        context->origin = con->get_request_header("Origin");
+    }
     bool inserted = false;
     {
         checked_lock lock(table_mutex_);
@@ -260,16 +264,31 @@ void websocket_server_impl<config>::on_close(connection_handle handle) {
 }
 
 template <typename config>
+bool websocket_server_impl<config>::peer_is_own_user(transport_connection& con) {
+    std::error_code local_error;
+    std::error_code remote_error;
+    const auto local = con.get_raw_socket().local_endpoint(local_error);
+    const auto remote = con.get_raw_socket().remote_endpoint(remote_error);
+    return !local_error && !remote_error &&
+           platform_peer_is_own_user(local.port(), remote.port());
+}
+
+template <typename config>
 bool websocket_server_impl<config>::on_validate(connection_handle handle) {
     connection_ptr con = find_connection(handle);
     if (!con) {
         return false;
     }
-    if (is_accepted_host(con->get_host())) {
-        return true;
+    if (!is_accepted_host(con->get_host())) {
+        con->set_status(websocketpp::http::status_code::unauthorized);
+        return false;
     }
-    con->set_status(websocketpp::http::status_code::unauthorized);
-    return false;
+    // Another OS user's program on this machine gets nothing of this user's camera or screen.
+    if (!peer_is_own_user(*con)) {
+        con->set_status(websocketpp::http::status_code::forbidden);
+        return false;
+    }
+    return true;
 }
 
 // Takes the entry out at once, so exactly one caller reports the connection closed (a control
@@ -310,6 +329,16 @@ void websocket_server_impl<config>::server_close(const connection_handle& handle
     asio::post(io, [this, context] {
         if (net_engine_event_handler* current = handler_.load()) {
             current->on_connection_closed(context.get());
+        }
+    });
+}
+
+template <typename config>
+void websocket_server_impl<config>::post_to_connection(
+    const connection_handle& handle, std::function<void(connection_context&)> work) {
+    asio::post(endpoint_.get_io_service(), [this, handle, work = std::move(work)] {
+        if (context_ptr context = find_context(handle)) {
+            run_reporting_exceptions(server_index_, "posted work", [&] { work(*context); });
         }
     });
 }

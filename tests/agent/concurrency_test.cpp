@@ -57,7 +57,7 @@ TEST_F(agent_concurrency, events_and_frames_arrive_while_commands_run_and_the_en
     page->send(R"({"command":"setParameters","parameters":)"
                R"("{\"sim.emit\":{\"callback\":\"camera_ready\"},\"sim.peer.add\":{\"uid\":300,\"video\":true}}"})");
     page->connection().close();
-    ASSERT_TRUE(wait_for_log("call release false"));
+    ASSERT_TRUE(log().wait_for("call release false"));
     EXPECT_FALSE(agent().engine_initialized());
     EXPECT_TRUE(viewer->connection().is_open());
 }
@@ -74,11 +74,11 @@ TEST_F(agent_concurrency, engine_is_released_only_after_a_line_in_flight_has_ret
     page->engine_parameters(R"({"sim.hold_log":{"prefix":"[wa] close channel","ms":300}})");
 
     viewer->connection().close();
-    ASSERT_TRUE(wait_for_log("hold [wa] close channel for user 42"));
+    ASSERT_TRUE(log().wait_for("hold [wa] close channel for user 42"));
     page->connection().close();
-    ASSERT_TRUE(wait_for_log("call release false"));
-    EXPECT_EQ(log_count("release while a call runs"), 0u);
-    EXPECT_TRUE(log_has_in_order({"L1 [wa] close channel for user 42", "call release false"}));
+    ASSERT_TRUE(log().wait_for("call release false"));
+    EXPECT_EQ(log().count("release while a call runs"), 0u);
+    EXPECT_TRUE(log().has_in_order({"L1 [wa] close channel for user 42", "call release false"}));
 }
 
 }  // namespace

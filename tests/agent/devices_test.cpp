@@ -32,7 +32,7 @@ TEST_F(agent_devices, devices_are_listed_cameras_first_in_the_engines_order) {
               R"({"deviceId":"spk-0","label":"Stand-in Speaker","kind":"audiooutput"},)"
               R"({"deviceId":"mic-0","label":"Stand-in Microphone","kind":"audioinput"}],)"
               R"("code":true})");
-    EXPECT_TRUE(log_has("L1 [wa] getDevices"));
+    EXPECT_TRUE(log().has("L1 [wa] getDevices"));
 
     page->engine_parameters(
         R"({"sim.devices":{"videoinput":[{"id":"c1","name":"Broken","fail":true},)"
@@ -50,8 +50,8 @@ TEST_F(agent_devices, devices_are_listed_cameras_first_in_the_engines_order) {
     page->engine_parameters(R"({"sim.devices":{"videoinput":[{"id":"c","name":"C"}]},)"
                             R"("sim.no_interface":[1,2]})");
     EXPECT_EQ(page->request(R"({"command":"getDevices"})"), R"({"command":"getDevices","code":1})");
-    EXPECT_TRUE(log_has("L4 [wa] unable to enumerate video input devices"));
-    EXPECT_TRUE(log_has("L4 [wa] unable to enumerate audio devices"));
+    EXPECT_TRUE(log().has("L4 [wa] unable to enumerate video input devices"));
+    EXPECT_TRUE(log().has("L4 [wa] unable to enumerate audio devices"));
 }
 
 TEST_F(agent_devices, select_device_by_exact_kind) {
@@ -64,9 +64,9 @@ TEST_F(agent_devices, select_device_by_exact_kind) {
     for (const auto& entry : chosen) {
         EXPECT_EQ(page->request(R"({"command":"selectDevice","device":)" + entry.first + "}"),
                   R"({"command":"selectDevice","code":true})");
-        EXPECT_TRUE(log_has(entry.second)) << entry.second;
+        EXPECT_TRUE(log().has(entry.second)) << entry.second;
     }
-    EXPECT_TRUE(log_has("L1 [wa] selectDevices for cam-0, kind=videoinput"));
+    EXPECT_TRUE(log().has("L1 [wa] selectDevices for cam-0, kind=videoinput"));
 
     const std::pair<std::string, std::string> refused[] = {
         {R"({"deviceId":"mic-0","kind":"audioInput"})", "2"},
@@ -96,7 +96,7 @@ TEST_F(agent_devices, a_long_device_id_is_cut_in_its_log_line) {
     page->request(R"({"command":"selectDevice","device":{"deviceId":")" + id +
                   R"(","kind":"audioinput"}})");
     const std::string line = "[wa] selectDevices for " + id;
-    EXPECT_TRUE(log_has("L1 " + line.substr(0, 255)));
+    EXPECT_TRUE(log().has("L1 " + line.substr(0, 255)));
 }
 
 // The windows of a listing, checked for shape: fresh 32-digit identifiers, Base64 titles.
@@ -134,24 +134,24 @@ TEST_F(agent_devices, the_desktop_is_listed_first_and_ids_last_one_listing) {
 
     EXPECT_EQ(page->request(R"({"command":"startScreenSharing","window":")" + desktop + "\"}"),
               R"({"command":"startScreenSharing","code":true})");
-    EXPECT_TRUE(log_has("call setInt che.video.start_screen_capture " + desktop_handle()));
+    EXPECT_TRUE(log().has("call setInt che.video.start_screen_capture " + desktop_handle()));
     EXPECT_EQ(page->request(R"({"command":"setScreenSharingWindow","windowId":")" + desktop + "\"}"),
               R"({"command":"setScreenSharingWindow","code":true})");
-    EXPECT_TRUE(log_has("call setInt che.video.set_screen_capture_window " + desktop_handle()));
+    EXPECT_TRUE(log().has("call setInt che.video.set_screen_capture_window " + desktop_handle()));
     // Each command reads its own member name.
     page->request(R"({"command":"startScreenSharing","windowId":")" + desktop + "\"}");
-    EXPECT_TRUE(log_has("call setInt che.video.start_screen_capture 0"));
+    EXPECT_TRUE(log().has("call setInt che.video.start_screen_capture 0"));
 
     const auto second = windows_of(page->request(R"({"command":"getWindows"})"));
     ASSERT_FALSE(second.empty());
     EXPECT_NE(second[0].first, desktop);
-    const size_t zero_before = log_count("call setInt che.video.set_screen_capture_window 0");
+    const size_t zero_before = log().count("call setInt che.video.set_screen_capture_window 0");
     page->request(R"({"command":"setScreenSharingWindow","windowId":")" + desktop + "\"}");
-    EXPECT_EQ(log_count("call setInt che.video.set_screen_capture_window 0"), zero_before + 1);
+    EXPECT_EQ(log().count("call setInt che.video.set_screen_capture_window 0"), zero_before + 1);
 
     EXPECT_EQ(page->request(R"({"command":"stopScreenSharing"})"),
               R"({"command":"stopScreenSharing","code":true})");
-    EXPECT_TRUE(log_has("call setBool che.video.stop_screen_capture true"));
+    EXPECT_TRUE(log().has("call setBool che.video.stop_screen_capture true"));
     page->engine_parameters(R"({"sim.fail_next":{"op":"setInt","code":-11}})");
     EXPECT_EQ(page->request(R"({"command":"startScreenSharing"})"),
               R"({"command":"startScreenSharing","code":11})");
@@ -162,15 +162,15 @@ TEST_F(agent_devices, the_recording_service_is_answered_by_the_engine) {
     // A numeric "recordingKey" falls back to "key"; success is answered later, by the engine.
     EXPECT_EQ(page->request(R"({"command":"startRecording","recordingKey":5,"key":"rk"})"),
               R"({"command":"startRecording","code":true})");
-    EXPECT_TRUE(log_has_in_order({"L1 [wa] startRecordingService",
+    EXPECT_TRUE(log().has_in_order({"L1 [wa] startRecordingService",
                                   "call setString rtc.api.start_recording_service rk",
                                   "event onApiResult rtc.api.start_recording_service 0"}));
     EXPECT_EQ(page->request(R"({"command":"stopRecording","recordingKey":"sk"})"),
               R"({"command":"stopRecording","code":true})");
-    EXPECT_TRUE(log_has("call setString rtc.api.stop_recording_service sk"));
+    EXPECT_TRUE(log().has("call setString rtc.api.stop_recording_service sk"));
     EXPECT_EQ(page->request(R"({"command":"queryRecordingStatus"})"),
               R"({"command":"queryRecordingStatus","code":true,"status":1})");
-    EXPECT_TRUE(log_has_in_order({"L1 [wa] refreshRecordingServiceStatus",
+    EXPECT_TRUE(log().has_in_order({"L1 [wa] refreshRecordingServiceStatus",
                                   "call setBool rtc.api.query_recording_service_status true"}));
 
     // Refused at once: the ordinary reply with the code's magnitude; refused later by the

@@ -81,7 +81,7 @@ TEST_F(agent_dispatch, commands_are_gated_by_the_connection_state) {
     auto second = connect(1);
     EXPECT_EQ(second->request(R"({"command":"initialize","appID":"other"})"),
               R"({"command":"initialize","code":19})");
-    EXPECT_TRUE(wait_for_log("L4 [wa] Rtc Engine is already initialized"));
+    EXPECT_TRUE(log().wait_for("L4 [wa] Rtc Engine is already initialized"));
     EXPECT_EQ(second->request(R"({"command":"getDevices"})"),
               R"({"command":"getDevices","code":5})");
 
@@ -94,7 +94,7 @@ TEST_F(agent_dispatch, commands_are_gated_by_the_connection_state) {
     // "videoStat" is never answered: the next text is the reply to the command after it.
     ASSERT_TRUE(stream->send(R"({"command":"videoStat","uid":7,"latency":3,"fps":20})"));
     EXPECT_EQ(stream->request(R"({"command":"getVersion"})"), version_reply);
-    EXPECT_TRUE(wait_for_log("call reportVideoStats 7 3 0 20 0"));
+    EXPECT_TRUE(log().wait_for("call reportVideoStats 7 3 0 20 0"));
 }
 
 TEST_F(agent_dispatch, missing_or_ill_typed_members_answer_2_and_call_nothing) {
@@ -125,7 +125,7 @@ TEST_F(agent_dispatch, missing_or_ill_typed_members_answer_2_and_call_nothing) {
                   std::string("{\"command\":\"") + entry.second + "\",\"code\":2}")
             << entry.first;
     }
-    for (const std::string& line : log_lines()) {
+    for (const std::string& line : log().lines()) {
         EXPECT_EQ(line.find("call joinChannel"), std::string::npos) << line;
         EXPECT_EQ(line.find("call setChannelProfile"), std::string::npos) << line;
         EXPECT_EQ(line.find("call setClientRole"), std::string::npos) << line;

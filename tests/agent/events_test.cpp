@@ -160,7 +160,7 @@ TEST_F(agent_events, a_new_page_gets_none_of_the_old_engines_traffic) {
         page->join(1);
         page->engine_parameters(R"({"sim.peer.add":{"uid":5,"video":true}})");
         page->connection().close();
-        ASSERT_TRUE(wait_for_log("call release false"));
+        ASSERT_TRUE(log().wait_for("call release false"));
     }
     EXPECT_EQ(late->connection().text_count(), 0u);
     EXPECT_EQ(late->request(R"({"command":"initialize","appID":"b"})"),

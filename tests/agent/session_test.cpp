@@ -63,14 +63,14 @@ TEST_F(agent_session, an_engine_that_refuses_to_initialise_is_released_and_a_ret
     const std::string refused = page->request(R"({"command":"initialize","appID":"app"})");
     set_environment("RIZUDADA_FAIL_INITIALIZE", "");
     EXPECT_EQ(refused, R"({"command":"initialize","code":17})");
-    EXPECT_TRUE(wait_for_log("call release false"));
+    EXPECT_TRUE(log().wait_for("call release false"));
     // The same connection is still new and may try again; the agent is not stuck at code 19.
     EXPECT_EQ(page->request(R"({"command":"initialize","appID":"app"})"), initialized);
 }
 
 TEST_F(agent_session, initialize_sets_the_engine_up_in_order) {
     auto page = control(0, R"({"command":"initialize","appID":"my-app"})");
-    EXPECT_TRUE(log_has_in_order({
+    EXPECT_TRUE(log().has_in_order({
         "call initialize my-app",
         "L1 [wa] Rtc Engine initialized",
         "call queryInterface 4",
@@ -91,7 +91,7 @@ TEST_F(agent_session, the_key_style_names_the_key_renewal_reply) {
         auto page = control(0, R"({"command":"initialize","appID":"a","key":"b"})");
         EXPECT_EQ(page->request(R"({"command":"renewChannelKey","channelKey":"k2"})"),
                   R"({"command":"renewChannelKey","code":true})");
-        EXPECT_TRUE(log_has_in_order({"L1 [wa] renew channel key", "call renewChannelKey k2"}));
+        EXPECT_TRUE(log().has_in_order({"L1 [wa] renew channel key", "call renewChannelKey k2"}));
         // A second page's refused "initialize" with "key" still switches the style.
         auto second = connect(1);
         EXPECT_EQ(second->request(R"({"command":"initialize","key":"b"})"),
@@ -99,14 +99,14 @@ TEST_F(agent_session, the_key_style_names_the_key_renewal_reply) {
         ASSERT_TRUE(page->send(R"({"command":"renewChannelKey","channelKey":"k3"})"));
         EXPECT_TRUE(page->wait_for(R"({"command":"renewChannelDynamicKey","code":true})"));
         page->connection().close();
-        ASSERT_TRUE(wait_for_log("L1 [wa] Rtc Engine destroyed"));
+        ASSERT_TRUE(log().wait_for("L1 [wa] Rtc Engine destroyed"));
     }
     auto page = control(1, R"({"command":"initialize","appID":"a"})");
     EXPECT_EQ(page->request(R"({"command":"renewChannelKey"})"),
               R"({"command":"renewChannelKey","code":true})");
     EXPECT_EQ(page->request(R"({"command":"renewChannelDynamicKey","key":"d"})"),
               R"({"command":"renewChannelDynamicKey","code":true})");
-    EXPECT_TRUE(log_has("call renewChannelKey d"));
+    EXPECT_TRUE(log().has("call renewChannelKey d"));
 }
 
 TEST_F(agent_session, the_join_reply_carries_the_uid_the_engine_granted) {
@@ -118,12 +118,12 @@ TEST_F(agent_session, the_join_reply_carries_the_uid_the_engine_granted) {
                          R"(,"code":true})");
     EXPECT_EQ(agent().own_uid(), granted);
     EXPECT_TRUE(agent().joined());
-    EXPECT_TRUE(log_has_in_order({"L1 [wa] join channel", "call joinChannel  demo ZuzIrave 0"}));
+    EXPECT_TRUE(log().has_in_order({"L1 [wa] join channel", "call joinChannel  demo ZuzIrave 0"}));
     // Members by their other names; the uid above 2^31 stays unsigned.
     EXPECT_EQ(page->request(
                   R"({"command":"joinChannel","key":"k","channel":"c","uid":4294967295})"),
               R"({"command":"joinChannel","uid":4294967295,"code":true})");
-    EXPECT_TRUE(log_has("call joinChannel k c ZuzIrave 4294967295"));
+    EXPECT_TRUE(log().has("call joinChannel k c ZuzIrave 4294967295"));
 }
 
 TEST_F(agent_session, a_refused_join_is_answered_at_once_with_its_code) {
@@ -174,15 +174,15 @@ TEST_F(agent_session, leaving_mutes_again_and_resets_the_own_uid_even_when_refus
     EXPECT_EQ(page->request(R"({"command":"leaveChannel"})"), left);
     EXPECT_FALSE(agent().joined());
     EXPECT_EQ(agent().own_uid(), 0u);
-    EXPECT_EQ(log_count(audio_muted), 2u);
+    EXPECT_EQ(log().count(audio_muted), 2u);
 
     page->join(43);
     page->engine_parameters(R"({"sim.fail_next":{"op":"leaveChannel","code":-4}})");
     EXPECT_EQ(page->request(R"({"command":"leaveChannel"})"),
               R"({"command":"leaveChannel","code":4})");
     EXPECT_EQ(agent().own_uid(), 0u);
-    EXPECT_EQ(log_count(audio_muted), 3u);
-    EXPECT_EQ(log_count(video_muted), 3u);
+    EXPECT_EQ(log().count(audio_muted), 3u);
+    EXPECT_EQ(log().count(video_muted), 3u);
 
     // A leave that fails later is reported with the engine's code; success there sends nothing.
     page->engine_parameters(
@@ -208,7 +208,7 @@ TEST_F(agent_session, session_options_reach_the_engine_unchanged) {
     for (const auto& entry : cases) {
         const std::string name = command_of(entry.first);
         EXPECT_EQ(page->request(entry.first), "{\"command\":\"" + name + "\",\"code\":true}");
-        EXPECT_TRUE(log_has(entry.second)) << entry.second;
+        EXPECT_TRUE(log().has(entry.second)) << entry.second;
     }
     page->engine_parameters(R"({"sim.fail_next":{"op":"setEncryptionMode","code":-12}})");
     EXPECT_EQ(page->request(R"({"command":"setEncryptionMode","mode":"m"})"),
@@ -218,7 +218,7 @@ TEST_F(agent_session, session_options_reach_the_engine_unchanged) {
     page->engine_parameters(R"({"sim.no_interface":[3]})");
     EXPECT_EQ(page->request(R"({"command":"enableDualStreamMode","enabled":false})"),
               R"({"command":"enableDualStreamMode","code":3})");
-    EXPECT_FALSE(log_has("call setBool rtc.dual_stream_mode false"));
+    EXPECT_FALSE(log().has("call setBool rtc.dual_stream_mode false"));
 }
 
 TEST_F(agent_session, the_control_connection_closing_destroys_the_engine) {
@@ -234,8 +234,8 @@ TEST_F(agent_session, the_control_connection_closing_destroys_the_engine) {
     ASSERT_TRUE(swept.has_value());
     EXPECT_EQ(swept->code, 3000);
     EXPECT_EQ(swept->reason, "going away");
-    ASSERT_TRUE(wait_for_log("call release false"));
-    EXPECT_TRUE(log_has_in_order({"L1 [wa] clear all channels", "L1 [wa] Rtc Engine destroyed",
+    ASSERT_TRUE(log().wait_for("call release false"));
+    EXPECT_TRUE(log().has_in_order({"L1 [wa] clear all channels", "L1 [wa] Rtc Engine destroyed",
                                   "call release false"}));
     EXPECT_FALSE(agent().engine_initialized());
     EXPECT_FALSE(agent().joined());
@@ -254,7 +254,7 @@ TEST_F(agent_session, the_idle_and_release_queries_and_a_reset_on_open) {
     stream_context.state = kelvo::rtc::web::connection_stream;
     stream_context.uid = 4;
     EXPECT_TRUE(agent().query_release(&stream_context));
-    EXPECT_FALSE(log_has("L1 [wa] close channel for user 4"));
+    EXPECT_FALSE(log().has("L1 [wa] close channel for user 4"));
 
     // A connection opened with the reset flag ends the engine; the page's connection stays.
     kelvo::rtc::web::connection_context opened;
@@ -262,7 +262,7 @@ TEST_F(agent_session, the_idle_and_release_queries_and_a_reset_on_open) {
     EXPECT_FALSE(agent().is_idle());
     agent().on_connection_opened(&opened, true);
     EXPECT_TRUE(agent().is_idle());
-    EXPECT_TRUE(log_has_in_order({"L1 [wa] clear all channels", "L1 [wa] Rtc Engine destroyed",
+    EXPECT_TRUE(log().has_in_order({"L1 [wa] clear all channels", "L1 [wa] Rtc Engine destroyed",
                                   "call release false"}));
     EXPECT_TRUE(page->connection().is_open());
     // Nothing is forwarded any more, and without an engine a release query closes at once.

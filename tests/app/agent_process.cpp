@@ -3,33 +3,27 @@
 #include <asio.hpp>
 
 #include <filesystem>
-#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/dynamic_library.h"
 #include "support/certificate_pair.h"
+#include "support/ws_test_client.h"
 
 namespace kelvo {
 namespace test {
 
 namespace fs = std::filesystem;
 
-temporary_folder::temporary_folder() {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-        const fs::path candidate =
-            fs::temp_directory_path() / ("kelvo-app-" + std::to_string(random() % 100000000u));
-        std::error_code error;
-        if (fs::create_directory(candidate, error)) path_ = candidate.string();
-    }
-    EXPECT_FALSE(path_.empty()) << "no temporary folder could be made";
-}
-
-temporary_folder::~temporary_folder() {
-    std::error_code error;
-    if (!path_.empty()) fs::remove_all(path_, error);
+agent_setup setup_on_free_ports(const std::string& runtime_folder) {
+    agent_setup setup;
+    setup.tls_port = free_loopback_port();
+    do {
+        setup.plain_port = free_loopback_port();
+    } while (setup.plain_port == setup.tls_port);
+    setup.runtime_folder = runtime_folder;
+    return setup;
 }
 
 std::string install_agent_copy(const std::string& folder, const std::string& pass_phrase,

@@ -10,24 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "support/temporary_folder.h"
+
 namespace kelvo {
 namespace test {
 
 // Generous: the tests wait for results, they never time them.
 constexpr std::chrono::milliseconds process_timeout{15000};
-
-// A temporary folder of the test's own, removed with its contents at the end.
-class temporary_folder {
-public:
-    temporary_folder();
-    ~temporary_folder();
-    temporary_folder(const temporary_folder&) = delete;
-    temporary_folder& operator=(const temporary_folder&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 struct agent_setup {
     // 0 keeps the program's own port (8921, 8922).
@@ -38,11 +27,20 @@ struct agent_setup {
     // The folder of the single-instance lock and the control socket (POSIX), and of the stand-in
     // engine's log. Empty keeps the program's defaults.
     std::string runtime_folder;
+    // The folder of the user's settings (POSIX: XDG_CONFIG_HOME, Windows: APPDATA), UTF-8. Empty:
+    // the runtime folder, so that no test's agent reads or writes the user's own sites file.
+    std::string config_folder;
+    // POSIX: the program that asks the user about a site (KELVO_AGENT_PROMPT). Empty: none, so an
+    // undecided site is refused without a question, whatever desktop the test runs on.
+    std::string prompt_program;
     // Empty: the agent beside the test program. UTF-8.
     std::string program;
     // POSIX: the agent's limit of open descriptors (RLIMIT_NOFILE); 0 leaves it as it is.
     unsigned descriptor_limit = 0;
 };
+
+// A setup on two distinct free loopback ports with its lock, socket and log in `runtime_folder`.
+agent_setup setup_on_free_ports(const std::string& runtime_folder);
 
 class agent_process {
 public:
@@ -59,10 +57,9 @@ public:
     bool running();
     // The system's process identifier.
     long id() const;
-    // POSIX: the processor time (user and system) the process has used so far, in seconds, and
-    // its resident memory in bytes; 0 when it cannot be read.
+    // POSIX: the processor time (user and system) the process has used so far, in seconds; 0 when
+    // it cannot be read. Its memory: support/process_memory.h with id().
     double cpu_seconds() const;
-    size_t resident_bytes() const;
 
     struct impl;
 
@@ -100,6 +97,10 @@ std::string install_agent_copy(const std::string& folder,
 bool control_window_present(const agent_setup& setup);
 // Posts the show message with this wParam to an agent of this setup; false when none answers.
 bool post_show_message(const agent_setup& setup, unsigned show);
+// Tells an agent of this setup that its sites file changed; false when none answers.
+bool post_reload_message(const agent_setup& setup);
+// The sites file that a program of this setup reads and edits.
+std::string sites_file_path(const agent_setup& setup);
 
 // True when something accepts TCP connections on 127.0.0.1:port.
 bool port_accepts(uint16_t port);

@@ -1,18 +1,20 @@
 // The agent program as a process: the kill switch, the single instance, server start failures,
-// ending through "-kill", a page served by the started program with the stand-in engine, and
-// the certificate pair beside an installed copy, which "-make-certificate" makes.
+// ending through "-kill", a page served by the started program with the stand-in engine, the
+// certificate pair beside an installed copy and "-make-certificate", which makes it, and the
+// switches that edit the sites file.
 #include "app/agent_process.h"
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "access/site_decisions.h"
 #include "platform/file_contents.h"
-#include "platform/file_writing.h"
 #include "support/agent_fixture.h"
 #include "support/certificate_pair.h"
 #include "support/ws_test_client.h"
@@ -24,15 +26,9 @@ namespace {
 constexpr int already_running = -1;
 constexpr int start_failure = -1;
 
-class AgentProcessTest : public ::testing::Test {
+class agent_process_test : public ::testing::Test {
 protected:
-    AgentProcessTest() {
-        setup.tls_port = free_loopback_port();
-        do {
-            setup.plain_port = free_loopback_port();
-        } while (setup.plain_port == setup.tls_port);
-        setup.runtime_folder = folder.path();
-    }
+    agent_process_test() { setup = setup_on_free_ports(folder.path()); }
 
     // Ends a serving instance the way a second copy does, and checks both ends.
     void kill_and_expect_clean_end(agent_process& instance) {
@@ -49,14 +45,14 @@ protected:
     agent_setup setup;
 };
 
-TEST_F(AgentProcessTest, KillWithoutInstanceEndsWithZeroAndTakesNoLock) {
+TEST_F(agent_process_test, kill_without_instance_ends_with_zero_and_takes_no_lock) {
     agent_process killer(setup, {"-kill"});
     EXPECT_EQ(killer.wait_exit(), 0);
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/RizudAdaEngineAgent"));
     EXPECT_FALSE(port_accepts(setup.tls()));
 }
 
-TEST_F(AgentProcessTest, NearMissesOfTheKillSwitchStartTheAgent) {
+TEST_F(agent_process_test, near_misses_of_the_kill_switch_start_the_agent) {
     agent_process first(setup, {"-Kill"});
     ASSERT_TRUE(wait_serving(setup, first));
     for (const auto& arguments : std::vector<std::vector<std::string>>{
@@ -68,7 +64,7 @@ TEST_F(AgentProcessTest, NearMissesOfTheKillSwitchStartTheAgent) {
     kill_and_expect_clean_end(first);
 }
 
-TEST_F(AgentProcessTest, SecondStartEndsWithMinusOneAndTheFirstKeepsServing) {
+TEST_F(agent_process_test, second_start_ends_with_minus_one_and_the_first_keeps_serving) {
     agent_process first(setup);
     ASSERT_TRUE(wait_serving(setup, first));
     agent_process second(setup);
@@ -83,7 +79,7 @@ TEST_F(AgentProcessTest, SecondStartEndsWithMinusOneAndTheFirstKeepsServing) {
     kill_and_expect_clean_end(first);
 }
 
-TEST_F(AgentProcessTest, TakenTlsPortEndsWithMinusOneWithoutPlainServerOrWindow) {
+TEST_F(agent_process_test, taken_tls_port_ends_with_minus_one_without_plain_server_or_window) {
     port_holder tls(setup.tls());
     ASSERT_TRUE(tls.holding());
     agent_process agent(setup);
@@ -92,7 +88,7 @@ TEST_F(AgentProcessTest, TakenTlsPortEndsWithMinusOneWithoutPlainServerOrWindow)
     EXPECT_FALSE(control_window_present(setup));
 }
 
-TEST_F(AgentProcessTest, TakenPlainPortEndsWithMinusOneAndReleasesTheTlsPort) {
+TEST_F(agent_process_test, taken_plain_port_ends_with_minus_one_and_releases_the_tls_port) {
     port_holder plain(setup.plain());
     ASSERT_TRUE(plain.holding());
     agent_process agent(setup);
@@ -104,7 +100,7 @@ TEST_F(AgentProcessTest, TakenPlainPortEndsWithMinusOneAndReleasesTheTlsPort) {
     EXPECT_FALSE(control_window_present(setup));
 }
 
-TEST_F(AgentProcessTest, KillFromAnotherProcessEndsTheInstanceWithZero) {
+TEST_F(agent_process_test, kill_from_another_process_ends_the_instance_with_zero) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     kill_and_expect_clean_end(instance);
@@ -114,7 +110,7 @@ TEST_F(AgentProcessTest, KillFromAnotherProcessEndsTheInstanceWithZero) {
     kill_and_expect_clean_end(next);
 }
 
-TEST_F(AgentProcessTest, ShowMessagesLeaveTheInstanceServing) {
+TEST_F(agent_process_test, show_messages_leave_the_instance_serving) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     EXPECT_TRUE(post_show_message(setup, 0));
@@ -127,7 +123,7 @@ TEST_F(AgentProcessTest, ShowMessagesLeaveTheInstanceServing) {
     kill_and_expect_clean_end(instance);
 }
 
-TEST_F(AgentProcessTest, PageInitialisesJoinsAndLeavesThroughTheStartedProgram) {
+TEST_F(agent_process_test, page_initialises_joins_and_leaves_through_the_started_program) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     {
@@ -144,7 +140,7 @@ TEST_F(AgentProcessTest, PageInitialisesJoinsAndLeavesThroughTheStartedProgram) 
 }
 
 // An installation folder named in scripts outside any ANSI code page (a user name, say).
-TEST_F(AgentProcessTest, InstalledCopyServesTlsAndLoadsItsEngineFromAFolderInAnyScript) {
+TEST_F(agent_process_test, installed_copy_serves_tls_and_loads_its_engine_from_a_folder_in_any_script) {
     setup.program = install_agent_copy(folder.path() + "/Пользователь 用户");
     ASSERT_FALSE(setup.program.empty());
     agent_process instance(setup);
@@ -160,7 +156,7 @@ TEST_F(AgentProcessTest, InstalledCopyServesTlsAndLoadsItsEngineFromAFolderInAny
 
 // A key behind a pass phrase must not make the agent wait for someone to type it: the
 // handshake fails as without a key, the TLS server goes on, and the agent still ends.
-TEST_F(AgentProcessTest, KeyBehindAPassPhraseFailsTheHandshakeWithoutPrompting) {
+TEST_F(agent_process_test, key_behind_a_pass_phrase_fails_the_handshake_without_prompting) {
     setup.program = install_agent_copy(folder.path() + "/installed", "secret");
     ASSERT_FALSE(setup.program.empty());
     agent_process instance(setup);
@@ -178,9 +174,9 @@ TEST_F(AgentProcessTest, KeyBehindAPassPhraseFailsTheHandshakeWithoutPrompting) 
 
 // "-make-certificate" beside an installed copy, as the installer runs it; the copy's agent runs
 // meanwhile, so every new pair is checked by a handshake as a browser would make it.
-class MakeCertificateTest : public AgentProcessTest {
+class make_certificate_test : public agent_process_test {
 protected:
-    MakeCertificateTest() : installed(folder.path() + "/installed") {
+    make_certificate_test() : installed(folder.path() + "/installed") {
         setup.program = install_agent_copy(installed);
     }
 
@@ -214,7 +210,7 @@ protected:
     const std::string installed;
 };
 
-TEST_F(MakeCertificateTest, MakesAMissingPairWhileTheAgentRunsAndKeepsItAfterwards) {
+TEST_F(make_certificate_test, makes_a_missing_pair_while_the_agent_runs_and_keeps_it_afterwards) {
     ASSERT_FALSE(setup.program.empty());
     for (const char* name : {"kelvo_cert_chain.pem", "kelvo_key.pem"}) {
         std::filesystem::remove(std::filesystem::u8path(installed + "/" + name));
@@ -236,7 +232,7 @@ TEST_F(MakeCertificateTest, MakesAMissingPairWhileTheAgentRunsAndKeepsItAfterwar
 }
 
 // The copy comes with a pair that ends tomorrow; the others are put in its place in turn.
-TEST_F(MakeCertificateTest, ReplacesDamagedAndEndingPairsAndKeepsOneThatLastsBeyondThirtyDays) {
+TEST_F(make_certificate_test, replaces_damaged_and_ending_pairs_and_keeps_one_lasting_beyond_30_days) {
     ASSERT_FALSE(setup.program.empty());
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
@@ -255,17 +251,16 @@ TEST_F(MakeCertificateTest, ReplacesDamagedAndEndingPairsAndKeepsOneThatLastsBey
         {"lasts 40 days", lasting(40), false},
         {"certificate is not PEM",
          [&] {
-             return rtc::web::platform_write_file(installed + "/kelvo_cert_chain.pem", "garbage",
-                                                  rtc::web::file_readers::folder_default);
+             return rtc::web::platform_replace_file_contents(installed + "/kelvo_cert_chain.pem",
+                                                             "garbage");
          },
          true},
         {"key of another certificate",
          [&] {
              return write_certificate_pair(installed, "kelvo_key.pem", "", 40) &&
                     write_certificate_pair(other.path()) &&
-                    rtc::web::platform_write_file(
-                        key_path(), file_of(other.path() + "/kelvo_key.pem"),
-                        rtc::web::file_readers::user_only);
+                    rtc::web::platform_replace_file_contents(
+                        key_path(), file_of(other.path() + "/kelvo_key.pem"));
          },
          true},
         {"key behind a pass phrase",
@@ -287,7 +282,7 @@ TEST_F(MakeCertificateTest, ReplacesDamagedAndEndingPairsAndKeepsOneThatLastsBey
 }
 
 // The one test on the product's own ports.
-TEST_F(AgentProcessTest, ListensOnPorts8921And8922ByDefault) {
+TEST_F(agent_process_test, listens_on_ports_8921_and_8922_by_default) {
     setup.tls_port = 0;
     setup.plain_port = 0;
     if (port_accepts(8921) || port_accepts(8922)) {
@@ -296,6 +291,76 @@ TEST_F(AgentProcessTest, ListensOnPorts8921And8922ByDefault) {
     }
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
+    kill_and_expect_clean_end(instance);
+}
+
+using rtc::web::site_decision;
+using rtc::web::site_decisions;
+
+site_decision remembered(const agent_setup& setup, const std::string& origin) {
+    return site_decisions(sites_file_path(setup)).decision(origin);
+}
+
+// The agent reads its own user's settings (in a folder named in any script) and each switch
+// edits those of the user who runs it, here another folder. The agent's file is damaged before
+// each switch runs: it is set aside only when the agent reads it again, so that shows the
+// switch's message reached the agent.
+TEST_F(agent_process_test, site_switches_edit_the_sites_file_and_make_the_running_agent_reload) {
+    setup.config_folder = folder.path() + "/Пользователь 用户";
+    std::filesystem::create_directories(std::filesystem::u8path(setup.config_folder));
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    agent_setup editor = setup;
+    editor.config_folder = folder.path();
+    const auto aside_path = std::filesystem::u8path(sites_file_path(setup) + ".damaged");
+    const std::vector<std::pair<std::vector<std::string>, site_decision>> switches = {
+        {{"-allow", "HTTP://Example.com:80"}, site_decision::allowed},
+        {{"-block", "http://example.com"}, site_decision::blocked},
+        {{"-forget", "http://example.com/"}, site_decision::undecided},
+    };
+    for (const auto& [arguments, decision] : switches) {
+        std::filesystem::remove(aside_path);
+        ASSERT_TRUE(rtc::web::platform_replace_file_contents(sites_file_path(setup), "damaged"));
+        agent_process edit(editor, arguments);
+        EXPECT_EQ(edit.wait_exit(), 0) << arguments[0];
+        EXPECT_EQ(remembered(editor, "http://example.com"), decision) << arguments[0];
+        EXPECT_TRUE(wait_until([&] { return std::filesystem::exists(aside_path); }))
+            << arguments[0] << " did not make the agent read its file again";
+    }
+    ws_test_client page;
+    EXPECT_TRUE(page.connect("127.0.0.1", setup.plain()));
+    page.close();
+    kill_and_expect_clean_end(instance);
+}
+
+TEST_F(agent_process_test, site_switches_answer_a_wrong_command_line_with_two_and_write_nothing) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"-allow"}, {"-allow", "example.com"}, {"-block", "https://a.test/path"},
+             {"-allow", "null"}, {"-forget", "https://a.test", "more"}}) {
+        agent_process edit(setup, arguments);
+        EXPECT_EQ(edit.wait_exit(), 2) << arguments.back();
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(sites_file_path(setup))));
+    // Without a running agent the file is still edited, and no agent is started.
+    agent_process edit(setup, {"-block", "null"});
+    EXPECT_EQ(edit.wait_exit(), 0);
+    EXPECT_EQ(remembered(setup, "null"), site_decision::blocked);
+    EXPECT_FALSE(port_accepts(setup.plain()));
+}
+
+TEST_F(agent_process_test, site_switches_run_together_lose_no_decision_while_the_agent_reloads) {
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    constexpr int editors = 6;
+    std::vector<std::unique_ptr<agent_process>> edits;
+    for (int i = 0; i < editors; ++i) {
+        const std::string origin = "https://site-" + std::to_string(i) + ".test";
+        edits.push_back(
+            std::make_unique<agent_process>(setup, std::vector<std::string>{"-allow", origin}));
+    }
+    for (auto& edit : edits) EXPECT_EQ(edit->wait_exit(), 0);
+    EXPECT_EQ(site_decisions(sites_file_path(setup)).list().size(), static_cast<size_t>(editors));
+    EXPECT_TRUE(instance.running());
     kill_and_expect_clean_end(instance);
 }
 

@@ -10,7 +10,7 @@
 using kelvo::rtc::web::newUniqueId;
 using kelvo::rtc::web::nowMilliseconds;
 
-TEST(UniqueId, IsA32DigitUppercaseRandomUuid) {
+TEST(unique_id, is_a_32_digit_uppercase_random_uuid) {
     const std::string first = newUniqueId();
     const std::string second = newUniqueId();
     EXPECT_NE(first, second);
@@ -22,7 +22,7 @@ TEST(UniqueId, IsA32DigitUppercaseRandomUuid) {
     }
 }
 
-TEST(Clock, NeverGoesBackwards) {
+TEST(clock, never_goes_backwards) {
     int64_t previous = nowMilliseconds();
     for (int i = 0; i < 100000; ++i) {
         const int64_t now = nowMilliseconds();
@@ -31,7 +31,7 @@ TEST(Clock, NeverGoesBackwards) {
     }
 }
 
-TEST(Clock, CountsMillisecondsLikeTheSteadyClock) {
+TEST(clock, counts_milliseconds_like_the_steady_clock) {
     const auto outerStart = std::chrono::steady_clock::now();
     const int64_t start = nowMilliseconds();
     std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -19,7 +19,7 @@ std::string decoded(const char* text) {
 
 }  // namespace
 
-TEST(JsonParser, UnparsableTextGivesNoNode) {
+TEST(json_parser, unparsable_text_gives_no_node) {
     for (const char* text : {static_cast<const char*>(nullptr), "", "   ", "not json", "{", "{\"a\":}",
                              "{a:1}", "{\"a\":1,}", "{\\u0000\"a\":1}"}) {
         JsonValue v(text);
@@ -30,7 +30,7 @@ TEST(JsonParser, UnparsableTextGivesNoNode) {
     }
 }
 
-TEST(JsonParser, NonObjectRootsParseButAreNotObjects) {
+TEST(json_parser, non_object_roots_parse_but_are_not_objects) {
     JsonValue array("[1, 2]");
     EXPECT_FALSE(array.isObject());
     EXPECT_EQ(array.size(), 2);
@@ -41,13 +41,13 @@ TEST(JsonParser, NonObjectRootsParseButAreNotObjects) {
     EXPECT_EQ(text.getString("command", "d"), std::string("d"));
 }
 
-TEST(JsonParser, StopsAfterTheFirstValueAndSkipsWhitespace) {
+TEST(json_parser, stops_after_the_first_value_and_skips_whitespace) {
     EXPECT_EQ(JsonValue("{\"a\":1} {\"b\":2}").toString(), "{\"a\":1}");
     EXPECT_EQ(JsonValue("{\"a\":1}garbage").toString(), "{\"a\":1}");
     EXPECT_EQ(JsonValue(" \t\r\n{ \"a\" : 1 ,\n\"b\":[ ] }").toString(), "{\"a\":1,\"b\":[]}");
 }
 
-TEST(JsonParser, KeepsDuplicateKeysAndFindsTheFirst) {
+TEST(json_parser, keeps_duplicate_keys_and_finds_the_first) {
     JsonValue v("{\"a\":1,\"A\":2,\"a\":3}");
     EXPECT_EQ(v.size(), 3);
     EXPECT_EQ(v.getInt("a", 0), 1);
@@ -55,13 +55,13 @@ TEST(JsonParser, KeepsDuplicateKeysAndFindsTheFirst) {
     EXPECT_EQ(v.toString(), "{\"a\":1,\"A\":2,\"a\":3}");
 }
 
-TEST(JsonParser, DecodesEscapes) {
+TEST(json_parser, decodes_escapes) {
     EXPECT_EQ(decoded("{\"s\":\"\\b\\f\\n\\r\\t\\\"\\\\\\/\"}"), "\b\f\n\r\t\"\\/");
     EXPECT_EQ(decoded("{\"s\":\"\\u00e9\\u00C9\"}"), "\xc3\xa9\xc3\x89");
     EXPECT_EQ(decoded("{\"s\":\"\\ud83d\\ude00\"}"), "\xf0\x9f\x98\x80");
 }
 
-TEST(JsonParser, DropsNulAndUnpairedSurrogateEscapes) {
+TEST(json_parser, drops_nul_and_unpaired_surrogate_escapes) {
     EXPECT_EQ(decoded("{\"s\":\"a\\u0000b\"}"), "ab");
     EXPECT_EQ(decoded("{\"s\":\"x\\ud800y\"}"), "xy");
     EXPECT_EQ(decoded("{\"s\":\"x\\udc00y\"}"), "xy");
@@ -71,19 +71,19 @@ TEST(JsonParser, DropsNulAndUnpairedSurrogateEscapes) {
     EXPECT_EQ(decoded("{\"s\":\"\\\\u0000\"}"), "\\u0000");
 }
 
-TEST(JsonParser, MalformedUnicodeEscapeIsInvalidInsideTheValueOnly) {
+TEST(json_parser, malformed_unicode_escape_is_invalid_inside_the_value_only) {
     EXPECT_EQ(decoded("{\"s\":\"x\\u12G4y\"}"), "<none>");
     EXPECT_EQ(decoded("{\"s\":\"\\u12"), "<none>");
     EXPECT_EQ(JsonValue("{\"a\":1} \"\\u12\"").toString(), "{\"a\":1}");
 }
 
-TEST(JsonParser, UnknownEscapeStandsForTheCharacter) {
+TEST(json_parser, unknown_escape_stands_for_the_character) {
     EXPECT_EQ(decoded("{\"s\":\"\\q\\'\"}"), "q'");
     JsonValue v("{\"k\\x\":\"v\"}");
     EXPECT_EQ(v.getString("kx", "d"), std::string("v"));
 }
 
-TEST(JsonParser, RefusesAbsurdNestingWithoutCrashing) {
+TEST(json_parser, refuses_absurd_nesting_without_crashing) {
     const std::string deep(100000, '[');
     EXPECT_EQ(JsonValue(deep.c_str()).toString(), "");
 }

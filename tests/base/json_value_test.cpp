@@ -9,7 +9,7 @@
 
 using kelvo::rtc::web::JsonValue;
 
-TEST(JsonValueKeys, MatchIgnoringAsciiCaseOnly) {
+TEST(json_value_keys, match_ignoring_ascii_case_only) {
     JsonValue v("{\"Command\":\"getDevices\",\"\xc3\x89t\xc3\xa9\":1}");
     EXPECT_EQ(v.getString("command", ""), std::string("getDevices"));
     EXPECT_EQ(v.getString("COMMAND", ""), std::string("getDevices"));
@@ -18,7 +18,7 @@ TEST(JsonValueKeys, MatchIgnoringAsciiCaseOnly) {
     EXPECT_EQ(v.getInt("\xc3\xa9t\xc3\xa9", 0), 0);  // non-ASCII letters are not folded
 }
 
-TEST(JsonValueKeys, NullOrEmptyKeyReadsDefaults) {
+TEST(json_value_keys, null_or_empty_key_reads_defaults) {
     JsonValue v("{\"\":\"empty\",\"a\":true}");
     bool flag = false;
     uint32_t number = 5;
@@ -35,7 +35,7 @@ TEST(JsonValueKeys, NullOrEmptyKeyReadsDefaults) {
     EXPECT_EQ(text, "kept");
 }
 
-TEST(JsonValueKeys, NullKeyWritesNothingAndEmptyKeyAlwaysAppends) {
+TEST(json_value_keys, null_key_writes_nothing_and_empty_key_always_appends) {
     JsonValue v;
     v.makeObject();
     v.setString(nullptr, "x");
@@ -49,7 +49,7 @@ TEST(JsonValueKeys, NullKeyWritesNothingAndEmptyKeyAlwaysAppends) {
     EXPECT_EQ(v.toString(), "{\"\":\"x\",\"\":\"y\",\"\":2}");
 }
 
-TEST(JsonValueReads, UnsignedConversionTruncatesThenWrapsModulo2To32) {
+TEST(json_value_reads, unsigned_conversion_truncates_then_wraps_modulo_2_to_32) {
     JsonValue v(
         "{\"max\":4294967295,\"minus1\":-1,\"frac\":3.9,\"negfrac\":-3.9,\"wrap\":4294967297,"
         "\"e19\":1e19,\"nege19\":-1e19,\"e300\":1e300,\"inf\":1e999,\"neginf\":-1e999,\"s\":\"5\"}");
@@ -72,7 +72,7 @@ TEST(JsonValueReads, UnsignedConversionTruncatesThenWrapsModulo2To32) {
     EXPECT_EQ(out, 4294967295u);
 }
 
-TEST(JsonValueReads, KindMismatchGivesDefault) {
+TEST(json_value_reads, kind_mismatch_gives_default) {
     JsonValue v("{\"s\":\"5\",\"n\":-3.9,\"big\":1e12,\"t\":true,\"null\":null}");
     EXPECT_EQ(v.getInt("s", 42), 42);
     EXPECT_EQ(v.getInt("n", 0), -3);
@@ -89,7 +89,7 @@ TEST(JsonValueReads, KindMismatchGivesDefault) {
     EXPECT_EQ(text, "5");
 }
 
-TEST(JsonValueReads, ReadBoolReportsPresenceAndWritesOnlyBooleans) {
+TEST(json_value_reads, read_bool_reports_presence_and_writes_only_booleans) {
     JsonValue v("{\"one\":1,\"t\":true,\"f\":false,\"null\":null}");
     for (bool preset : {false, true}) {
         bool out = preset;
@@ -107,7 +107,7 @@ TEST(JsonValueReads, ReadBoolReportsPresenceAndWritesOnlyBooleans) {
     EXPECT_FALSE(out);
 }
 
-TEST(JsonValueReads, GetObjectIsAViewIntoTheTree) {
+TEST(json_value_reads, get_object_is_a_view_into_the_tree) {
     JsonValue v("{\"arr\":[1],\"Info\":{\"n\":1}}");
     EXPECT_FALSE(v.getObject("arr").isObject());
     EXPECT_EQ(v.getObject("missing").toString(), "");
@@ -119,7 +119,7 @@ TEST(JsonValueReads, GetObjectIsAViewIntoTheTree) {
     EXPECT_EQ(v.toString(), "{\"arr\":[1],\"Info\":{\"n\":2}}");
 }
 
-TEST(JsonValueHandles, HandleWithoutNodeReadsDefaultsAndIgnoresWrites) {
+TEST(json_value_handles, handle_without_node_reads_defaults_and_ignores_writes) {
     JsonValue v;
     EXPECT_FALSE(v.isObject());
     EXPECT_EQ(v.size(), 0);
@@ -136,7 +136,7 @@ TEST(JsonValueHandles, HandleWithoutNodeReadsDefaultsAndIgnoresWrites) {
     EXPECT_EQ(v.getString("a", "d"), std::string("d"));
 }
 
-TEST(JsonValueHandles, MovesTransferTheTree) {
+TEST(json_value_handles, moves_transfer_the_tree) {
     JsonValue a("{\"a\":1}");
     JsonValue b(std::move(a));
     EXPECT_EQ(a.toString(), "");
@@ -149,7 +149,7 @@ TEST(JsonValueHandles, MovesTransferTheTree) {
     EXPECT_EQ(c.toString(), "[]");
 }
 
-TEST(JsonValueHandles, AppendToANonArrayTakesAndFreesTheNode) {
+TEST(json_value_handles, append_to_a_non_array_takes_and_frees_the_node) {
     JsonValue target;
     target.makeObject();
     JsonValue entry("{\"a\":1}");
@@ -159,7 +159,7 @@ TEST(JsonValueHandles, AppendToANonArrayTakesAndFreesTheNode) {
     EXPECT_EQ(target.size(), 0);
 }
 
-TEST(JsonValueWrites, SetStringNullRemovesAnExistingMemberOnly) {
+TEST(json_value_writes, set_string_null_removes_an_existing_member_only) {
     JsonValue v("{\"a\":\"x\",\"B\":1,\"c\":true}");
     v.setString("missing", nullptr);
     EXPECT_EQ(v.toString(), "{\"a\":\"x\",\"B\":1,\"c\":true}");
@@ -167,7 +167,7 @@ TEST(JsonValueWrites, SetStringNullRemovesAnExistingMemberOnly) {
     EXPECT_EQ(v.toString(), "{\"a\":\"x\",\"c\":true}");
 }
 
-TEST(JsonValueWrites, ReplacedMemberKeepsPositionAndTakesTheNewKeySpelling) {
+TEST(json_value_writes, replaced_member_keeps_position_and_takes_the_new_key_spelling) {
     JsonValue v("{\"a\":1,\"Name\":\"x\",\"n\":\"text\",\"flag\":1,\"c\":2}");
     v.setString("name", "y");
     v.setInt("N", 5);
@@ -181,7 +181,7 @@ TEST(JsonValueWrites, ReplacedMemberKeepsPositionAndTakesTheNewKeySpelling) {
     EXPECT_EQ(v.toString(), "{\"a\":1,\"name\":\"y\",\"N\":-1,\"flag\":false,\"c\":2,\"new\":\"z\"}");
 }
 
-TEST(JsonValueWrites, NumberReplacementUpdatesBothViews) {
+TEST(json_value_writes, number_replacement_updates_both_views) {
     JsonValue v("{\"n\":1.5}");
     v.setUInt("n", 4294967295u);
     EXPECT_EQ(v.getUInt("n", 0), 4294967295u);
@@ -191,7 +191,7 @@ TEST(JsonValueWrites, NumberReplacementUpdatesBothViews) {
     EXPECT_EQ(v.toString(), "{\"n\":-7}");
 }
 
-TEST(JsonValueWrites, SetValueStoresADeepCopy) {
+TEST(json_value_writes, set_value_stores_a_deep_copy) {
     JsonValue target("{\"keep\":1,\"list\":null}");
     JsonValue source("{\"inner\":[1,2]}");
     target.setValue("LIST", source);

@@ -18,13 +18,13 @@ JsonValue object() {
 
 }  // namespace
 
-TEST(JsonWriter, EscapesControlBytesAndCopiesEverythingElse) {
+TEST(json_writer, escapes_control_bytes_and_copies_everything_else) {
     JsonValue v = object();
     v.setString("s", "\"\\\b\f\n\r\t\x01\x1b\x1f\x7f/\xc3\xa9 z");
     EXPECT_EQ(v.toString(), "{\"s\":\"\\\"\\\\\\b\\f\\n\\r\\t\\u0001\\u001b\\u001f\x7f/\xc3\xa9 z\"}");
 }
 
-TEST(JsonWriter, WritesIntegersAsPlainDecimals) {
+TEST(json_writer, writes_integers_as_plain_decimals) {
     JsonValue v = object();
     v.setUInt("max", 4294967295u);
     v.setUInt("above", 2147483648u);
@@ -37,7 +37,7 @@ TEST(JsonWriter, WritesIntegersAsPlainDecimals) {
               "\"min\":-2147483648,\"top\":2147483647}");
 }
 
-TEST(JsonWriter, WritesLiteralsAndEmptyContainersWithoutWhitespace) {
+TEST(json_writer, writes_literals_and_empty_containers_without_whitespace) {
     JsonValue v = object();
     JsonValue emptyArray;
     emptyArray.makeArray();
@@ -51,7 +51,7 @@ TEST(JsonWriter, WritesLiteralsAndEmptyContainersWithoutWhitespace) {
     EXPECT_EQ(JsonValue("[null, true ,false]").toString(), "[null,true,false]");
 }
 
-TEST(JsonWriter, ReplacementKeepsMemberOrder) {
+TEST(json_writer, replacement_keeps_member_order) {
     JsonValue v("{\"command\":\"x\",\"uid\":1.5,\"flag\":true,\"code\":\"no\"}");
     v.setUInt("uid", 4294967295u);
     v.setBool("flag", false);
@@ -62,11 +62,11 @@ TEST(JsonWriter, ReplacementKeepsMemberOrder) {
     EXPECT_EQ(v.toString(), "{\"command\":\"joinChannel\",\"uid\":7,\"flag\":false,\"code\":-3}");
 }
 
-TEST(JsonWriter, ReprintsParsedUnsignedValuesExactly) {
+TEST(json_writer, reprints_parsed_unsigned_values_exactly) {
     EXPECT_EQ(JsonValue("{ \"uid\" : 4294967295 }").toString(), "{\"uid\":4294967295}");
 }
 
-TEST(JsonWriter, BuildsADeviceListReply) {
+TEST(json_writer, builds_a_device_list_reply) {
     JsonValue reply = object();
     JsonValue devices;
     devices.makeArray();
@@ -76,7 +76,7 @@ TEST(JsonWriter, BuildsADeviceListReply) {
     EXPECT_EQ(reply.toString(), "{\"command\":\"getDevices\",\"devices\":[],\"code\":true}");
 }
 
-TEST(JsonWriter, BuildsListsFromReleasedEntries) {
+TEST(json_writer, builds_lists_from_released_entries) {
     JsonValue list;
     list.makeArray();
     JsonValue entry;

@@ -2,6 +2,9 @@
 // UTF-8, an oversized handshake, a page that never reads its replies and a crowd of idle
 // connections. Each gets a clean answer or a clean refusal, and a well-behaved page keeps being
 // served meanwhile.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,6 +119,30 @@ TEST_F(edge_input, oversized_handshake_gets_an_http_error) {
         EXPECT_EQ(answer.rfind("HTTP/1.1 4", 0), 0u) << answer.substr(0, 80);
     }
     EXPECT_EQ(answer.rfind("HTTP/1.1 101", 0), std::string::npos);
+    expect_page_served(*page);
+}
+
+// A program of another OS user on this machine is refused at the handshake. Needs a suite run as
+// root to start a client as another user.
+TEST_F(edge_input, a_client_of_another_user_is_refused_at_the_handshake) {
+    auto page = control();
+    if (geteuid() != 0) GTEST_SKIP() << "a client of another user needs a suite run as root";
+    const pid_t child = fork();
+    if (child == 0) {
+        // The user "nobody": no right to this user's camera.
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        raw_connection raw(port(1));
+        if (!raw.ok() || !raw.send_all(raw_connection::handshake(port(1)))) _exit(3);
+        const std::string answer = raw.read_until(
+            [](const std::string& r) { return r.find("\r\n") != std::string::npos; });
+        _exit(answer.rfind("HTTP/1.1 403", 0) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not refused with 403; 2: could not become nobody";
+    raw_connection own(port(1));
+    EXPECT_TRUE(own.upgrade(port(1)));
     expect_page_served(*page);
 }
 

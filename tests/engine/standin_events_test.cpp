@@ -35,10 +35,10 @@ TEST_F(standin_events, join_grants_the_asked_uid_or_a_fresh_one_and_leave_follow
     EXPECT_EQ(0u, events[2].args.find("room2 "));
     EXPECT_NE("room2 0 0", events[2].args);  // a fresh, non-zero uid for 0
 
-    EXPECT_TRUE(wait_log_line("call joinChannel key room ZuzIrave 77"));
-    EXPECT_TRUE(wait_log_line("call joinChannel  room2 ZuzIrave 0"));
-    EXPECT_TRUE(wait_log_line("call leaveChannel"));
-    EXPECT_TRUE(wait_log_line("event onJoinChannelSuccess room 77 0"));
+    EXPECT_TRUE(log().wait_for("call joinChannel key room ZuzIrave 77", patience));
+    EXPECT_TRUE(log().wait_for("call joinChannel  room2 ZuzIrave 0", patience));
+    EXPECT_TRUE(log().wait_for("call leaveChannel", patience));
+    EXPECT_TRUE(log().wait_for("event onJoinChannelSuccess room 77 0", patience));
 }
 
 TEST_F(standin_events, renewal_and_recording_calls_are_answered_by_events_in_order) {
@@ -61,12 +61,12 @@ TEST_F(standin_events, renewal_and_recording_calls_are_answered_by_events_in_ord
     EXPECT_EQ("1", events[2].args);
     EXPECT_EQ("rtc.api.stop_recording_service 0", events[3].args);
 
-    EXPECT_TRUE(wait_log_line("call renewChannelKey k2"));
-    EXPECT_TRUE(wait_log_line("call setString rtc.api.start_recording_service rk"));
-    EXPECT_TRUE(wait_log_line("call setBool rtc.api.query_recording_service_status true"));
-    EXPECT_TRUE(wait_log_line("call setInt che.video.start_screen_capture 0"));
-    EXPECT_TRUE(wait_log_line("call setObject rtc.audio.mute_peer {\"uid\":5,\"mute\":true}"));
-    EXPECT_TRUE(wait_log_line("call release parameter"));
+    EXPECT_TRUE(log().wait_for("call renewChannelKey k2", patience));
+    EXPECT_TRUE(log().wait_for("call setString rtc.api.start_recording_service rk", patience));
+    EXPECT_TRUE(log().wait_for("call setBool rtc.api.query_recording_service_status true", patience));
+    EXPECT_TRUE(log().wait_for("call setInt che.video.start_screen_capture 0", patience));
+    EXPECT_TRUE(log().wait_for("call setObject rtc.audio.mute_peer {\"uid\":5,\"mute\":true}", patience));
+    EXPECT_TRUE(log().wait_for("call release parameter", patience));
 }
 
 TEST_F(standin_events, accepted_calls_are_logged_with_their_arguments) {
@@ -97,7 +97,7 @@ TEST_F(standin_events, accepted_calls_are_logged_with_their_arguments) {
         "L4 [wa] two lines",
         "call setParameters {\"rtc.video.capture\":false,\"che.video.local.capture\":false}",
     };
-    EXPECT_EQ(expected, log_lines());
+    EXPECT_EQ(expected, log().lines());
 }
 
 TEST_F(standin_events, peers_and_emitted_callbacks_arrive_in_order) {
@@ -264,8 +264,8 @@ TEST_F(standin_events, devices_default_and_replaced_lists) {
     EXPECT_EQ(-8, video->setDevice("a"));
     video->release();
     audio->release();
-    EXPECT_TRUE(wait_log_line("call release videoDeviceManager"));
-    EXPECT_TRUE(wait_log_line("call getDevice 2"));
+    EXPECT_TRUE(log().wait_for("call release videoDeviceManager", patience));
+    EXPECT_TRUE(log().wait_for("call getDevice 2", patience));
 
     ASSERT_EQ(0, set("{\"sim.no_interface\":[1,3]}"));
     void* object = nullptr;
@@ -308,7 +308,7 @@ TEST_F(standin_events, nothing_reaches_the_handler_after_release_even_with_event
 
 TEST_F(standin_events, log_goes_to_the_named_file_appending) {
     {
-        std::FILE* file = std::fopen(log_path_.c_str(), "w");
+        std::FILE* file = std::fopen(log().path().c_str(), "w");
         ASSERT_NE(nullptr, file);
         std::fputs("earlier line\n", file);
         std::fclose(file);
@@ -316,7 +316,7 @@ TEST_F(standin_events, log_goes_to_the_named_file_appending) {
     ASSERT_TRUE(make_engine());
     EXPECT_EQ(0, engine_->writeLog(LOG_LEVEL_INFO, "[wa] join channel"));
     EXPECT_EQ(0, engine_->writeLog(LOG_LEVEL_INFO, nullptr));
-    const std::vector<std::string> lines = log_lines();
+    const std::vector<std::string> lines = log().lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ("earlier line", lines.front());
     EXPECT_EQ("L1 [wa] join channel", lines[lines.size() - 2]);

@@ -1,11 +1,5 @@
 #include "standin_fixture.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <thread>
-
 #include <frame_pattern.h>
 
 #include "agent/engine_library.h"
@@ -200,24 +194,7 @@ size_t recording_factory::frame_count(size_t index) const {
 
 // --- standin_test --------------------------------------------------------------------------------
 
-void standin_test::SetUp() {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    log_path_ = (std::filesystem::temp_directory_path() /
-                 ("kelvo-engine-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".log"))
-                    .string();
-    std::remove(log_path_.c_str());
-#if defined(_WIN32)
-    _putenv_s("RIZUDADA_LOG", log_path_.c_str());
-#else
-    setenv("RIZUDADA_LOG", log_path_.c_str(), 1);
-#endif
-}
-
-void standin_test::TearDown() {
-    release_engine();
-    std::remove(log_path_.c_str());
-}
+void standin_test::TearDown() { release_engine(); }
 
 kelvo::rtc::IRtcEngine* standin_test::make_engine() {
     engine_ = kelvo::rtc::web::engine_library::instance().create_engine();
@@ -247,24 +224,6 @@ kelvo::rtc::IRtcEngineParameter* standin_test::parameters() {
     void* object = nullptr;
     EXPECT_EQ(0, engine_->queryInterface(kelvo::rtc::IID_RTC_ENGINE_PARAMETER, &object));
     return static_cast<kelvo::rtc::IRtcEngineParameter*>(object);
-}
-
-std::vector<std::string> standin_test::log_lines() const {
-    std::vector<std::string> lines;
-    std::ifstream file(log_path_);
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
-
-bool standin_test::wait_log_line(const std::string& wanted) const {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    do {
-        for (const std::string& line : log_lines()) {
-            if (line == wanted) return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
 }
 
 }  // namespace test

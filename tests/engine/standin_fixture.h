@@ -17,6 +17,8 @@
 
 #include <kelvo/rizudada_engine.h>
 
+#include "support/engine_log_file.h"
+
 namespace kelvo {
 namespace test {
 
@@ -146,7 +148,6 @@ private:
 // Each test gets its own engine log file and creates engines through the program's holder.
 class standin_test : public ::testing::Test {
 protected:
-    void SetUp() override;
     void TearDown() override;
 
     // A new engine from the library; initialised with the handler and the factory registered.
@@ -154,13 +155,10 @@ protected:
     void release_engine();
     kelvo::rtc::IRtcEngineParameter* parameters();
 
-    // The lines of the engine log so far.
-    std::vector<std::string> log_lines() const;
-    // Waits until a log line equals `line`.
-    bool wait_log_line(const std::string& line) const;
+    const engine_log_file& log() const { return log_; }
     int set(const std::string& json) { return engine_->setParameters(json.c_str()); }
 
-    std::string log_path_;
+    engine_log_file log_{"kelvo-engine"};
     kelvo::rtc::IRtcEngine* engine_ = nullptr;
     std::unique_ptr<recording_handler> handler_ = std::make_unique<recording_handler>();
     std::unique_ptr<recording_factory> factory_ = std::make_unique<recording_factory>();

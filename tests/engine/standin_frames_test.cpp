@@ -70,7 +70,7 @@ TEST_F(standin_frames, local_view_gets_default_frames_with_a_counting_pattern) {
         EXPECT_FALSE(frame.mirrored);
     }
     expect_clean_frames(frames);
-    EXPECT_TRUE(wait_log_line("render local 0 created"));
+    EXPECT_TRUE(log().wait_for("render local 0 created", patience));
 }
 
 TEST_F(standin_frames, configured_geometry_rotation_and_mirroring) {
@@ -132,7 +132,7 @@ TEST_F(standin_frames, channel_gone_releases_the_renderer_and_stops_the_view) {
     const auto renderers = factory_->renderers();
     EXPECT_EQ(1, renderers[0].releases);
     EXPECT_FALSE(renderers[0].delivered_after_release);
-    EXPECT_TRUE(wait_log_line("render local 0 released"));
+    EXPECT_TRUE(log().wait_for("render local 0 released", patience));
     expect_frames_stopped(0);
 }
 
@@ -235,7 +235,7 @@ TEST_F(standin_frames, no_renderer_means_no_frames) {
     ASSERT_TRUE(make_engine());
     factory_->make_renderers = false;
     start_local();
-    EXPECT_TRUE(wait_log_line("render local 0 none"));
+    EXPECT_TRUE(log().wait_for("render local 0 none", patience));
     EXPECT_EQ(1, factory_->create_calls.load());
     EXPECT_TRUE(factory_->renderers().empty());
     // The view can still be replaced, and the next renderer gets frames.

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "net/net_engine.h"
-#include "recording_handler.h"
+#include "support/free_port.h"
+#include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -14,6 +15,8 @@ namespace rtc {
 namespace web {
 namespace {
 
+using test::net_handler_call;
+using test::recording_net_handler;
 using test::ws_test_client;
 
 struct target {
@@ -22,13 +25,14 @@ struct target {
 };
 
 TEST(concurrent_send, senders_race_closing_connections_and_clear) {
-    recording_handler handler;
+    recording_net_handler handler;
     net_engine engine;
     engine.set_handler(&handler);
-    uint16_t ports[2] = {test::free_loopback_port(), 0};
-    ASSERT_EQ(engine.add_plain_server(ports[0]), 0);
-    ports[1] = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(ports[1]), 0);
+    uint16_t ports[2];
+    for (uint16_t& port : ports) {
+        port = test::start_plain_server(engine);
+        ASSERT_NE(port, 0);
+    }
 
     constexpr int per_server = 4;
     std::vector<std::unique_ptr<ws_test_client>> clients;
@@ -93,7 +97,7 @@ TEST(concurrent_send, senders_race_closing_connections_and_clear) {
     EXPECT_GT(failures.load(), 0);
     // Each control connection was reported closed exactly once.
     size_t control_closed = 0;
-    for (const handler_call& call : handler.calls("closed")) {
+    for (const net_handler_call& call : handler.calls("closed")) {
         control_closed += call.state == connection_control;
     }
     EXPECT_EQ(control_closed, 2u);

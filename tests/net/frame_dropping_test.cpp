@@ -6,7 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "net/websocket_server_impl.h"
-#include "recording_handler.h"
+#include "support/free_port.h"
+#include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -26,8 +27,8 @@ class frame_dropping_test : public ::testing::Test {
 protected:
     void SetUp() override {
         server.set_handler(&handler);
-        const uint16_t port = test::free_loopback_port();
-        ASSERT_EQ(server.start(port), 0);
+        const uint16_t port = test::start_on_free_port([&](uint16_t p) { return server.start(p); });
+        ASSERT_NE(port, 0);
         ASSERT_TRUE(client.connect("127.0.0.1", port));
         auto found = handshake_as(client, handler, "page", "stream");
         ASSERT_TRUE(found);
@@ -66,7 +67,7 @@ protected:
         return tags;
     }
 
-    recording_handler handler;
+    test::recording_net_handler handler;
     websocket_server_impl<plain_server_config> server{0, std::string()};
     ws_test_client client;
     connection_handle handle;

@@ -1,16 +1,16 @@
 // Who may open a connection: the Host rule on both servers and the TLS set-up of the TLS server.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <random>
 
 #include <openssl/ssl.h>
 
 #include "net/host_validation.h"
 #include "net/net_engine.h"
 #include "net/tls_context.h"
-#include "recording_handler.h"
 #include "support/certificate_pair.h"
+#include "support/free_port.h"
+#include "support/recording_net_handler.h"
+#include "support/temporary_folder.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -18,7 +18,7 @@ namespace rtc {
 namespace web {
 namespace {
 
-namespace fs = std::filesystem;
+using test::recording_net_handler;
 using test::ws_test_client;
 
 // The two profiles: the strict one refuses TLS 1.0 and the ciphers without forward secrecy that
@@ -43,11 +43,11 @@ TEST(tls_profiles, the_strict_profile_refuses_what_the_compatible_one_allows) {
 }
 
 TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
-    recording_handler handler;
+    recording_net_handler handler;
     net_engine engine;
     engine.set_handler(&handler);
-    const uint16_t port = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(port), 0);
+    const uint16_t port = test::start_plain_server(engine);
+    ASSERT_NE(port, 0);
     const std::string with_port = ":" + std::to_string(port);
 
     EXPECT_EQ(test::http_upgrade_status(port, "127.0.0.1" + with_port), 101);
@@ -78,35 +78,25 @@ TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
 // A directory of its own for certificate files, removed afterwards.
 class certificate_dir {
 public:
-    certificate_dir() {
-        std::random_device random;
-        fs::path path;
-        do {
-            path = fs::temp_directory_path() / ("kelvo_net_certs_" + std::to_string(random()));
-        } while (!fs::create_directory(path));
-        path_ = path.string();
-    }
-    ~certificate_dir() { fs::remove_all(path_); }
-
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return folder_.path(); }
 
     // Writes a fresh self-signed pair; the key into `key_name`.
     void generate(const std::string& key_name = "kelvo_key.pem") const {
-        ASSERT_TRUE(test::write_certificate_pair(path_, key_name));
+        ASSERT_TRUE(test::write_certificate_pair(path(), key_name));
     }
 
 private:
-    std::string path_;
+    test::temporary_folder folder_;
 };
 
 class tls_server_test : public ::testing::Test {
 protected:
     void SetUp() override {
         engine.set_handler(&handler);
-        tls_port = test::free_loopback_port();
-        ASSERT_EQ(engine.add_tls_server(tls_port, certs.path()), 0);
-        plain_port = test::free_loopback_port();
-        ASSERT_EQ(engine.add_plain_server(plain_port), 0);
+        tls_port = test::start_tls_server(engine, certs.path());
+        ASSERT_NE(tls_port, 0);
+        plain_port = test::start_plain_server(engine);
+        ASSERT_NE(plain_port, 0);
     }
 
     bool tls_connects(const std::string& name) {
@@ -116,7 +106,7 @@ protected:
     }
 
     certificate_dir certs;
-    recording_handler handler;
+    recording_net_handler handler;
     net_engine engine;
     uint16_t tls_port = 0;
     uint16_t plain_port = 0;

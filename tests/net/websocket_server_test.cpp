@@ -8,7 +8,8 @@
 
 #include "net/net_engine.h"
 #include "net/server_error_log.h"
-#include "recording_handler.h"
+#include "support/free_port.h"
+#include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -16,6 +17,7 @@ namespace rtc {
 namespace web {
 namespace {
 
+using test::recording_net_handler;
 using test::ws_test_client;
 constexpr std::chrono::seconds wait_time(5);
 
@@ -31,13 +33,13 @@ class server_set_test : public ::testing::Test {
 protected:
     void SetUp() override {
         engine.set_handler(&handler);
-        ports[0] = test::free_loopback_port();
-        ASSERT_EQ(engine.add_plain_server(ports[0]), 0);
-        ports[1] = test::free_loopback_port();
-        ASSERT_EQ(engine.add_plain_server(ports[1]), 0);
+        for (uint16_t& port : ports) {
+            port = test::start_plain_server(engine);
+            ASSERT_NE(port, 0);
+        }
     }
 
-    recording_handler handler;
+    recording_net_handler handler;
     net_engine engine;
     uint16_t ports[2] = {0, 0};
 };
@@ -172,8 +174,8 @@ TEST_F(server_set_test, port_in_use_fails_and_leaves_the_set_serving) {
     EXPECT_TRUE(handshake_as(page, handler, "page"));
 
     // The next server still gets the next index.
-    const uint16_t third = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(third), 0);
+    const uint16_t third = test::start_plain_server(engine);
+    ASSERT_NE(third, 0);
     ws_test_client late;
     ASSERT_TRUE(late.connect("127.0.0.1", third));
     auto call = handshake_as(late, handler, "late");
@@ -249,12 +251,12 @@ TEST_F(server_set_test, handler_exceptions_are_reported_and_the_server_goes_on) 
 
 TEST(server_set, connection_before_handler_gets_context_but_no_calls) {
     net_engine engine;
-    const uint16_t port = test::free_loopback_port();
-    ASSERT_EQ(engine.add_plain_server(port), 0);
+    const uint16_t port = test::start_plain_server(engine);
+    ASSERT_NE(port, 0);
     ws_test_client early;
     ASSERT_TRUE(early.connect("127.0.0.1", port));
     ASSERT_TRUE(early.ping_round_trip());
-    recording_handler handler;
+    recording_net_handler handler;
     engine.set_handler(&handler);
     ASSERT_TRUE(early.send_text("echo seen"));
     EXPECT_EQ(early.wait_text(wait_time), "seen");

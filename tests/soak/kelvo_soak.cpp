@@ -6,30 +6,25 @@
 // handled, the errors seen and the memory in use at start and end.
 //
 //   kelvo_soak [--seconds N] [--pages N]      (default 60 s, 4 pages); exit status 1 on errors
-#include <malloc.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "agent/rtc_engine_agent.h"
-#include "net/net_engine.h"
 #include "support/agent_fixture.h"
 #include "support/certificate_pair.h"
+#include "support/in_process_agent.h"
+#include "support/process_memory.h"
 #include "support/raw_connection.h"
+#include "support/temporary_folder.h"
 #include "support/ws_test_client.h"
 
-namespace fs = std::filesystem;
 using namespace kelvo::test;
-using kelvo::rtc::web::net_engine;
-using kelvo::rtc::web::rtc_engine_agent;
 
 namespace {
 
@@ -48,29 +43,7 @@ struct counters {
     std::atomic<uint64_t> errors{0};
 };
 
-long rss_kb() {
-    long pages_total = 0, pages_resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages_total, &pages_resident) != 2) pages_resident = 0;
-        std::fclose(f);
-    }
-    return pages_resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Bytes the heap has handed out and not had back: unlike the resident size it does not keep what
-// the allocator holds on to for reuse, so it is the figure that shows a leak. Under a sanitizer
-// the sanitizer's allocator is the heap.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-long heap_in_use_kb() {
-    return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
-}
-#else
-long heap_in_use_kb() {
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
-}
-#endif
+long kilobytes(size_t bytes) { return static_cast<long>(bytes / 1024); }
 
 const auto program_start = std::chrono::steady_clock::now();
 
@@ -212,41 +185,31 @@ int main(int argc, char** argv) {
         else if (option == "--pages") pages = std::atoi(argv[i + 1]);
     }
 
-    const fs::path work = fs::temp_directory_path() / ("kelvo-soak-" + std::to_string(getpid()));
-    fs::create_directories(work);
-    setenv("RIZUDADA_LOG", (work / "rizudada.log").c_str(), 1);
-    if (!write_certificate_pair(work.string())) {
+    const temporary_folder certificates;
+    if (certificates.path().empty() || !write_certificate_pair(certificates.path())) {
         std::fprintf(stderr, "soak: the openssl command failed\n");
         return 2;
     }
 
     int status = 0;
     {
-        net_engine net;
-        rtc_engine_agent agent(net);
-        uint16_t tls = 0, plain = 0;
-        int32_t started = -1;
-        for (int attempt = 0; attempt < 5 && started != 0; ++attempt) {
-            tls = free_loopback_port();
-            started = net.add_tls_server(tls, work.string());
-        }
-        for (int attempt = 0; attempt < 5 && started == 0; ++attempt) {
-            plain = free_loopback_port();
-            if (net.add_plain_server(plain) == 0) break;
-            if (attempt == 4) started = -1;
-        }
-        if (started != 0) {
-            std::fprintf(stderr, "soak: the servers did not start\n");
+        in_process_agent_options options;
+        options.tls_certificate_folder = certificates.path();
+        options.engine_log_prefix = "kelvo-soak";
+        in_process_agent agent(options);
+        if (!agent.failure().empty()) {
+            std::fprintf(stderr, "soak: the servers did not start: %s\n", agent.failure().c_str());
             return 2;
         }
-        net.set_handler(&agent);
+        const uint16_t tls = agent.port(0);
+        const uint16_t plain = agent.port(1);
 
         counters c;
         // Warm-up round, so the start figure includes the engine and TLS set-up.
         page_loop(c, 0, plain, tls, std::chrono::steady_clock::now());
         query(c, tls, true, R"({"command":"getVersion"})");
-        const long rss_start = rss_kb();
-        const long heap_start = heap_in_use_kb();
+        const long rss_start = kilobytes(resident_bytes());
+        const long heap_start = kilobytes(heap_bytes_in_use());
         const auto begin = std::chrono::steady_clock::now();
         const auto end = begin + std::chrono::seconds(seconds);
         std::vector<std::thread> threads;
@@ -258,9 +221,8 @@ int main(int argc, char** argv) {
         // Connections the pages dropped finish closing on the servers' timers (TLS shutdown,
         // closing handshake): the end figures are taken once those have run out.
         std::this_thread::sleep_for(settle_time);
-        const long rss_end = rss_kb();
-        const long heap_end = heap_in_use_kb();
-        net.clear();
+        const long rss_end = kilobytes(resident_bytes());
+        const long heap_end = kilobytes(heap_bytes_in_use());
 
         std::printf("soak: %.0f s, %d pages: %llu connections, %llu commands, %llu frames, "
                     "%llu sessions, %llu resets mid-frame, %llu closed by the agent, %llu errors\n"
@@ -273,7 +235,5 @@ int main(int argc, char** argv) {
                     (unsigned long long)c.errors.load(), rss_start, rss_end, heap_start, heap_end);
         if (c.errors.load() != 0) status = 1;
     }
-    std::error_code ignored;
-    fs::remove_all(work, ignored);
     return status;
 }

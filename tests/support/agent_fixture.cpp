@@ -1,10 +1,6 @@
 #include "support/agent_fixture.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include "base/json_value.h"
 
@@ -17,14 +13,6 @@ using kelvo::rtc::web::JsonValue;
 constexpr const char* marker_event = R"({"event":"warning","code":7777})";
 constexpr const char* marker_parameters = R"({"sim.emit":{"callback":"warning","code":7777}})";
 constexpr const char* parameters_accepted = R"({"command":"setParameters","code":true})";
-
-void set_engine_log(const std::string& path) {
-#if defined(_WIN32)
-    _putenv_s("RIZUDADA_LOG", path.c_str());
-#else
-    setenv("RIZUDADA_LOG", path.c_str(), 1);
-#endif
-}
 
 std::string command_name(const std::string& text) {
     const JsonValue value(text.c_str());
@@ -135,38 +123,18 @@ std::string agent_client::join(uint32_t uid, const std::string& channel) {
 }
 
 void agent_fixture::SetUp() {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    log_path_ = (std::filesystem::temp_directory_path() /
-                 (std::string("kelvo-agent-") + test->test_suite_name() + "-" + test->name() +
-                  "-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-                  ".log"))
-                    .string();
-    set_engine_log(log_path_);
-
-    net_ = std::make_unique<kelvo::rtc::web::net_engine>();
-    agent_ = std::make_unique<kelvo::rtc::web::rtc_engine_agent>(*net_);
-    for (int server = 0; server < 2; ++server) {
-        // A port found free may be taken by another program before we bind it: try a few.
-        int32_t result = -1;
-        for (int attempt = 0; attempt < 5 && result != 0; ++attempt) {
-            ports_[server] = free_loopback_port();
-            result = net_->add_plain_server(ports_[server]);
-        }
-        ASSERT_EQ(result, 0) << "no free port for server " << server;
-    }
+    in_process_agent_options options;
+    options.plain_servers = 2;
+    options.access = access;
+    running_ = std::make_unique<in_process_agent>(options);
+    ASSERT_EQ(running_->failure(), "");
 }
 
-void agent_fixture::TearDown() {
-    // The order of the program's own shutdown: servers, then the agent (and its engine).
-    if (net_) net_->clear();
-    agent_.reset();
-    net_.reset();
-    std::error_code ignored;
-    std::filesystem::remove(log_path_, ignored);
-}
+void agent_fixture::TearDown() { running_.reset(); }
 
-std::unique_ptr<agent_client> agent_fixture::connect(int server) {
+std::unique_ptr<agent_client> agent_fixture::connect(int server, const std::string& origin) {
     auto client = std::make_unique<agent_client>();
+    if (!origin.empty()) client->connection().set_origin(origin);
     EXPECT_TRUE(client->connect(port(server))) << "server " << server;
     return client;
 }
@@ -175,37 +143,6 @@ std::unique_ptr<agent_client> agent_fixture::control(int server, const std::stri
     auto client = connect(server);
     EXPECT_EQ(client->request(initialize), R"({"command":"initialize","code":true})");
     return client;
-}
-
-std::vector<std::string> agent_fixture::log_lines() const {
-    std::vector<std::string> lines;
-    std::ifstream file(log_path_);
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
-
-bool agent_fixture::log_has(const std::string& line) const { return log_count(line) > 0; }
-
-size_t agent_fixture::log_count(const std::string& line) const {
-    const std::vector<std::string> lines = log_lines();
-    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
-}
-
-bool agent_fixture::log_has_in_order(const std::vector<std::string>& expected) const {
-    size_t found = 0;
-    for (const std::string& line : log_lines()) {
-        if (found < expected.size() && line == expected[found]) ++found;
-    }
-    return found == expected.size();
-}
-
-bool agent_fixture::wait_for_log(const std::string& line, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!log_has(line)) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 uint32_t json_uint(const std::string& text, const char* key) {

@@ -1,12 +1,11 @@
-// A running agent for tests: a net_engine with two plain servers on free loopback ports (server
-// indexes 0 and 1), the rtc_engine_agent as their handler and the stand-in engine loaded from the
-// test program's folder, writing its log to a file of this test's own (RIZUDADA_LOG).
+// A running agent for tests: an in_process_agent with two plain servers on free loopback ports
+// (server indexes 0 and 1), its engine log a file of this test's own.
 //
 //   TEST_F(agent_fixture, joins) {
 //       auto page = control();                            // connected and "initialize"d
 //       page->engine_parameters(R"({"sim.emit":{"callback":"warning","code":8}})");
 //       EXPECT_TRUE(page->wait_for(R"({"event":"warning","code":8})"));
-//       EXPECT_TRUE(wait_for_log("L1 [wa] Rtc Engine initialized"));
+//       EXPECT_TRUE(log().wait_for("L1 [wa] Rtc Engine initialized"));
 //   }
 #pragma once
 
@@ -22,7 +21,8 @@
 #include <gtest/gtest.h>
 
 #include "agent/rtc_engine_agent.h"
-#include "net/net_engine.h"
+#include "support/engine_log_file.h"
+#include "support/in_process_agent.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -81,33 +81,24 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    kelvo::rtc::web::net_engine& net() { return *net_; }
-    kelvo::rtc::web::rtc_engine_agent& agent() { return *agent_; }
-    uint16_t port(int server = 0) const { return ports_[server]; }
+    kelvo::rtc::web::rtc_engine_agent& agent() { return running_->agent(); }
+    uint16_t port(int server = 0) const { return running_->port(server); }
+    // The stand-in engine's log.
+    const engine_log_file& log() const { return running_->log(); }
 
-    // A new connection to the server at `server`; fails the test when it cannot connect.
-    std::unique_ptr<agent_client> connect(int server = 0);
+    // A new connection to the server at `server`, with an Origin header when `origin` is given;
+    // fails the test when it cannot connect.
+    std::unique_ptr<agent_client> connect(int server = 0, const std::string& origin = "");
     // A new connection that has become the control connection.
     std::unique_ptr<agent_client> control(int server = 0,
                                           const std::string& initialize =
                                               R"({"command":"initialize","appID":"test-app"})");
 
-    // The stand-in engine's log so far, one entry per line.
-    std::vector<std::string> log_lines() const;
-    bool log_has(const std::string& line) const;
-    // How often the log holds `line`.
-    size_t log_count(const std::string& line) const;
-    // True when the log holds these lines in this order (others may come between them).
-    bool log_has_in_order(const std::vector<std::string>& expected) const;
-    // Waits until the log holds `line`.
-    bool wait_for_log(const std::string& line, std::chrono::milliseconds timeout = agent_timeout);
-    const std::string& log_path() const { return log_path_; }
+    // Set before SetUp by fixtures that decide which sites may use the agent.
+    kelvo::rtc::web::agent_access access;
 
 private:
-    std::string log_path_;
-    uint16_t ports_[2] = {0, 0};
-    std::unique_ptr<kelvo::rtc::web::net_engine> net_;
-    std::unique_ptr<kelvo::rtc::web::rtc_engine_agent> agent_;
+    std::unique_ptr<in_process_agent> running_;
 };
 
 // The value of a JSON text's member, for checks on texts whose numbers are not known in advance.

@@ -59,6 +59,7 @@ struct ws_test_client::impl {
     bool paused = false;
     bool pause_reached = false;
     size_t pong_total = 0;
+    std::string origin;
 
     template <typename Predicate>
     bool wait_for(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout,
@@ -152,6 +153,7 @@ public:
                 live->set_uri(wanted);
             }
         });
+        if (!origin.empty()) con->replace_header("Origin", origin);
         handle_ = con->get_handle();
         set_phase(phase::connecting);
         endpoint_.connect(con);
@@ -235,6 +237,8 @@ bool ws_test_client::connect(const std::string& host, uint16_t port,
                              std::chrono::milliseconds timeout) {
     return impl_->connect(host, port, timeout);
 }
+
+void ws_test_client::set_origin(const std::string& origin) { impl_->origin = origin; }
 
 bool ws_test_client::send_text(const std::string& text) { return impl_->send(text, false); }
 

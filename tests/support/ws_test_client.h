@@ -45,6 +45,9 @@ public:
     // client object.
     bool connect(const std::string& host, uint16_t port,
                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // The Origin header of the next connect's handshake, as a page's browser sends it (none by
+    // default, as a local program).
+    void set_origin(const std::string& origin);
 
     // False when the connection is not open.
     bool send_text(const std::string& text);

@@ -45,7 +45,7 @@ void expect_planes(const std::vector<uint8_t>& out, const frame_layout& layout) 
     }
 }
 
-TEST(FramePacker, VgaFrameHasNoPaddingAndFourExactPieces) {
+TEST(frame_packer, vga_frame_has_no_padding_and_four_exact_pieces) {
     fake_video_frame frame(640, 480, 640, 320);
     frame_layout layout;
     const auto out = pack(frame, layout, 90, true, 0x01020304);
@@ -62,7 +62,7 @@ TEST(FramePacker, VgaFrameHasNoPaddingAndFourExactPieces) {
     expect_planes(out, layout);
 }
 
-TEST(FramePacker, RowsArePaddedToSixteenBytes) {
+TEST(frame_packer, rows_are_padded_to_sixteen_bytes) {
     fake_video_frame frame(100, 50, 100, 50);
     frame_layout layout;
     const auto out = pack(frame, layout);
@@ -80,7 +80,7 @@ TEST(FramePacker, RowsArePaddedToSixteenBytes) {
     expect_planes(wide_out, layout);
 }
 
-TEST(FramePacker, OddHeightKeepsFloorOfHalfTheChromaRows) {
+TEST(frame_packer, odd_height_keeps_floor_of_half_the_chroma_rows) {
     fake_video_frame frame(64, 121, 64, 32);
     frame_layout layout;
     const auto out = pack(frame, layout);
@@ -91,7 +91,7 @@ TEST(FramePacker, OddHeightKeepsFloorOfHalfTheChromaRows) {
     expect_planes(out, layout);
 }
 
-TEST(FramePacker, HeaderFieldsAreBigEndian) {
+TEST(frame_packer, header_fields_are_big_endian) {
     fake_video_frame frame(1922, 1081, 1922, 961);
     frame_layout layout;
     const auto out = pack(frame, layout, -90, false, 0xA1B2C3D4u);
@@ -107,7 +107,7 @@ TEST(FramePacker, HeaderFieldsAreBigEndian) {
     EXPECT_EQ(read32(out.data() + 16), 0xA1B2C3D4u);
 }
 
-TEST(FramePacker, RotationIsNormalised) {
+TEST(frame_packer, rotation_is_normalised) {
     EXPECT_EQ(header_rotation(-90), 270);
     EXPECT_EQ(header_rotation(-180), 180);
     EXPECT_EQ(header_rotation(-270), 90);
@@ -119,7 +119,7 @@ TEST(FramePacker, RotationIsNormalised) {
     EXPECT_EQ(header_rotation(INT32_MIN), ((INT32_MIN % 360) + 720) % 360);
 }
 
-TEST(FramePacker, RefusesFramesTheHeaderCannotDescribe) {
+TEST(frame_packer, refuses_frames_the_header_cannot_describe) {
     frame_layout layout;
     const auto refused = [&](fake_video_frame& frame) { return !frame_layout_of(frame, layout); };
 
@@ -157,7 +157,7 @@ TEST(FramePacker, RefusesFramesTheHeaderCannotDescribe) {
     EXPECT_EQ(layout.chroma_size, 0u);
 }
 
-TEST(FramePacker, BufferIsReusedUntilTooSmallOrTwiceTheNeed) {
+TEST(frame_packer, buffer_is_reused_until_too_small_or_twice_the_need) {
     FrameBuffer buffer;
     uint8_t* first = buffer.reserve(1000);
     ASSERT_NE(first, nullptr);
@@ -174,7 +174,7 @@ TEST(FramePacker, BufferIsReusedUntilTooSmallOrTwiceTheNeed) {
     EXPECT_EQ(buffer.size(), 501u);
 }
 
-TEST(FramePacker, TimestampIsWallClockMilliseconds) {
+TEST(frame_packer, timestamp_is_wall_clock_milliseconds) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::system_clock::now().time_since_epoch())
                         .count();

@@ -57,7 +57,7 @@ protected:
     ::testing::StrictMock<mock_render_callback> engine_callback_;
 };
 
-TEST_F(render_bridge, AttachingSendsTheRequestedViewSizeOnlyWhenBothSidesAreSet) {
+TEST_F(render_bridge, attaching_sends_the_requested_view_size_only_when_both_sides_are_set) {
     auto sized = channel(160, 120);
     EXPECT_CALL(engine_callback_, onViewSizeChanged(160, 120));
     auto* renderer = new VideoRenderImpl(&engine_callback_, sized);
@@ -74,7 +74,7 @@ template <typename Signature>
 using render_slot = kelvo::rtc::standin::slot_call<kelvo::media::IExternalVideoRender, Signature>;
 
 // The engine knows a renderer only by its slot numbers: 1 initialise, 2 deliver, 0 release.
-TEST_F(render_bridge, TheEngineReachesTheRendererBySlotNumbers) {
+TEST_F(render_bridge, the_engine_reaches_the_renderer_by_slot_numbers) {
     auto live = channel(160, 120);
     EXPECT_CALL(engine_callback_, onViewSizeChanged(160, 120));
     kelvo::media::IExternalVideoRender& renderer = *new VideoRenderImpl(&engine_callback_, live);
@@ -93,7 +93,7 @@ TEST_F(render_bridge, TheEngineReachesTheRendererBySlotNumbers) {
     live.reset();
 }
 
-TEST_F(render_bridge, DestroyingTheChannelTellsTheEngineThroughTheAttachedRenderer) {
+TEST_F(render_bridge, destroying_the_channel_tells_the_engine_through_the_attached_renderer) {
     auto live = channel();
     auto* renderer = new VideoRenderImpl(&engine_callback_, live);
     EXPECT_CALL(engine_callback_, onViewDestroyed());
@@ -106,7 +106,7 @@ TEST_F(render_bridge, DestroyingTheChannelTellsTheEngineThroughTheAttachedRender
     renderer->release();
 }
 
-TEST_F(render_bridge, ReleaseDetachesWhateverRendererTheChannelHolds) {
+TEST_F(render_bridge, release_detaches_whatever_renderer_the_channel_holds) {
     auto live = channel();
     ::testing::StrictMock<mock_render_callback> later_callback;
     auto* first = new VideoRenderImpl(&engine_callback_, live);
@@ -127,7 +127,7 @@ public:
     std::atomic<int> late_notices{0};
 };
 
-TEST_F(render_bridge, ReleaseAndTheChannelsLastReferenceMayMeetInEitherOrder) {
+TEST_F(render_bridge, release_and_the_channels_last_reference_may_meet_in_either_order) {
     for (int round = 0; round < 300; ++round) {
         counting_render_callback engine_side;
         auto live = channel();
@@ -149,7 +149,7 @@ TEST_F(render_bridge, ReleaseAndTheChannelsLastReferenceMayMeetInEitherOrder) {
     }
 }
 
-TEST_F(render_bridge, ResumingDuringTheAnnouncementAnnouncesAgainWithTheNextFrame) {
+TEST_F(render_bridge, resuming_during_the_announcement_announces_again_with_the_next_frame) {
     auto live = channel();
     test::fake_video_frame frame(64, 48, 64, 32);
     // The page pauses and resumes the user again while the resumed stream is being announced.
@@ -170,14 +170,14 @@ TEST_F(render_bridge, ResumingDuringTheAnnouncementAnnouncesAgainWithTheNextFram
     EXPECT_EQ(host_.announcements, 2);
 }
 
-TEST_F(render_bridge, RendererWithoutEngineCallbackIsHarmless) {
+TEST_F(render_bridge, renderer_without_engine_callback_is_harmless) {
     auto live = channel(160, 120);
     auto* renderer = new VideoRenderImpl(nullptr, live);
     live.reset();
     renderer->release();
 }
 
-TEST_F(render_bridge, DeliveryWhilePausedDoesNothingAndUnjoinedDeliveryFails) {
+TEST_F(render_bridge, delivery_while_paused_does_nothing_and_unjoined_delivery_fails) {
     auto live = channel();
     test::fake_video_frame frame(64, 48, 64, 32);
     // Not joined: nothing can be sent.
@@ -200,7 +200,7 @@ TEST_F(render_bridge, DeliveryWhilePausedDoesNothingAndUnjoinedDeliveryFails) {
     EXPECT_EQ(rate, 0);
 }
 
-TEST_F(render_bridge, ChannelBelongsToTheConnectionThatAskedForIt) {
+TEST_F(render_bridge, channel_belongs_to_the_connection_that_asked_for_it) {
     auto owner = std::make_shared<int>(1);
     auto other = std::make_shared<int>(2);
     connection_context context;

@@ -19,7 +19,7 @@ using kelvo::test::agent_client;
 
 class video_stream_churn : public kelvo::test::agent_fixture {};
 
-TEST_F(video_stream_churn, FramesKeepFlowingThroughSetUpReplacementAndClose) {
+TEST_F(video_stream_churn, frames_keep_flowing_through_set_up_replacement_and_close) {
     auto page = control();
     ASSERT_NE(page->join(7).find("\"code\":true"), std::string::npos);
     page->engine_parameters(

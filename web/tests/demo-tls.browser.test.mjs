@@ -11,6 +11,7 @@ let chromium;
 before(async () => {
   agent = await startAgent({ tls: true });
   site = await startStaticServer();
+  agent.allow(site.origin);
   // The certificate is made for this run; a user would trust it instead.
   chromium = await launchBrowser(['--ignore-certificate-errors']);
 });

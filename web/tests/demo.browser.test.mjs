@@ -1,7 +1,10 @@
 // The demo page in Debian's Chromium against the real agent with the stand-in engine: a call with
-// the own camera and a simulated remote user, checked from the pixels the page drew.
+// the own camera and a simulated remote user, checked from the pixels the page drew; and the
+// user's question the first time a site uses the agent.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import {
   startAgent, startStaticServer, launchBrowser, waitFor, ensureOutputDir, freePort,
@@ -18,6 +21,7 @@ let chromium;
 before(async () => {
   agent = await startAgent();
   site = await startStaticServer();
+  agent.allow(site.origin);
   chromium = await launchBrowser();
 });
 
@@ -144,4 +148,44 @@ test('a page that cannot reach the agent says so in plain words', async () => {
   assert.ok((await page.textContent('#error')).startsWith(`Cannot reach the agent at ${nobody}.`));
   assert.equal(await page.getAttribute('#status', 'data-state'), 'disconnected');
   await page.close();
+});
+
+test('a site the user has not decided about waits for the question, then is served or refused', async () => {
+  // The question program: tells the test which site it asks about, then exits with the answer the
+  // test writes (0 allow, 1 block), as a user clicking a dialog would.
+  const folder = mkdtempSync(join(tmpdir(), 'kelvo-question-'));
+  const [question, answer] = [join(folder, 'question'), join(folder, 'answer')];
+  const prompt = join(folder, 'prompt');
+  writeFileSync(prompt, `#!/bin/sh\necho "$1" > '${question}'\n` +
+    `while [ ! -f '${answer}' ]; do sleep 0.1; done\nexit "$(cat '${answer}')"\n`, { mode: 0o755 });
+  const asking = await startAgent({ prompt });
+  const other = await startStaticServer();
+  try {
+    for (const [served, reply] of [[site, '0'], [other, '1']]) {
+      rmSync(question, { force: true });
+      rmSync(answer, { force: true });
+      const { page, problems } = await openPage(chromium, served, asking);
+      await page.click('#initialize');
+      await waitFor('the question', () => existsSync(question) && readFileSync(question, 'utf8').includes('\n'));
+      assert.equal(readFileSync(question, 'utf8').trim(), served.origin);
+      assert.equal(await page.getAttribute('#status', 'data-state'), 'connecting');
+      writeFileSync(answer, reply);
+      if (reply === '0') {
+        await page.waitForSelector('#status[data-state="ready"]');
+        await page.click('#disconnect');
+      } else {
+        await page.waitForSelector('#error:not([hidden])');
+        assert.match(await page.textContent('#error'), /has not allowed this site/);
+        assert.equal(await page.getAttribute('#status', 'data-state'), 'disconnected');
+      }
+      assert.deepEqual(problems, []);
+      await page.close();
+    }
+    assert.doesNotMatch(asking.log(), /Rtc Engine initialized[\s\S]*Rtc Engine initialized/,
+      'the refused site started no engine');
+  } finally {
+    await other.stop();
+    await asking.stop();
+    rmSync(folder, { recursive: true, force: true });
+  }
 });

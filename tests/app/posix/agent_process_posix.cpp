@@ -27,12 +27,21 @@ namespace test {
 
 namespace {
 
+std::string configFolder(const agent_setup& setup) {
+    return setup.config_folder.empty() ? setup.runtime_folder : setup.config_folder;
+}
+
 // The environment of the test with the agent's settings replaced by the setup's.
 std::vector<std::string> childEnvironment(const agent_setup& setup) {
     std::vector<std::pair<std::string, std::string>> settings = {
         {"KELVO_AGENT_TLS_PORT", setup.tls_port ? std::to_string(setup.tls_port) : ""},
         {"KELVO_AGENT_PLAIN_PORT", setup.plain_port ? std::to_string(setup.plain_port) : ""},
         {"KELVO_AGENT_RUNTIME_DIR", setup.runtime_folder},
+        {"XDG_CONFIG_HOME", configFolder(setup)},
+        {"KELVO_AGENT_PROMPT", setup.prompt_program},
+        // Without a display no desktop dialog is chosen.
+        {"DISPLAY", ""},
+        {"WAYLAND_DISPLAY", ""},
         {"RIZUDADA_LOG",
          setup.runtime_folder.empty() ? "" : setup.runtime_folder + "/rizudada.log"},
     };
@@ -159,13 +168,6 @@ double agent_process::cpu_seconds() const {
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-size_t agent_process::resident_bytes() const {
-    std::ifstream statm("/proc/" + std::to_string(impl_->pid) + "/statm");
-    size_t size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
 bool readable_by_user_only(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 && (status.st_mode & 0777) == 0600 &&
@@ -201,6 +203,14 @@ bool post_control_text(const agent_setup& setup, const std::string& text) {
 
 bool post_show_message(const agent_setup& setup, unsigned show) {
     return post_control_text(setup, "show " + std::to_string(show));
+}
+
+bool post_reload_message(const agent_setup& setup) {
+    return post_control_text(setup, "reload");
+}
+
+std::string sites_file_path(const agent_setup& setup) {
+    return configFolder(setup) + "/kelvo-web-agent/sites.json";
 }
 
 // Each test's agents have their own lock and socket folder: nothing to share.

@@ -23,14 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class AgentPosixTest : public ::testing::Test {
+class agent_posix_test : public ::testing::Test {
 protected:
-    AgentPosixTest() {
-        setup.tls_port = free_loopback_port();
-        do {
-            setup.plain_port = free_loopback_port();
-        } while (setup.plain_port == setup.tls_port);
-        setup.runtime_folder = folder.path();
+    agent_posix_test() {
+        setup = setup_on_free_ports(folder.path());
     }
 
     void expect_stopped() {
@@ -44,7 +40,7 @@ protected:
     agent_setup setup;
 };
 
-TEST_F(AgentPosixTest, SigtermAndSigintEndTheAgentWithZero) {
+TEST_F(agent_posix_test, sigterm_and_sigint_end_the_agent_with_zero) {
     for (int number : {SIGTERM, SIGINT}) {
         agent_process instance(setup);
         ASSERT_TRUE(wait_serving(setup, instance));
@@ -54,7 +50,7 @@ TEST_F(AgentPosixTest, SigtermAndSigintEndTheAgentWithZero) {
     }
 }
 
-TEST_F(AgentPosixTest, CloseMessageEndsTheAgentAndOtherTextsAreIgnored) {
+TEST_F(agent_posix_test, close_message_ends_the_agent_and_other_texts_are_ignored) {
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
     for (const char* text : {"", "show", "show x", "show -1", "Close", "close now"}) {
@@ -69,7 +65,7 @@ TEST_F(AgentPosixTest, CloseMessageEndsTheAgentAndOtherTextsAreIgnored) {
     expect_stopped();
 }
 
-TEST_F(AgentPosixTest, ControlSocketOfAKilledInstanceDoesNotStopTheNextOne) {
+TEST_F(agent_posix_test, control_socket_of_a_killed_instance_does_not_stop_the_next_one) {
     {
         agent_process killed(setup);
         ASSERT_TRUE(wait_serving(setup, killed));
@@ -89,7 +85,7 @@ TEST_F(AgentPosixTest, ControlSocketOfAKilledInstanceDoesNotStopTheNextOne) {
     expect_stopped();
 }
 
-TEST_F(AgentPosixTest, TlsHandshakeFailsWithoutCertificatesButThePlainServerServes) {
+TEST_F(agent_posix_test, tls_handshake_fails_without_certificates_but_the_plain_server_serves) {
     const fs::path built = fs::path(agent_program_path()).parent_path();
     if (fs::exists(built / "kelvo_cert_chain.pem")) {
         GTEST_SKIP() << "the build folder holds a certificate pair (made by ./run)";
@@ -105,7 +101,7 @@ TEST_F(AgentPosixTest, TlsHandshakeFailsWithoutCertificatesButThePlainServerServ
     EXPECT_EQ(instance.wait_exit(), 0);
 }
 
-TEST_F(AgentPosixTest, OutOfDescriptorsTheAgentWaitsAndServesItsPagesUntilPlacesFreeUp) {
+TEST_F(agent_posix_test, out_of_descriptors_the_agent_waits_and_serves_its_pages_until_places_free_up) {
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizer build pairs AddressSanitizer with UndefinedBehaviorSanitizer, which checks a
     // dynamic type it has not met before through a pipe: out of descriptors that pipe cannot be

@@ -17,8 +17,13 @@ namespace {
 const wchar_t window_class[] = L"Kelvo Web Agent";
 
 // The agent inherits the test's environment: its settings are put there before each start.
-void setVariable(const char* name, const std::string& value) {
-    SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+void setVariable(const wchar_t* name, const std::string& value) {
+    const std::wstring wide = rtc::web::wide_from_utf8(value);
+    SetEnvironmentVariableW(name, wide.empty() ? nullptr : wide.c_str());
+}
+
+std::string configFolder(const agent_setup& setup) {
+    return setup.config_folder.empty() ? setup.runtime_folder : setup.config_folder;
 }
 
 }  // namespace
@@ -29,11 +34,12 @@ struct agent_process::impl {
 
 agent_process::agent_process(const agent_setup& setup, const std::vector<std::string>& arguments)
     : impl_(std::make_unique<impl>()) {
-    setVariable("KELVO_AGENT_TLS_PORT", setup.tls_port ? std::to_string(setup.tls_port) : "");
-    setVariable("KELVO_AGENT_PLAIN_PORT",
+    setVariable(L"KELVO_AGENT_TLS_PORT", setup.tls_port ? std::to_string(setup.tls_port) : "");
+    setVariable(L"KELVO_AGENT_PLAIN_PORT",
                 setup.plain_port ? std::to_string(setup.plain_port) : "");
-    setVariable("RIZUDADA_LOG",
+    setVariable(L"RIZUDADA_LOG",
                 setup.runtime_folder.empty() ? "" : setup.runtime_folder + "\\rizudada.log");
+    setVariable(L"APPDATA", configFolder(setup));
     const std::string program = setup.program.empty() ? agent_program_path() : setup.program;
     // The program name, then the arguments joined by single blanks, exactly as given.
     std::string command_line = "\"" + program + "\"";
@@ -138,10 +144,27 @@ bool control_window_present(const agent_setup&) {
     return FindWindowW(window_class, nullptr) != nullptr;
 }
 
+namespace {
+
+bool postToWindow(UINT message, WPARAM wparam) {
+    HWND window = FindWindowW(window_class, nullptr);
+    return window != nullptr && PostMessageW(window, message, wparam, 0) != FALSE;
+}
+
+}  // namespace
+
 bool post_show_message(const agent_setup&, unsigned show) {
     static const UINT show_message = RegisterWindowMessageW(L"KelvoZuzIrave.ShowTrayIcon.Message");
-    HWND window = FindWindowW(window_class, nullptr);
-    return window != nullptr && PostMessageW(window, show_message, show, 0) != FALSE;
+    return postToWindow(show_message, show);
+}
+
+bool post_reload_message(const agent_setup&) {
+    static const UINT reload_message = RegisterWindowMessageW(L"KelvoWebAgent.ReloadSites.Message");
+    return postToWindow(reload_message, 0);
+}
+
+std::string sites_file_path(const agent_setup& setup) {
+    return configFolder(setup) + "\\Kelvo Web Agent\\sites.json";
 }
 
 }  // namespace test

@@ -74,15 +74,9 @@ bool trusted(const std::wstring& thumbprint) {
                L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + thumbprint);
 }
 
-class InstallationWinTest : public ::testing::Test {
+class installation_win_test : public ::testing::Test {
 protected:
-    InstallationWinTest() {
-        setup.tls_port = free_loopback_port();
-        do {
-            setup.plain_port = free_loopback_port();
-        } while (setup.plain_port == setup.tls_port);
-        setup.runtime_folder = folder.path();
-    }
+    installation_win_test() { setup = setup_on_free_ports(folder.path()); }
 
     std::optional<int> run_switch(const char* name) {
         return agent_process(setup, {name}).wait_exit();
@@ -93,7 +87,7 @@ protected:
     agent_setup setup;
 };
 
-TEST_F(InstallationWinTest, TrustFollowsARenewedCertificateAndUntrustRemovesExactlyIt) {
+TEST_F(installation_win_test, trust_follows_a_renewed_certificate_and_untrust_removes_exactly_it) {
     const std::string installed = folder.path() + "\\installed";
     setup.program = install_agent_copy(installed);
     ASSERT_FALSE(setup.program.empty());
@@ -117,7 +111,7 @@ TEST_F(InstallationWinTest, TrustFollowsARenewedCertificateAndUntrustRemovesExac
     EXPECT_EQ(run_switch("-untrust-certificate"), 0);
 }
 
-TEST_F(InstallationWinTest, StartAtLoginTurnsTheRunKeyEntryOnAndOff) {
+TEST_F(installation_win_test, start_at_login_turns_the_run_key_entry_on_and_off) {
     const std::optional<std::wstring> users_entry = registry_text(run_key, run_entry_name);
     RegDeleteKeyValueW(HKEY_CURRENT_USER, run_key, run_entry_name);
     agent_process instance(setup);

@@ -71,25 +71,30 @@ function installWithCertificate(folder) {
 }
 
 /**
- * Starts the agent with the stand-in engine on two free ports; its engine log goes to a temp file.
- * With tls, a copy of the agent runs with a certificate and the page's address is the TLS port.
+ * Starts the agent with the stand-in engine on two free ports; its engine log goes to a temp file,
+ * its sites file to a folder of its own. With tls, a copy of the agent runs with a certificate and
+ * the page's address is the TLS port. `prompt`: the path of the program that asks the user about
+ * a site (none: an undecided site is refused); allow(origin) decides for a site as the user would
+ * with the agent's -allow.
  */
-export async function startAgent({ tls = false } = {}) {
+export async function startAgent({ tls = false, prompt = '' } = {}) {
   const folder = mkdtempSync(join(tmpdir(), 'kelvo-web-test-'));
   const tlsPort = await freePort();
   const plainPort = await freePort();
   const logPath = join(folder, 'rizudada.log');
   const program = tls ? installWithCertificate(folder) : agentPath;
-  const child = spawn(program, [], {
-    env: {
-      ...process.env,
-      KELVO_AGENT_TLS_PORT: String(tlsPort),
-      KELVO_AGENT_PLAIN_PORT: String(plainPort),
-      KELVO_AGENT_RUNTIME_DIR: folder,
-      RIZUDADA_LOG: logPath,
-    },
-    stdio: ['ignore', 'pipe', 'pipe'],
-  });
+  const env = {
+    ...process.env,
+    KELVO_AGENT_TLS_PORT: String(tlsPort),
+    KELVO_AGENT_PLAIN_PORT: String(plainPort),
+    KELVO_AGENT_RUNTIME_DIR: folder,
+    XDG_CONFIG_HOME: folder,
+    KELVO_AGENT_PROMPT: prompt,
+    DISPLAY: '',
+    WAYLAND_DISPLAY: '',
+    RIZUDADA_LOG: logPath,
+  };
+  const child = spawn(program, [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   child.stdout.on('data', (chunk) => { output += chunk; });
   child.stderr.on('data', (chunk) => { output += chunk; });
@@ -105,6 +110,10 @@ export async function startAgent({ tls = false } = {}) {
     logPath,
     log: () => (existsSync(logPath) ? readFileSync(logPath, 'utf8') : ''),
     output: () => output,
+    allow(origin) {
+      const made = spawnSync(program, ['-allow', origin], { env, encoding: 'utf8' });
+      if (made.status !== 0) throw new Error(`-allow ${origin} ended with ${made.status}: ${made.stderr}`);
+    },
     async stop() {
       if (!gone) {
         child.kill('SIGTERM');
@@ -144,6 +153,7 @@ export async function startStaticServer() {
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
   return {
     url: `http://127.0.0.1:${server.address().port}/`,
+    origin: `http://127.0.0.1:${server.address().port}`,
     stop: () => new Promise((done) => server.close(done)),
   };
 }

@@ -1,0 +1,32 @@
+// Asking the user whether a site may use the agent. The question is never asked, nor waited for,
+// on a server's I/O thread: ask() returns at once and the answer comes later on another thread.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+enum class consent_answer {
+    allow_remembered,  // allowed, and remembered in the sites file
+    allow_once,        // allowed until the agent ends
+    block_remembered,  // blocked, and remembered
+    dismissed,         // no answer: closed, or no answer within the time allowed
+};
+
+class IConsentPrompt {
+public:
+    // Asks about `origin` (normalized), naming what it will get: the camera, the microphone, the
+    // screen and window titles, recordings. `answered` is called exactly once, on a thread of the
+    // prompt's own (never the caller's), at the latest after 60 seconds (then dismissed).
+    virtual void ask(const std::string& origin, std::function<void(consent_answer)> answered) = 0;
+
+protected:
+    ~IConsentPrompt() = default;
+};
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,76 @@
+#include "platform/peer_user.h"
+
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+// clang-format on
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+namespace {
+
+// The process that holds the client end: the TCP table row whose local end is the client's port
+// and whose remote end is the server's.
+std::optional<DWORD> client_process(uint16_t server_port, uint16_t client_port) {
+    std::vector<unsigned char> table;
+    DWORD size = 0;
+    DWORD status = ERROR_INSUFFICIENT_BUFFER;
+    for (int attempt = 0; attempt < 4 && status == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+        table.resize(size);
+        status = GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE, AF_INET,
+                                     TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+    }
+    if (status != NO_ERROR) return std::nullopt;
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    const DWORD loopback = htonl(INADDR_LOOPBACK);
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+        if (row.dwLocalAddr == loopback && row.dwRemoteAddr == loopback &&
+            ntohs(static_cast<u_short>(row.dwLocalPort)) == client_port &&
+            ntohs(static_cast<u_short>(row.dwRemotePort)) == server_port) {
+            return row.dwOwningPid;
+        }
+    }
+    return std::nullopt;
+}
+
+// The user of a process's token; empty when it cannot be read.
+std::vector<unsigned char> process_user(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) user.clear();
+    CloseHandle(token);
+    return user;
+}
+
+bool same_user(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    return !a.empty() && !b.empty() &&
+           EqualSid(reinterpret_cast<const TOKEN_USER*>(a.data())->User.Sid,
+                    reinterpret_cast<const TOKEN_USER*>(b.data())->User.Sid);
+}
+
+}  // namespace
+
+bool platform_peer_is_own_user(uint16_t server_port, uint16_t client_port) {
+    const std::optional<DWORD> pid = client_process(server_port, client_port);
+    if (!pid) return false;
+    if (*pid == GetCurrentProcessId()) return true;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *pid);
+    if (process == nullptr) return false;
+    const bool own = same_user(process_user(process), process_user(GetCurrentProcess()));
+    CloseHandle(process);
+    return own;
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo

@@ -1,0 +1,174 @@
+// Who may use the agent, through real connections that carry an Origin header: a site the user has
+// not allowed gets nothing but "getVersion", an undecided site's "initialize" waits for the user's
+// answer, and a session's video goes to its own site only.
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "access/consent_prompt.h"
+#include "access/site_decisions.h"
+#include "support/agent_fixture.h"
+#include "support/temporary_folder.h"
+#include "video/stream_frame_reader.h"
+
+namespace {
+
+using kelvo::rtc::web::consent_answer;
+using kelvo::rtc::web::site_decision;
+using kelvo::test::agent_client;
+using kelvo::test::agent_timeout;
+
+const char allowed_site[] = "https://allowed.example";
+const char blocked_site[] = "http://evil.localhost:8000";
+const char undecided_site[] = "https://new.example";
+
+// Questions the test answers, as the user would, from the test's thread.
+class scripted_prompt : public kelvo::rtc::web::IConsentPrompt {
+public:
+    void ask(const std::string& origin, std::function<void(consent_answer)> answered) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        asked_.push_back(origin);
+        pending_.push_back(std::move(answered));
+        changed_.notify_all();
+    }
+
+    // Waits for the next question not answered yet and answers it.
+    bool answer(consent_answer answer) {
+        std::function<void(consent_answer)> answered;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!changed_.wait_for(lock, agent_timeout, [&] { return !pending_.empty(); })) {
+                return false;
+            }
+            answered = std::move(pending_.front());
+            pending_.erase(pending_.begin());
+        }
+        answered(answer);
+        return true;
+    }
+
+    std::vector<std::string> asked() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return asked_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> asked_;
+    std::vector<std::function<void(consent_answer)>> pending_;
+};
+
+class site_access_test : public kelvo::test::agent_fixture {
+protected:
+    site_access_test() : sites(folder.path() + "/sites.json") {
+        sites.remember(allowed_site, site_decision::allowed);
+        sites.remember(blocked_site, site_decision::blocked);
+        access.sites = &sites;
+        access.prompt = &prompt;
+    }
+
+    std::string initialize(agent_client& page) {
+        return page.request(R"({"command":"initialize","appID":"test-app"})");
+    }
+
+    kelvo::test::temporary_folder folder;
+    kelvo::rtc::web::site_decisions sites;
+    scripted_prompt prompt;
+};
+
+std::string forbidden(const std::string& command) {
+    return R"({"command":")" + command + R"(","code":403})";
+}
+
+TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_get_version_and_reach_no_engine) {
+    // A blocked site, and a header that names no site (nobody can be asked about it).
+    for (const char* origin : {blocked_site, "http://a.example/page"}) {
+        auto page = connect(0, origin);
+        EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"),
+                  std::string::npos) << origin;
+        for (const char* command :
+             {"initialize", "getWindows", "getDevices", "joinChannel", "unmuteLocal", "preview",
+              "subscribe", "startScreenSharing", "startRecording", "setParameters"}) {
+            EXPECT_EQ(page->request(std::string(R"({"command":")") + command +
+                                    R"(","appID":"a","channelName":"room","channelKey":"",)"
+                                    R"("uid":42,"video":true})"),
+                      forbidden(command))
+                << origin;
+        }
+    }
+    EXPECT_TRUE(prompt.asked().empty());
+    EXPECT_TRUE(log().lines().empty()) << "the engine was called";
+    // A program of this user (no Origin) is served.
+    auto program = connect(1);
+    EXPECT_EQ(initialize(*program), R"({"command":"initialize","code":true})");
+}
+
+TEST_F(site_access_test, an_undecided_site_is_asked_once_and_answered_after_the_user_decides) {
+    // Two pages of the site ask before the user answers; the other server stays responsive.
+    auto first = connect(0, undecided_site);
+    auto second = connect(1, "HTTPS://New.Example:443");
+    ASSERT_TRUE(first->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(second->send(R"({"command":"initialize","appID":"test-app"})"));
+    auto bystander = connect(1, allowed_site);
+    EXPECT_NE(bystander->request(R"({"command":"getVersion"})").find("\"code\":true"),
+              std::string::npos);
+    EXPECT_FALSE(first->next(std::chrono::milliseconds(200))) << "answered before the user";
+
+    ASSERT_TRUE(prompt.answer(consent_answer::allow_once));
+    EXPECT_EQ(prompt.asked(), std::vector<std::string>{undecided_site});
+    EXPECT_EQ(first->next().value_or(""), R"({"command":"initialize","code":true})");
+    // The second page's initialize runs now, beside the first page's session.
+    EXPECT_NE(second->next().value_or("").find(R"("command":"initialize")"), std::string::npos);
+    EXPECT_EQ(sites.decision(undecided_site), site_decision::allowed);
+}
+
+TEST_F(site_access_test, a_block_is_remembered_and_a_dismissal_asks_again) {
+    auto page = connect(0, undecided_site);
+    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::dismissed));
+    EXPECT_EQ(page->next().value_or(""), forbidden("initialize"));
+    EXPECT_EQ(sites.decision(undecided_site), site_decision::undecided);
+
+    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::block_remembered));
+    EXPECT_EQ(page->next().value_or(""), forbidden("initialize"));
+    // Blocked now: answered at once, nobody asked.
+    EXPECT_EQ(initialize(*page), forbidden("initialize"));
+    EXPECT_EQ(prompt.asked().size(), 2u);
+    kelvo::rtc::web::site_decisions reread(folder.path() + "/sites.json");
+    EXPECT_EQ(reread.decision(undecided_site), site_decision::blocked);
+    EXPECT_TRUE(log().lines().empty()) << "the engine was called";
+}
+
+TEST_F(site_access_test, another_site_cannot_take_the_session_s_video_or_camera) {
+    auto page = connect(0, allowed_site);
+    ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
+    ASSERT_NE(page->join(7).find("\"code\":true"), std::string::npos);
+    page->engine_parameters(R"({"sim.peer.add":{"uid":42,"video":true}})");
+    ASSERT_TRUE(page->wait_for(R"({"command":"onAddVideoStream","uid":42})"));
+    auto stream = connect(0, allowed_site);
+    ASSERT_EQ(stream->request(R"({"command":"subscribe","uid":42})"),
+              R"({"command":"subscribe","code":true})");
+    ASSERT_TRUE(kelvo::rtc::web::test::next_frame(stream->connection()));
+
+    // A page of another site, allowed itself, and a local program, on the other server.
+    sites.remember("https://other.example", site_decision::allowed);
+    for (const char* origin : {"https://other.example", ""}) {
+        auto thief = connect(1, origin);
+        EXPECT_EQ(thief->request(R"({"command":"subscribe","uid":42})"), forbidden("subscribe"));
+        EXPECT_EQ(thief->request(R"({"command":"preview","video":false})"), forbidden("preview"));
+        EXPECT_EQ(thief->request(R"({"command":"preview"})"), forbidden("preview"));
+        EXPECT_FALSE(thief->next(std::chrono::milliseconds(200)));
+    }
+    // The session's stream still flows.
+    const size_t before = stream->connection().binary_count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(stream->connection().binary_count(), before);
+}
+
+}  // namespace
