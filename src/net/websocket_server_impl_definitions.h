@@ -11,6 +11,7 @@
 #include "net/tls_context.h"
 #include "net/websocket_server_impl.h"
 #include "platform/listening_socket.h"
+#include "platform/stream_socket.h"
 
 namespace kelvo {
 namespace rtc {
@@ -425,8 +426,8 @@ void websocket_server_impl<config>::fit_send_buffer(const connection_handle& han
     // On the I/O thread, which alone opens and closes the socket.
     asio::post(endpoint_.get_io_service(), [this, handle, bytes] {
         if (connection_ptr con = find_connection(handle)) {
-            std::error_code ignored;
-            con->get_raw_socket().set_option(asio::socket_base::send_buffer_size(bytes), ignored);
+            platform_fit_send_buffer(
+                static_cast<std::uintptr_t>(con->get_raw_socket().native_handle()), bytes);
         }
     });
 }
