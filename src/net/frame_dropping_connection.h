@@ -29,8 +29,16 @@ class frame_dropping_connection_base {
 public:
     void set_frame_dropping(bool enabled) { frame_dropping_.store(enabled); }
     bool frame_dropping() const { return frame_dropping_.load(); }
-    // Records the size the socket's send buffer is to be fitted to; true when it changed.
-    bool refit_send_buffer(size_t bytes) { return send_buffer_fit_.exchange(bytes) != bytes; }
+    // Records the size the socket's send buffer is to be fitted to; true when it changed by more
+    // than a quarter, so that frames of nearly one size never send the socket work per frame.
+    bool refit_send_buffer(size_t bytes) {
+        const size_t fitted = send_buffer_fit_.load();
+        if (fitted != 0 && bytes >= fitted - fitted / 4 && bytes <= fitted + fitted / 4) {
+            return false;
+        }
+        send_buffer_fit_.store(bytes);
+        return true;
+    }
 
 private:
     std::atomic<bool> frame_dropping_{false};
