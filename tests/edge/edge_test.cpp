@@ -151,15 +151,17 @@ TEST_F(edge_input, a_page_that_never_reads_its_replies_is_closed_and_others_are_
     page->join(5);
 
     // Unknown commands whose names take almost the whole size limit: each reply repeats its name.
-    // The page's socket holds little, so the replies wait in the agent; a few more than the
-    // limit holds are enough, and the page reads soon enough to see the close frame (the agent
-    // ends a connection whose page does not answer its close within a few seconds).
+    // The page's socket holds little, so the replies wait in the agent. Replies already handed
+    // to a write in progress no longer count as waiting, and one write may take up to the
+    // limit's worth, so twice the limit (and a few more) is sure to cross it. The page then reads
+    // soon enough to see the close frame (the agent ends a connection whose page does not answer
+    // its close within a few seconds).
     const std::string command = R"({"command":")" + std::string(message_limit - 20, 'x') + R"("})";
     raw_connection hoarder(port(), 64 * 1024);
     ASSERT_TRUE(hoarder.ok());
     ASSERT_TRUE(hoarder.upgrade(port()));
     const std::string frame = raw_connection::client_frame(0x1, command);
-    for (size_t sent = 0; sent < unread_reply_limit / message_limit + 8; ++sent) {
+    for (size_t sent = 0; sent < 2 * unread_reply_limit / message_limit + 8; ++sent) {
         ASSERT_TRUE(hoarder.send_all(frame)) << "command " << sent;
     }
 
