@@ -22,6 +22,21 @@
  * messages (a 20-byte header, then the Y, U and V planes) and is handed to your callback decoded:
  * {width, height, stride, chromaStride, rotation, mirrored, timestamp, y, u, v}. Rows are
  * `stride` bytes long (width plus padding), chroma rows `chromaStride` = stride / 2.
+ *
+ * Frame delivery: a page can only show one picture per display refresh, and a frame drawn late is
+ * worth less than a newer one. So the messages are only put together as they arrive (the planes
+ * stay the ArrayBuffers the socket gave, nothing is copied or drawn then), and once per animation
+ * frame (requestAnimationFrame; a 16 ms timer where there is none) each stream's callback gets the
+ * newest complete frame that arrived since the last one, if any. Frames replaced before they were
+ * handed over are counted as skipped. While the page is hidden the browser runs no animation
+ * frames: nothing is drawn, and only the newest frame is kept. A frame's planes stay valid after
+ * the callback returns (they are never reused).
+ *
+ * Each stream tells the agent once a second ("videoStat") how many frames per second it handed to
+ * the page and their average age when handed over, in ms from the frame header's timestamp (the
+ * agent's wall clock when it packed the frame); stream.stats holds the same figures for the page.
+ * stream.setViewSize(width, height) asks for pictures of the size they are shown at, in device
+ * pixels, so that neither the engine nor the connection carries pixels the page throws away.
  */
 
 const DEFAULT_TIMEOUT_MS = 10000;
@@ -281,23 +296,71 @@ export function frameCounter(frame) {
   return word32(frame.u, (rows - 1) * frame.chromaStride);
 }
 
+/** Milliseconds from a frame header's timestamp (low 32 bits of the wall clock) to `now`. */
+export function frameAge(timestamp, now = Date.now()) {
+  const age = (now - timestamp) % 0x100000000;
+  const wrapped = age < 0 ? age + 0x100000000 : age;
+  // A stamp slightly ahead of this clock (it moved back) counts as no age, not as 49 days.
+  return wrapped >= 0x80000000 ? 0 : wrapped;
+}
+
+/** The next animation frame, or a timer where the environment has none (workers, node). */
+function nextTick(callback) {
+  if (typeof requestAnimationFrame === 'function') requestAnimationFrame(callback);
+  else setTimeout(callback, 16);
+}
+
+/** Hands every stream with a new frame its newest one, all in one callback per animation frame. */
+const frameClock = {
+  due: new Set(),
+  scheduled: false,
+  request(stream) {
+    this.due.add(stream);
+    if (this.scheduled) return;
+    this.scheduled = true;
+    nextTick(() => this.tick());
+  },
+  tick() {
+    this.scheduled = false;
+    const due = [...this.due];
+    this.due.clear();
+    for (const stream of due) stream.deliver();
+  },
+};
+
 /**
  * A video stream connection: sends "preview" (uid 0) or "subscribe" (any other uid) on a new
- * connection and calls onFrame(frame) for every frame. stop() closes it; for the preview, also
- * switch the camera off with "enableLocalVideo" on the control connection.
+ * connection and calls onFrame(frame, stream) with its newest frame once per animation frame.
+ * stop() closes it; for the preview, also switch the camera off with "enableLocalVideo" on the
+ * control connection.
  */
 export class VideoStream {
-  constructor(connection, uid, onFrame) {
+  constructor(connection, uid, onFrame, { viewWidth = 0, viewHeight = 0, statsIntervalMs = 1000 } = {}) {
     this.connection = connection;
     this.uid = uid;
-    this.frames = 0;
+    this.onFrame = onFrame;
+    this.viewWidth = viewWidth;
+    this.viewHeight = viewHeight;
+    this.frames = 0; // handed to onFrame
+    this.received = 0; // complete frames that arrived
+    this.skipped = 0; // arrived but replaced by a newer one before the page got them
+    /** The last period's figures: frames handed over per second and their average age in ms. */
+    this.stats = { fps: 0, latency: 0 };
+    this.newest = null;
+    this.period = { start: Date.now(), frames: 0, age: 0 };
     const assembler = new FrameAssembler();
     connection.on('binary', (buffer) => {
       const frame = assembler.push(buffer);
-      if (frame) {
-        this.frames += 1;
-        onFrame(frame, this);
-      }
+      if (frame === null) return;
+      this.received += 1;
+      if (this.newest !== null) this.skipped += 1;
+      this.newest = frame;
+      frameClock.request(this);
+    });
+    const timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
+    connection.on('close', () => {
+      clearInterval(timer);
+      this.newest = null;
     });
   }
 
@@ -305,9 +368,56 @@ export class VideoStream {
     return this.connection.open;
   }
 
+  /** The set-up command of this stream with its members ("preview" or "subscribe"). */
+  get setUp() {
+    const view = { viewWidth: this.viewWidth, viewHeight: this.viewHeight };
+    return this.uid === 0 ? ['preview', { video: true, ...view }] : ['subscribe', { uid: this.uid, ...view }];
+  }
+
+  /** Called by the frame clock: the page gets the newest frame. */
+  deliver() {
+    const frame = this.newest;
+    if (frame === null) return;
+    this.newest = null;
+    this.frames += 1;
+    this.period.frames += 1;
+    try {
+      this.onFrame(frame, this);
+    } catch (error) {
+      // One page callback failing must not keep the other streams' frames from being shown.
+      setTimeout(() => { throw error; });
+    }
+    this.period.age += frameAge(frame.timestamp);
+  }
+
+  /** Closes the period: stats for the page, "videoStat" for the agent. */
+  measure() {
+    const now = Date.now();
+    const { start, frames, age } = this.period;
+    this.stats = {
+      fps: now > start ? Math.round((frames * 1000) / (now - start)) : 0,
+      latency: frames > 0 ? Math.round(age / frames) : 0,
+    };
+    this.period = { start: now, frames: 0, age: 0 };
+    this.report(this.stats);
+  }
+
   /** Tells the agent the page's own measurements; it passes them to the engine's statistics. */
   report({ latency = 0, fps = 0 } = {}) {
     this.connection.post('videoStat', { uid: this.uid, latency, fps });
+  }
+
+  /**
+   * Asks for pictures of this size (device pixels; 0 leaves the size to the engine). The set-up
+   * command goes again on the same connection, and the agent replaces the video it carries with
+   * one of the new size; frames of the old size may still arrive for a moment.
+   */
+  async setViewSize(width, height) {
+    const [viewWidth, viewHeight] = [Math.max(0, Math.round(width)), Math.max(0, Math.round(height))];
+    if (viewWidth === this.viewWidth && viewHeight === this.viewHeight) return;
+    this.viewWidth = viewWidth;
+    this.viewHeight = viewHeight;
+    await this.connection.request(...this.setUp);
   }
 
   stop() {
@@ -315,14 +425,18 @@ export class VideoStream {
   }
 }
 
-/** Opens the stream connection for one user's video; resolves once the agent accepted it. */
-export async function openStream(url, { uid = 0, viewWidth = 0, viewHeight = 0, timeoutMs } = {}, onFrame) {
+/**
+ * Opens the stream connection for one user's video; resolves once the agent accepted it. Options:
+ * viewWidth and viewHeight (the size shown, in device pixels), statsIntervalMs (how often
+ * "videoStat" goes to the agent; 0: never), timeoutMs.
+ */
+export async function openStream(url, {
+  uid = 0, viewWidth = 0, viewHeight = 0, statsIntervalMs, timeoutMs,
+} = {}, onFrame) {
   const connection = await connect(url, { timeoutMs });
-  const stream = new VideoStream(connection, uid, onFrame);
-  const command = uid === 0 ? 'preview' : 'subscribe';
-  const members = uid === 0 ? { video: true, viewWidth, viewHeight } : { uid, viewWidth, viewHeight };
+  const stream = new VideoStream(connection, uid, onFrame, { viewWidth, viewHeight, statsIntervalMs });
   try {
-    await connection.request(command, members, { timeoutMs });
+    await connection.request(...stream.setUp, { timeoutMs });
   } catch (error) {
     connection.close();
     throw error;

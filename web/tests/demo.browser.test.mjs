@@ -1,6 +1,6 @@
 // The demo page in Debian's Chromium against the real agent with the stand-in engine: a call with
-// the own camera and a simulated remote user, checked from the pixels the page drew; and the
-// user's question the first time a site uses the agent.
+// the own camera and a simulated remote user, checked from the pixels the page drew; four users
+// drawn live at their tiles' size; and the user's question the first time a site uses the agent.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -11,7 +11,7 @@ import {
 } from './support/harness.mjs';
 import {
   readTile, checkPicture, waitForNewerPicture, waitForStill, waitForEngineStopped, openPage, initializeAndJoin,
-  setFrameGeometry,
+  setFrameGeometry, tileViewSize, askViewSize,
 } from './support/demo-page.mjs';
 
 let agent;
@@ -36,15 +36,20 @@ after(async () => {
 
 /**
  * Rows that need padding (150 wide travel as 160-byte rows) and an odd height (121 rows, 60 chroma
- * rows) are drawn without shear; then the engine goes back to its usual 320 x 240.
+ * rows) are drawn without shear; then a narrower window makes the demo ask for its tile's new size.
  */
 async function checkPaddedFrames(page, uid) {
-  await setFrameGeometry(page, { width: 150, height: 121 });
+  assert.equal((await readTile(page, uid)).width, (await tileViewSize(page, uid)).width, 'pictures at tile size');
+  await askViewSize(page, uid, 150, 121);
   const padded = await waitForNewerPicture(page, uid, null, { width: 150 });
   await waitForNewerPicture(page, uid, padded, { width: 150 });
   assert.match(await page.textContent(`.tile[data-uid="${uid}"] .info`), /150×121/);
-  await setFrameGeometry(page, { width: 320, height: 240 });
-  await waitForNewerPicture(page, uid, padded, { width: 320 });
+  const viewport = page.viewportSize();
+  await page.setViewportSize({ width: 900, height: viewport.height });
+  const { width } = await tileViewSize(page, uid);
+  assert.notEqual(width, 150);
+  await waitForNewerPicture(page, uid, null, { width }); // a new view: its counter starts again
+  await page.setViewportSize(viewport);
 }
 
 test('a call: own camera, a simulated remote user, mute and unmute, devices, windows, leave', async () => {
@@ -55,15 +60,18 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
 
   await page.click('#camera');
   const own = await waitForNewerPicture(page, 0);
-  const webgl = await page.evaluate(() => document.createElement('canvas').getContext('webgl') !== null);
-  assert.equal(own.renderer, webgl ? 'webgl' : '2d', 'the page draws with WebGL wherever the browser has it');
+  const best = await page.evaluate(() => (typeof VideoFrame === 'function' ? 'webcodecs'
+    : document.createElement('canvas').getContext('webgl') ? 'webgl' : '2d'));
+  assert.equal(own.renderer, best, 'the page draws with WebCodecs where it can, else with WebGL');
   await waitForNewerPicture(page, 0, own);
 
   await page.fill('#sim-uid', '4242');
   await page.click('#sim-add');
   const remote = await waitForNewerPicture(page, 4242);
   await waitForNewerPicture(page, 4242, remote);
-  assert.match(await page.textContent('.tile[data-uid="4242"] .info'), /320×240 · frame \d+/);
+  const tileSize = await tileViewSize(page, 4242);
+  assert.match(await page.textContent('.tile[data-uid="4242"] .info'),
+    new RegExp(`^${tileSize.width}×${tileSize.height} · frame \\d+`));
   await checkPaddedFrames(page, 4242);
 
   await page.click('#devices-refresh');
@@ -124,15 +132,55 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   await page.close();
 });
 
-test('the 2D canvas draws the same pictures when WebGL is not used', async () => {
-  const { page, problems } = await openPage(chromium, site, agent, '&renderer=2d');
-  await initializeAndJoin(page, 'flat-room');
-  await page.fill('#sim-uid', '9');
-  await page.click('#sim-add');
-  const first = await waitForNewerPicture(page, 9);
-  assert.equal(first.renderer, '2d');
-  await waitForNewerPicture(page, 9, first);
-  await checkPaddedFrames(page, 9);
+test('WebGL and the 2D canvas draw the same pictures where they are chosen', async () => {
+  for (const renderer of ['webgl', '2d']) {
+    const { page, problems } = await openPage(chromium, site, agent, `&renderer=${renderer}`);
+    await initializeAndJoin(page, `${renderer}-room`);
+    await page.fill('#sim-uid', '9');
+    await page.click('#sim-add');
+    const first = await waitForNewerPicture(page, 9);
+    assert.equal(first.renderer, renderer);
+    await waitForNewerPicture(page, 9, first);
+    await checkPaddedFrames(page, 9);
+    await page.click('#disconnect');
+    await waitForEngineStopped(agent);
+    assert.deepEqual(problems, []);
+    await page.close();
+  }
+});
+
+test('four users sending 1280x720 are drawn live at their tiles\' size, close behind the engine', async () => {
+  const { page, problems } = await openPage(chromium, site, agent);
+  await initializeAndJoin(page, 'four-room');
+  const fps = 30;
+  await setFrameGeometry(page, { width: 1280, height: 720, fps });
+  const uids = [11, 12, 13, 14];
+  for (const uid of uids) {
+    await page.fill('#sim-uid', String(uid));
+    await page.click('#sim-add');
+  }
+  const first = new Map();
+  for (const uid of uids) {
+    first.set(uid, await waitForNewerPicture(page, uid, null, { width: (await tileViewSize(page, uid)).width }));
+  }
+  // How far the drawn counter is behind the engine's: the age of the drawn frame, in frames.
+  const behind = [];
+  for (let sample = 0; sample < 20; sample += 1) {
+    for (const uid of uids) {
+      const shot = await readTile(page, uid);
+      checkPicture(shot);
+      behind.push((shot.age * fps) / 1000);
+    }
+    await new Promise((done) => setTimeout(done, 100));
+  }
+  behind.sort((a, b) => a - b);
+  const [median, worst] = [behind[behind.length >> 1], behind[Math.floor(behind.length * 0.9)]];
+  assert.ok(median <= 3 && worst <= 6, `drawn pictures ${median} (median), ${worst} (9 in 10) frames behind`);
+  for (const uid of uids) {
+    const shot = await readTile(page, uid);
+    const before = first.get(uid);
+    assert.ok(shot.frames - before.frames >= 20, `user ${uid}: ${shot.frames - before.frames} frames drawn`);
+  }
   await page.click('#disconnect');
   await waitForEngineStopped(agent);
   assert.deepEqual(problems, []);
