@@ -26,17 +26,20 @@ void main() {
   gl_Position = vec4(position, 0.0, 1.0);
 }`;
 
-// BT.601 limited range, the usual meaning of camera I420.
+// BT.601 limited range, the usual meaning of camera I420. An odd width has one chroma column less
+// than the picture needs (the stream carries floor(width / 2)): the last one sent serves twice.
 const FRAGMENT_SHADER = `
 precision mediump float;
 uniform sampler2D planeY;
 uniform sampler2D planeU;
 uniform sampler2D planeV;
+uniform float chromaEdge;
 varying vec2 lumaCoord;
 void main() {
+  vec2 chromaCoord = vec2(min(lumaCoord.x, chromaEdge), lumaCoord.y);
   float y = 1.164 * (texture2D(planeY, lumaCoord).r - 0.0625);
-  float u = texture2D(planeU, lumaCoord).r - 0.5;
-  float v = texture2D(planeV, lumaCoord).r - 0.5;
+  float u = texture2D(planeU, chromaCoord).r - 0.5;
+  float v = texture2D(planeV, chromaCoord).r - 0.5;
   gl_FragColor = vec4(y + 1.596 * v, y - 0.391 * u - 0.813 * v, y + 2.018 * u, 1.0);
 }`;
 
@@ -67,6 +70,7 @@ class WebGLRenderer {
     gl.enableVertexAttribArray(position);
     gl.vertexAttribPointer(position, 2, gl.FLOAT, false, 0, 0);
     this.crop = gl.getUniformLocation(program, 'crop');
+    this.chromaEdge = gl.getUniformLocation(program, 'chromaEdge');
 
     gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
     this.textures = ['planeY', 'planeU', 'planeV'].map((name, unit) => {
@@ -110,6 +114,7 @@ class WebGLRenderer {
     });
     // Padding sits at the right end of every row: sample only the visible part.
     gl.uniform2f(this.crop, frame.width / frame.stride, 1);
+    gl.uniform1f(this.chromaEdge, ((frame.width >> 1) - 0.5) / frame.chromaStride);
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
   }
 }
@@ -138,12 +143,13 @@ class CanvasRenderer {
     }
     const rgba = this.image.data;
     const chromaRows = height >> 1;
+    const lastChroma = Math.max(0, (width >> 1) - 1); // an odd width repeats the last column sent
     for (let row = 0; row < height; row += 1) {
       const chromaRow = Math.min(row >> 1, chromaRows - 1) * chromaStride;
       let out = row * width * 4;
       for (let col = 0; col < width; col += 1) {
         const luma = 1.164 * (y[row * stride + col] - 16);
-        const c = chromaRow + (col >> 1);
+        const c = chromaRow + Math.min(col >> 1, lastChroma);
         const cu = u[c] - 128;
         const cv = v[c] - 128;
         rgba[out] = clampByte(luma + 1.596 * cv);
@@ -172,9 +178,8 @@ class VideoFrameRenderer {
     this.buffer = null;
   }
 
-  draw(frame) {
-    const { canvas, context } = this;
-    const { width, height, stride, chromaStride, y, u, v } = frame;
+  /** The frame's planes one after the other in this.buffer, in the sizes a VideoFrame expects. */
+  pack({ width, height, stride, chromaStride, y, u, v }) {
     // A VideoFrame wants ceil(height / 2) chroma rows; an odd height repeats the last one sent.
     const chromaRows = (height + 1) >> 1;
     const lumaBytes = stride * height;
@@ -182,17 +187,27 @@ class VideoFrameRenderer {
     const size = lumaBytes + 2 * chromaBytes;
     if (this.buffer === null || this.buffer.length !== size) this.buffer = new Uint8Array(size);
     const buffer = this.buffer;
-    const planes = [[u, lumaBytes], [v, lumaBytes + chromaBytes]];
     buffer.set(y, 0);
-    for (const [plane, offset] of planes) {
+    const half = width >> 1;
+    for (const [plane, offset] of [[u, lumaBytes], [v, lumaBytes + chromaBytes]]) {
       buffer.set(plane, offset);
-      const missing = chromaBytes - plane.length;
-      if (missing <= 0) continue;
+      if (width & 1 && half > 0) {
+        // An odd width needs one chroma column more than is sent: repeat the last one.
+        for (let row = offset + half; row < offset + plane.length; row += chromaStride) buffer[row] = buffer[row - 1];
+      }
       const end = offset + plane.length;
+      if (plane.length === chromaBytes) continue;
       if (plane.length >= chromaStride) buffer.copyWithin(end, end - chromaStride, end);
-      else buffer.fill(128, end, end + missing); // one picture row: no chroma was sent
+      else buffer.fill(128, end, offset + chromaBytes); // one picture row: no chroma was sent
     }
-    const picture = new VideoFrame(buffer, {
+    return { lumaBytes, chromaBytes };
+  }
+
+  draw(frame) {
+    const { canvas, context } = this;
+    const { width, height, stride, chromaStride } = frame;
+    const { lumaBytes, chromaBytes } = this.pack(frame);
+    const picture = new VideoFrame(this.buffer, {
       format: 'I420',
       codedWidth: width,
       codedHeight: height,

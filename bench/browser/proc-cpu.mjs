@@ -43,18 +43,6 @@ function treeTicks(table, root) {
   return new Map([...tree(table, root)].map((pid) => [pid, table.get(pid)?.ticks ?? 0]));
 }
 
-/** The children of `parent` whose command name matches `pattern` (e.g. the browser we launched). */
-export function childProcesses(parent, pattern) {
-  const named = (pid) => {
-    try {
-      return pattern.test(readFileSync(`/proc/${pid}/comm`, 'utf8'));
-    } catch {
-      return false; // ended meanwhile
-    }
-  };
-  return [...processTable()].filter(([pid, { parent: p }]) => p === parent && named(pid)).map(([pid]) => pid);
-}
-
 /**
  * Starts measuring: returns stop(), which gives the processor use since then in percent of one
  * core for each named process tree (name -> root pid). Processes that end in between are not

@@ -120,7 +120,11 @@ export function runDemo({ browser, browserPid, build, site, scenario, seconds })
     try {
       await initializeAndJoin(page, 'video-bench');
       await setFrameGeometry(page, { width: scenario.width, height: scenario.height, fps: ENGINE_FPS });
-      for (let i = 0; i < scenario.count; i += 1) await page.click('#sim-add');
+      for (let uid = 101; uid <= 100 + scenario.count; uid += 1) {
+        await page.fill('#sim-uid', String(uid));
+        await page.click('#sim-add');
+        await page.waitForSelector(`.tile[data-uid="${uid}"]`);
+      }
       const result = await measure(page, { seconds, canvases: scenario.count, pids: { agent: agent.pid, browser: browserPid } });
       const tile = await page.evaluate(() => {
         const box = document.querySelector('.tile .screen').getBoundingClientRect();

@@ -11,8 +11,9 @@ import {
 } from './support/harness.mjs';
 import {
   readTile, checkPicture, waitForNewerPicture, waitForStill, waitForEngineStopped, openPage, initializeAndJoin,
-  setFrameGeometry, tileViewSize, askViewSize,
+  setFrameGeometry, tileViewSize, askViewSize, waitForTileSizedPicture,
 } from './support/demo-page.mjs';
+import { launchQuietBrowser } from './support/quiet-browser.mjs';
 
 let agent;
 let site;
@@ -35,20 +36,19 @@ after(async () => {
 });
 
 /**
- * Rows that need padding (150 wide travel as 160-byte rows) and an odd height (121 rows, 60 chroma
- * rows) are drawn without shear; then a narrower window makes the demo ask for its tile's new size.
+ * Rows that need padding (151 wide travel as 160-byte rows), an odd width (75 chroma columns for
+ * 151 pixels) and an odd height (121 rows, 60 chroma rows) are drawn without shear or a coloured
+ * edge; then a narrower window makes the demo ask for its tile's new size.
  */
 async function checkPaddedFrames(page, uid) {
-  assert.equal((await readTile(page, uid)).width, (await tileViewSize(page, uid)).width, 'pictures at tile size');
-  await askViewSize(page, uid, 150, 121);
-  const padded = await waitForNewerPicture(page, uid, null, { width: 150 });
-  await waitForNewerPicture(page, uid, padded, { width: 150 });
-  assert.match(await page.textContent(`.tile[data-uid="${uid}"] .info`), /150×121/);
+  await waitForTileSizedPicture(page, uid);
+  await askViewSize(page, uid, 151, 121);
+  const padded = await waitForNewerPicture(page, uid, null, { width: 151 });
+  await waitForNewerPicture(page, uid, padded, { width: 151 });
+  assert.match(await page.textContent(`.tile[data-uid="${uid}"] .info`), /151×121/);
   const viewport = page.viewportSize();
   await page.setViewportSize({ width: 900, height: viewport.height });
-  const { width } = await tileViewSize(page, uid);
-  assert.notEqual(width, 150);
-  await waitForNewerPicture(page, uid, null, { width }); // a new view: its counter starts again
+  assert.notEqual((await waitForTileSizedPicture(page, uid)).width, 151);
   await page.setViewportSize(viewport);
 }
 
@@ -149,42 +149,47 @@ test('WebGL and the 2D canvas draw the same pictures where they are chosen', asy
   }
 });
 
-test('four users sending 1280x720 are drawn live at their tiles\' size, close behind the engine', async () => {
-  const { page, problems } = await openPage(chromium, site, agent);
-  await initializeAndJoin(page, 'four-room');
-  const fps = 30;
-  await setFrameGeometry(page, { width: 1280, height: 720, fps });
-  const uids = [11, 12, 13, 14];
-  for (const uid of uids) {
-    await page.fill('#sim-uid', String(uid));
-    await page.click('#sim-add');
-  }
-  const first = new Map();
-  for (const uid of uids) {
-    first.set(uid, await waitForNewerPicture(page, uid, null, { width: (await tileViewSize(page, uid)).width }));
-  }
-  // How far the drawn counter is behind the engine's: the age of the drawn frame, in frames.
-  const behind = [];
-  for (let sample = 0; sample < 20; sample += 1) {
+test('four users sending 1280x720 are drawn live at their tiles\' size, close behind the engine', async (t) => {
+  // How far behind the page draws is measured without Playwright's network recording, which
+  // copies every message of the four streams to the test.
+  const quiet = await launchQuietBrowser();
+  try {
+    const { page, problems } = await openPage(quiet, site, agent);
+    await initializeAndJoin(page, 'four-room');
+    const fps = 30;
+    await setFrameGeometry(page, { width: 1280, height: 720, fps });
+    const uids = [11, 12, 13, 14];
+    for (const uid of uids) {
+      await page.fill('#sim-uid', String(uid));
+      await page.click('#sim-add');
+    }
+    const first = new Map();
+    for (const uid of uids) first.set(uid, await waitForTileSizedPicture(page, uid));
+    // How far the drawn counter is behind the engine's: the age of the drawn frame, in frames.
+    const behind = [];
+    for (let sample = 0; sample < 20; sample += 1) {
+      for (const uid of uids) {
+        const shot = await readTile(page, uid);
+        checkPicture(shot);
+        behind.push((shot.age * fps) / 1000);
+      }
+      await new Promise((done) => setTimeout(done, 100));
+    }
+    behind.sort((a, b) => a - b);
+    const [median, worst] = [behind[behind.length >> 1], behind[Math.floor(behind.length * 0.9)]];
+    const behindText = `drawn pictures ${median} (median), ${worst} (9 in 10) frames behind the engine`;
+    t.diagnostic(behindText);
+    assert.ok(median <= 3 && worst <= 6, behindText);
     for (const uid of uids) {
       const shot = await readTile(page, uid);
-      checkPicture(shot);
-      behind.push((shot.age * fps) / 1000);
+      const before = first.get(uid);
+      assert.ok(shot.frames - before.frames >= 20, `user ${uid}: ${shot.frames - before.frames} frames drawn`);
     }
-    await new Promise((done) => setTimeout(done, 100));
+    assert.deepEqual(problems, []);
+  } finally {
+    await quiet.close(); // the page's connections close: the agent stops the engine
+    await waitForEngineStopped(agent);
   }
-  behind.sort((a, b) => a - b);
-  const [median, worst] = [behind[behind.length >> 1], behind[Math.floor(behind.length * 0.9)]];
-  assert.ok(median <= 3 && worst <= 6, `drawn pictures ${median} (median), ${worst} (9 in 10) frames behind`);
-  for (const uid of uids) {
-    const shot = await readTile(page, uid);
-    const before = first.get(uid);
-    assert.ok(shot.frames - before.frames >= 20, `user ${uid}: ${shot.frames - before.frames} frames drawn`);
-  }
-  await page.click('#disconnect');
-  await waitForEngineStopped(agent);
-  assert.deepEqual(problems, []);
-  await page.close();
 });
 
 test('a page that cannot reach the agent says so in plain words', async () => {

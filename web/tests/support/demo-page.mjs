@@ -86,6 +86,20 @@ export function tileViewSize(page, uid) {
   }, uid);
 }
 
+/**
+ * Waits until the tile shows a (checked) picture of the tile's size, as it is when looked at: the
+ * layout may still move after a change (a scroll bar coming or going).
+ */
+export function waitForTileSizedPicture(page, uid) {
+  return waitFor(`a picture of user ${uid} at the size of its tile`, async () => {
+    const { width } = await tileViewSize(page, uid);
+    const shot = await readTile(page, uid);
+    if (!shot) return null;
+    checkPicture(shot);
+    return shot.width === width ? shot : null;
+  });
+}
+
 /** Asks for pictures of another size through the tile's stream, as the demo does on a resize. */
 export async function askViewSize(page, uid, width, height) {
   await page.evaluate(([uid, width, height]) => window.kelvoDemo.stream(uid).setViewSize(width, height),
