@@ -185,7 +185,9 @@ function makeTile(uid) {
   const renderer = createRenderer(node.querySelector('canvas'), { preferred: preferredRenderer });
   node.dataset.renderer = renderer.kind;
   $('videos').append(node);
-  const tile = { uid, node, renderer, stream: null, muted: false, frames: 0, lastFrames: 0, fps: null };
+  const tile = {
+    uid, node, renderer, stream: null, asked: { viewWidth: 0, viewHeight: 0 }, muted: false, frames: 0, lastFrames: 0, fps: null,
+  };
   tile.timer = setInterval(() => measure(tile), 1000);
   watchSize(tile);
   state.tiles.set(uid, tile);
@@ -202,6 +204,7 @@ function viewSize(tile) {
 /**
  * The engine makes pictures of the size they are shown at: when the layout changes a tile's size
  * (window, zoom, tiles coming and going), its stream asks for the new size once it has settled.
+ * tile.asked is the size last asked for; an observation of that same size asks nothing.
  */
 function watchSize(tile) {
   let settle = null;
@@ -210,6 +213,8 @@ function watchSize(tile) {
     settle = setTimeout(() => {
       const { viewWidth, viewHeight } = viewSize(tile);
       if (!tile.stream?.open || viewWidth === 0 || viewHeight === 0) return;
+      if (viewWidth === tile.asked.viewWidth && viewHeight === tile.asked.viewHeight) return;
+      tile.asked = { viewWidth, viewHeight };
       tile.stream.setViewSize(viewWidth, viewHeight).catch((error) => log(
         `Could not ask for ${viewWidth}×${viewHeight} video of user ${tile.uid}: ${error.message}`, 'warning'));
     }, RESIZE_SETTLE_MS);
@@ -245,7 +250,8 @@ async function showStream(uid) {
   const tile = state.tiles.get(uid) ?? makeTile(uid);
   refreshControls();
   try {
-    tile.stream = await openStream(state.agent.url, { uid, ...viewSize(tile) }, (frame) => drawFrame(tile, frame));
+    tile.asked = viewSize(tile);
+    tile.stream = await openStream(state.agent.url, { uid, ...tile.asked }, (frame) => drawFrame(tile, frame));
   } catch (error) {
     removeTile(uid);
     throw error;

@@ -135,17 +135,19 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
 test('WebGL and the 2D canvas draw the same pictures where they are chosen', async () => {
   for (const renderer of ['webgl', '2d']) {
     const { page, problems } = await openPage(chromium, site, agent, `&renderer=${renderer}`);
-    await initializeAndJoin(page, `${renderer}-room`);
-    await page.fill('#sim-uid', '9');
-    await page.click('#sim-add');
-    const first = await waitForNewerPicture(page, 9);
-    assert.equal(first.renderer, renderer);
-    await waitForNewerPicture(page, 9, first);
-    await checkPaddedFrames(page, 9);
-    await page.click('#disconnect');
-    await waitForEngineStopped(agent);
-    assert.deepEqual(problems, []);
-    await page.close();
+    try {
+      await initializeAndJoin(page, `${renderer}-room`);
+      await page.fill('#sim-uid', '9');
+      await page.click('#sim-add');
+      const first = await waitForNewerPicture(page, 9);
+      assert.equal(first.renderer, renderer);
+      await waitForNewerPicture(page, 9, first);
+      await checkPaddedFrames(page, 9);
+      assert.deepEqual(problems, []);
+    } finally {
+      await page.close(); // its connections close: the agent stops the engine
+      await waitForEngineStopped(agent);
+    }
   }
 });
 
@@ -162,6 +164,7 @@ test('four users sending 1280x720 are drawn live at their tiles\' size, close be
     for (const uid of uids) {
       await page.fill('#sim-uid', String(uid));
       await page.click('#sim-add');
+      await page.waitForSelector(`.tile[data-uid="${uid}"]`); // the next user id is filled in after the add
     }
     const first = new Map();
     for (const uid of uids) first.set(uid, await waitForTileSizedPicture(page, uid));
