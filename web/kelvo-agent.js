@@ -88,11 +88,12 @@ export class AgentError extends Error {
   }
 }
 
-function openSocket(url, timeoutMs) {
+/** Opens `url` with makeSocket (a WebSocket, or a stream socket read in the worker). */
+function openSocket(url, timeoutMs, makeSocket = (address) => new WebSocket(address)) {
   return new Promise((resolve, reject) => {
     let ws;
     try {
-      ws = new WebSocket(url);
+      ws = makeSocket(url);
     } catch (error) {
       reject(error);
       return;
@@ -228,6 +229,142 @@ export async function connect(url = 'ws://127.0.0.1:8922', { timeoutMs = DEFAULT
   return new AgentConnection(await openSocket(url, timeoutMs));
 }
 
+// ---- stream connections read in a worker ------------------------------------------------------
+//
+// A page's main thread also lays out, runs the page's scripts and draws. While it is busy, nobody
+// reads the stream connections, and the frames wait in the operating system's socket buffers,
+// where no frame can be skipped any more: the video falls behind by as many frames as those
+// buffers hold. So the stream connections are read by a worker (this same module, started once per
+// page), which puts each frame together and hands it over without copying (its buffers are
+// transferred); the main thread keeps only the newest. Where no module worker can be started
+// (old browsers, a library loaded from another origin, node) the page reads the sockets itself.
+
+const STREAM_WORKER_NAME = 'kelvo-agent-streams';
+const CONNECTING = 0;
+const CLOSED = 3;
+
+/** The worker's side: one WebSocket per stream, frames assembled and handed over whole. */
+function serveStreams() {
+  const sockets = new Map();
+  const post = (message, transfer = []) => self.postMessage(message, transfer);
+  self.onmessage = ({ data: { id, op, url, text } }) => {
+    if (op === 'open') {
+      const ws = new WebSocket(url);
+      ws.binaryType = 'arraybuffer';
+      sockets.set(id, ws);
+      const assembler = new FrameAssembler();
+      ws.onopen = () => post({ id, op: 'open', url: ws.url });
+      ws.onerror = () => post({ id, op: 'error' });
+      ws.onclose = ({ code, reason }) => {
+        sockets.delete(id);
+        post({ id, op: 'close', code, reason });
+      };
+      ws.onmessage = ({ data }) => {
+        if (typeof data === 'string') {
+          post({ id, op: 'text', text: data });
+          return;
+        }
+        const frame = assembler.push(data);
+        if (frame !== null) post({ id, op: 'frame', frame }, [frame.y.buffer, frame.u.buffer, frame.v.buffer]);
+      };
+    } else if (op === 'send') {
+      sockets.get(id)?.send(text);
+    } else if (op === 'close') {
+      sockets.get(id)?.close();
+    }
+  };
+}
+
+let streamWorker; // undefined: not tried yet; null: none can be started here
+
+/** The page's stream worker, started on first use; null where none can be. */
+function startStreamWorker() {
+  if (streamWorker !== undefined) return streamWorker;
+  streamWorker = null;
+  if (typeof Worker !== 'function' || typeof document === 'undefined') return null;
+  try {
+    const worker = new Worker(import.meta.url, { type: 'module', name: STREAM_WORKER_NAME });
+    const sockets = new Map();
+    let nextId = 1;
+    worker.onmessage = ({ data }) => sockets.get(data.id)?.receive(data);
+    worker.onerror = () => {
+      // The module did not load as a worker: its sockets fail, later streams read on the page.
+      streamWorker = null;
+      for (const socket of sockets.values()) socket.receive({ op: 'error' }, true);
+    };
+    streamWorker = {
+      open(socket) {
+        const id = nextId++;
+        sockets.set(id, socket);
+        worker.postMessage({ id, op: 'open', url: socket.url });
+        return {
+          send: (text) => worker.postMessage({ id, op: 'send', text }),
+          close: () => worker.postMessage({ id, op: 'close' }),
+          forget: () => sockets.delete(id),
+        };
+      },
+    };
+  } catch (error) {
+    console.warn('The video streams are read on the page: no worker can be started here.', error);
+  }
+  return streamWorker;
+}
+
+/**
+ * The page's side of a stream connection read by the worker: it looks like a WebSocket to
+ * AgentConnection, and hands complete frames to onframe.
+ */
+class WorkerSocket {
+  constructor(url, worker) {
+    this.url = url;
+    this.readyState = CONNECTING;
+    this.binaryType = 'arraybuffer';
+    this.onopen = this.onerror = this.onclose = this.onmessage = this.onframe = null;
+    this.channel = worker.open(this);
+  }
+
+  receive(message, workerFailed = false) {
+    const { op } = message;
+    if (op === 'open') {
+      this.url = message.url;
+      this.readyState = OPEN;
+      this.onopen?.();
+    } else if (op === 'text') {
+      this.onmessage?.({ data: message.text });
+    } else if (op === 'frame') {
+      this.onframe?.(message.frame);
+    } else if (op === 'error') {
+      this.onerror?.();
+      if (workerFailed) this.receive({ op: 'close', code: 1006, reason: 'the stream worker failed' });
+    } else if (op === 'close' && this.readyState !== CLOSED) {
+      this.readyState = CLOSED;
+      this.channel.forget();
+      this.onclose?.({ code: message.code, reason: message.reason });
+    }
+  }
+
+  send(text) {
+    if (this.readyState === OPEN) this.channel.send(text);
+  }
+
+  close() {
+    this.channel.close();
+  }
+}
+
+/** A connection for one stream: read by the page's stream worker where there can be one. */
+async function connectStream(url, timeoutMs = DEFAULT_TIMEOUT_MS) {
+  const worker = startStreamWorker();
+  if (worker !== null) {
+    try {
+      return new AgentConnection(await openSocket(url, timeoutMs, (address) => new WorkerSocket(address, worker)));
+    } catch (error) {
+      if (streamWorker !== null) throw error; // the agent, not the worker, failed
+    }
+  }
+  return new AgentConnection(await openSocket(url, timeoutMs));
+}
+
 /** Reads a 32-bit big-endian word. */
 function word32(bytes, offset) {
   return ((bytes[offset] << 24) | (bytes[offset + 1] << 16) | (bytes[offset + 2] << 8) | bytes[offset + 3]) >>> 0;
@@ -349,13 +486,17 @@ export class VideoStream {
     this.newest = null;
     this.period = { start: Date.now(), frames: 0, age: 0 };
     const assembler = new FrameAssembler();
-    connection.on('binary', (buffer) => {
-      const frame = assembler.push(buffer);
-      if (frame === null) return;
+    const arrived = (frame) => {
       this.received += 1;
       if (this.newest !== null) this.skipped += 1;
       this.newest = frame;
       frameClock.request(this);
+    };
+    // A socket read by the stream worker hands over whole frames; a plain one, its messages.
+    if (connection.ws instanceof WorkerSocket) connection.ws.onframe = arrived;
+    connection.on('binary', (buffer) => {
+      const frame = assembler.push(buffer);
+      if (frame !== null) arrived(frame);
     });
     const timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
     connection.on('close', () => {
@@ -433,7 +574,7 @@ export class VideoStream {
 export async function openStream(url, {
   uid = 0, viewWidth = 0, viewHeight = 0, statsIntervalMs, timeoutMs,
 } = {}, onFrame) {
-  const connection = await connect(url, { timeoutMs });
+  const connection = await connectStream(url, timeoutMs);
   const stream = new VideoStream(connection, uid, onFrame, { viewWidth, viewHeight, statsIntervalMs });
   try {
     await connection.request(...stream.setUp, { timeoutMs });
@@ -449,3 +590,6 @@ export function decodeTitle(base64) {
   const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
   return new TextDecoder().decode(bytes);
 }
+
+// Started as the page's stream worker: serve its stream connections.
+if (typeof WorkerGlobalScope !== 'undefined' && self.name === STREAM_WORKER_NAME) serveStreams();

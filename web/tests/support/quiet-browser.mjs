@@ -78,10 +78,13 @@ class QuietPage {
     await loaded;
   }
 
-  /** Runs fn(arg) in the page and returns its (awaited) value, as Playwright's evaluate does. */
+  /**
+   * Runs fn(arg) in the page and returns its (awaited) value, as Playwright's evaluate does; a
+   * string is evaluated as an expression.
+   */
   async evaluate(fn, arg) {
     const { result, exceptionDetails } = await this.send('Runtime.evaluate', {
-      expression: `(${fn})(${arg === undefined ? '' : JSON.stringify(arg)})`,
+      expression: typeof fn === 'string' ? fn : `(${fn})(${arg === undefined ? '' : JSON.stringify(arg)})`,
       awaitPromise: true,
       returnByValue: true,
     });
