@@ -25,7 +25,9 @@
  *
  * Frame delivery: a page can only show one picture per display refresh, and a frame drawn late is
  * worth less than a newer one. So the messages are only put together as they arrive (the planes
- * stay the ArrayBuffers the socket gave, nothing is copied or drawn then), and once per animation
+ * stay the ArrayBuffers the socket gave, nothing is copied or drawn then; in browsers a worker
+ * started from this module reads the stream connections, so that a busy page never leaves frames
+ * waiting in the socket, and hands each frame over without copying it), and once per animation
  * frame (requestAnimationFrame; a 16 ms timer where there is none) each stream's callback gets the
  * newest complete frame that arrived since the last one, if any. Frames replaced before they were
  * handed over are counted as skipped. While the page is hidden the browser runs no animation
