@@ -133,6 +133,9 @@ export async function launchQuietBrowser(extraArgs = []) {
     '--headless', '--remote-debugging-pipe', `--user-data-dir=${profile}`, '--window-size=1280,900',
     '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--no-default-browser-check',
     '--disable-background-networking', '--disable-component-update', '--disable-sync', '--mute-audio',
+    // A page opened beside another must not be slowed down as a tab in the background would be.
+    '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
+    '--disable-backgrounding-occluded-windows',
     ...extraArgs, 'about:blank',
   ], { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
   const exited = new Promise((done) => child.on('exit', done));
