@@ -25,6 +25,7 @@
 #include "support/free_port.h"
 #include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
+#include "support/copied_group.h"
 
 namespace {
 
@@ -188,18 +189,15 @@ int main(int argc, char** argv) {
         const std::string pieces[4] = {std::string(16, 'h'), std::string(luma, 'y'),
                                        std::string(luma / 4, 'u'), std::string(luma / 4, 'v')};
         size_t frame_bytes = 0;
-        binary_piece group[4];
-        for (int i = 0; i < 4; ++i) {
-            group[i] = binary_piece{pieces[i].data(), pieces[i].size()};
-            frame_bytes += pieces[i].size();
-        }
+        for (const std::string& piece : pieces) frame_bytes += piece.size();
+        const kelvo::test::copied_group group({pieces[0], pieces[1], pieces[2], pieces[3]});
         const std::function<void()> paths[3] = {
             [&] {
                 for (const std::string& piece : pieces) {
                     bare.send(bare_handle, piece);
                 }
             },
-            [&] { engine.send_binary_group(0, ours, group, 4, nullptr); },
+            [&] { engine.send_binary_group(0, ours, group.group(), nullptr); },
             [&] {
                 int32_t n = 4;
                 engine.send_binary(0, ours, pieces[0].data(), pieces[0].size(), &n);

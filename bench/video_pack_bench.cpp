@@ -1,4 +1,4 @@
-// Cost of packing one frame into the stream message layout, against a plain memcpy of the same
+// Cost of packing one frame into the stream's messages, against a plain memcpy of the same
 // visible bytes measured in the same run (the copy that packing cannot avoid).
 #include <cstring>
 #include <vector>
@@ -10,8 +10,8 @@
 
 namespace {
 
-using kelvo::rtc::web::FrameBuffer;
 using kelvo::rtc::web::frame_layout;
+using kelvo::rtc::web::frame_messages;
 using kelvo::rtc::web::test::fake_video_frame;
 
 size_t visible_bytes(int width, int height) {
@@ -23,14 +23,21 @@ void BM_PackFrame(benchmark::State& state) {
     const int height = static_cast<int>(state.range(1));
     const int stride = static_cast<int>(state.range(2));
     fake_video_frame frame(width, height, stride, (stride + 1) / 2);
-    FrameBuffer buffer;
+    frame_layout layout;
+    kelvo::rtc::web::frame_layout_of(frame, layout);
+    size_t sizes[frame_messages];
+    kelvo::rtc::web::frame_message_sizes(layout, sizes);
+    std::vector<uint8_t> storage[frame_messages];
+    uint8_t* messages[frame_messages];
+    for (size_t i = 0; i < frame_messages; ++i) {
+        storage[i].resize(sizes[i]);
+        messages[i] = storage[i].data();
+    }
     for (auto _ : state) {
-        frame_layout layout;
         kelvo::rtc::web::frame_layout_of(frame, layout);
-        uint8_t* out = buffer.reserve(layout.buffer_size);
         kelvo::rtc::web::pack_frame(frame, layout, 0, false, kelvo::rtc::web::frame_timestamp_now(),
-                                    out);
-        benchmark::DoNotOptimize(out);
+                                    messages);
+        benchmark::DoNotOptimize(messages[1]);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * visible_bytes(width, height)));

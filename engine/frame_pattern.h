@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace kelvo {
 namespace rtc {
@@ -59,9 +60,19 @@ inline uint8_t expected_luma(int x, int y, uint32_t counter, int width) {
 // Draws the pattern into a full I420 frame (chroma (W + 1) / 2 x (H + 1) / 2).
 inline void fill_frame_pattern(uint8_t* y, int y_stride, uint8_t* u, int u_stride, uint8_t* v,
                                int v_stride, int width, int height, uint32_t counter) {
+    // Each row is the ramp 0..255 repeated, shifted by row + counter: copied from one longer ramp,
+    // so drawing costs about what a copy of the picture does.
+    std::vector<uint8_t> ramp(static_cast<size_t>(width) + 256);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i);
     for (int row = 0; row < height; ++row) {
         uint8_t* line = y + static_cast<size_t>(row) * y_stride;
-        for (int x = 0; x < width; ++x) line[x] = expected_luma(x, row, counter, width);
+        std::memcpy(line, ramp.data() + ((static_cast<uint32_t>(row) + counter) & 0xFF), width);
+        if (row >= marker_block) continue;
+        for (int block = 0; block < marker_blocks(width); ++block) {
+            const uint32_t bit = 1u << (marker_bits - 1 - block);
+            std::memset(line + block * marker_block, (counter & bit) ? marker_one : marker_zero,
+                        marker_block);
+        }
     }
     const int chroma_width = (width + 1) / 2;
     const int chroma_height = (height + 1) / 2;

@@ -107,9 +107,9 @@ void rtc_engine_agent::announce_stream(uint32_t uid) {
     sendToControl(message.toString());
 }
 
-int32_t rtc_engine_agent::sendFrame(const connection_context& context, const binary_piece* pieces,
-                                    size_t count, int32_t* dropped) {
-    return net_.send_binary_group(context.server_index, context.handle, pieces, count, dropped);
+int32_t rtc_engine_agent::sendFrame(const connection_context& context, const binary_group& frame,
+                                    int32_t* dropped) {
+    return net_.send_binary_group(context.server_index, context.handle, frame, dropped);
 }
 
 }  // namespace web

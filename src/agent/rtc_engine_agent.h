@@ -200,7 +200,7 @@ private:
 
     // IVideoStreamHost, on engine render threads
     bool isJoined() const override { return joined(); }
-    int32_t sendFrame(const connection_context& context, const binary_piece* pieces, size_t count,
+    int32_t sendFrame(const connection_context& context, const binary_group& frame,
                       int32_t* dropped) override;
     void announceStream(uint32_t uid) override { announce_stream(uid); }
 

@@ -7,6 +7,7 @@
 #include "agent/engine_library.h"
 #include "app/consent_dialog_win.h"
 #include "app/sites_dialog_win.h"
+#include "app/tray_menu_extras_win.h"
 #include "app/win/resource.h"
 #include "platform/win/wide_text.h"
 
@@ -138,7 +139,11 @@ LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lpara
             return 0;
         case WM_COMMAND:
             if (LOWORD(wparam) == IDM_QUIT) PostQuitMessage(0);
+            run_tray_menu_command(LOWORD(wparam));
             break;
+        case WM_INITMENUPOPUP:
+            prepare_tray_menu(reinterpret_cast<HMENU>(wparam));
+            return 0;
         case WM_INITMENU:
             return 0;
         case WM_DESTROY:

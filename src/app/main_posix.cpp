@@ -1,5 +1,9 @@
 // The program's entry on POSIX systems.
 //
+//   kelvo_web_agent -make-certificate
+//                            makes the TLS server's certificate pair beside the program unless
+//                            the one there is good (app/certificate_switch.h); exit code 0 done,
+//                            1 it could not
 //   kelvo_web_agent          starts the agent (exit code 255, i.e. -1, when one already runs or
 //                            a port cannot be taken; 0 after "close", SIGINT or SIGTERM)
 //   kelvo_web_agent -kill    asks every running instance to close, then exits with 0
@@ -22,6 +26,7 @@
 
 #include "access/site_decisions.h"
 #include "app/agent_run.h"
+#include "app/certificate_switch.h"
 #include "app/consent_prompt_posix.h"
 #include "app/control_loop_posix.h"
 #include "app/server_ports.h"
@@ -43,6 +48,9 @@ void closeRunningInstances() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], make_certificate_switch) == 0) {
+        return make_certificate_pair(platform_module_directory());
+    }
     // Only the whole command line "-kill" is the switch (no other spelling, no further words).
     if (argc == 2 && std::strcmp(argv[1], "-kill") == 0) {
         closeRunningInstances();

@@ -1,5 +1,8 @@
 // The program's entry on Windows: the wide-character GUI entry point.
 //
+//   kelvo_web_agent.exe -make-certificate, -trust-certificate, -untrust-certificate
+//                                the installer's switches (app/installation_switches_win.h):
+//                                exit code 0 done, 1 failed
 //   kelvo_web_agent.exe          starts the agent (exit code -1 when one already runs or a port
 //                                cannot be taken; 0 when its window is closed or Quit is chosen)
 //   kelvo_web_agent.exe -kill    closes every running instance, then exits with 0
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,9 +27,11 @@
 #include "access/site_decisions.h"
 #include "app/agent_run.h"
 #include "app/control_window_win.h"
+#include "app/installation_switches_win.h"
 #include "app/queued_consent_prompt.h"
 #include "app/server_ports.h"
 #include "app/site_switches.h"
+#include "app/starting_console_win.h"
 #include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
 #include "platform/single_instance.h"
@@ -57,21 +63,13 @@ std::vector<std::string> commandLineWords() {
     return result;
 }
 
-// A program without a console writes its answers to the console it was started from, if any,
-// unless its standard error already goes somewhere (a pipe, a file).
-void writeToStartingConsole() {
-    if (GetStdHandle(STD_ERROR_HANDLE) != nullptr || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    std::freopen("CONOUT$", "w", stdout);
-    std::freopen("CONOUT$", "w", stderr);
-}
-
 bool postReloadMessage() {
     HWND window = FindWindowW(control_window_name, nullptr);
     return window != nullptr && PostMessageW(window, reload_sites_message, 0, 0) != FALSE;
 }
 
 int runSiteSwitch(const std::vector<std::string>& words) {
-    writeToStartingConsole();
+    write_to_starting_console();
     return run_site_switch(words, site_decisions::default_path(), postReloadMessage);
 }
 
@@ -79,6 +77,7 @@ int runSiteSwitch(const std::vector<std::string>& words) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     g_module_instance = instance;
+    if (const std::optional<int> code = run_installation_switch(command_line)) return *code;
     // Only the whole command line "-kill" is the switch: case-sensitive, nothing before or after.
     if (command_line != nullptr && std::wcscmp(command_line, L"-kill") == 0) {
         closeRunningInstances();

@@ -1,5 +1,8 @@
 #include "net/frame_dropping_connection.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace kelvo {
 namespace rtc {
 namespace web {
@@ -16,6 +19,17 @@ std::vector<ws_message_ptr>& take_messages_of_send(outgoing_batch*& batch,
     if (batch) return batch->messages;
     single.push_back(message);
     return single;
+}
+
+int send_buffer_for_frame(size_t frame_bytes) {
+    // A buffer of a few segments at least: smaller ones wait for the receiver's delayed
+    // acknowledgements and send a few kilobytes per wait (on loopback a segment is 64 KiB).
+    constexpr size_t smallest = 256 * 1024;
+    // One frame: Linux doubles what it is given, for its bookkeeping, so a frame being written
+    // and the next one fit, where its own sizing would hold up to 4 MB (a dozen tile-sized
+    // frames). Half a frame would hold less but cost more wake-ups per frame on both ends.
+    const size_t bytes = std::max(frame_bytes, smallest);
+    return static_cast<int>(std::min<size_t>(bytes, std::numeric_limits<int>::max()));
 }
 
 int32_t drop_whole_groups(std::queue<ws_message_ptr>& waiting, size_t& buffered, int32_t n) {

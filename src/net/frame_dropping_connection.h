@@ -29,9 +29,21 @@ class frame_dropping_connection_base {
 public:
     void set_frame_dropping(bool enabled) { frame_dropping_.store(enabled); }
     bool frame_dropping() const { return frame_dropping_.load(); }
+    // Records the size the socket's send buffer is to be fitted to; true when it changed by more
+    // than a quarter, so that frames of nearly one size never send the socket work per frame.
+    bool refit_send_buffer(size_t bytes) {
+        const size_t fitted = send_buffer_fit_.load();
+        if (fitted != 0 && bytes >= fitted - fitted / 4 && bytes <= fitted + fitted / 4) {
+            return false;
+        }
+        send_buffer_fit_.store(bytes);
+        return true;
+    }
 
 private:
     std::atomic<bool> frame_dropping_{false};
+    // Any sending thread; the socket itself is only touched on the I/O thread.
+    std::atomic<size_t> send_buffer_fit_{0};
 };
 
 using ws_message_ptr = websocketpp::config::core::message_type::ptr;
@@ -57,13 +69,27 @@ std::error_code queue_batch(const connection_ptr& con, outgoing_batch& batch) {
     return ec;
 }
 
-// A binary message holding a copy of the piece: the one copy a message costs on its way out.
+// A binary message holding a copy of the data: the one copy a message costs on its way out.
 template <typename connection_type>
-ws_message_ptr make_binary_message(connection_type& con, const binary_piece& piece) {
-    ws_message_ptr message = con.get_message(websocketpp::frame::opcode::binary, piece.size);
-    message->append_payload(piece.data, piece.size);
+ws_message_ptr make_binary_message(connection_type& con, const void* data, size_t size) {
+    ws_message_ptr message = con.get_message(websocketpp::frame::opcode::binary, size);
+    message->append_payload(data, size);
     return message;
 }
+
+// A binary message of `size` zero bytes, to be written in place; `payload` receives its storage.
+template <typename connection_type>
+ws_message_ptr make_blank_binary_message(connection_type& con, size_t size, uint8_t*& payload) {
+    ws_message_ptr message = con.get_message(websocketpp::frame::opcode::binary, size);
+    std::string& bytes = message->get_raw_payload();
+    bytes.resize(size);
+    payload = reinterpret_cast<uint8_t*>(&bytes[0]);
+    return message;
+}
+
+// The send buffer for frames of `frame_bytes`: the kernel's own sizing lets several whole frames
+// wait in the socket, each of them making the picture later, where no newer frame replaces them.
+int send_buffer_for_frame(size_t frame_bytes);
 
 // Removes n * floor(q / n) of the q oldest waiting binary messages (other messages, such as a
 // close frame or a pong, are never removed and keep their order), lowers `buffered` by their

@@ -112,10 +112,9 @@ int32_t net_engine::send_binary(int32_t index, const connection_handle& handle, 
 }
 
 int32_t net_engine::send_binary_group(int32_t index, const connection_handle& handle,
-                                      const binary_piece* pieces, size_t count,
-                                      int32_t* dropped) {
+                                      const binary_group& group, int32_t* dropped) {
     return impl_->with_server(index, [&](websocket_server& server) {
-        return server.send_binary_group(handle, pieces, count, dropped);
+        return server.send_binary_group(handle, group, dropped);
     });
 }
 

@@ -39,7 +39,7 @@ public:
     int32_t send_binary(int32_t index, const connection_handle& handle, const void* data,
                         size_t length, int32_t* group);
     int32_t send_binary_group(int32_t index, const connection_handle& handle,
-                              const binary_piece* pieces, size_t count, int32_t* dropped);
+                              const binary_group& group, int32_t* dropped);
     void set_frame_dropping(int32_t index, const connection_handle& handle, bool enabled);
     // Runs `work` on the I/O thread of the server at `index` with the connection's context, if
     // the connection is still open then.

@@ -12,6 +12,10 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
+// The pair's two files, in the program's folder.
+inline constexpr const char certificate_chain_file_name[] = "kelvo_cert_chain.pem";
+inline constexpr const char private_key_file_name[] = "kelvo_key.pem";
+
 // A parsed pair, shared by every handshake that presents it; never changed once made.
 class tls_certificate {
 public:

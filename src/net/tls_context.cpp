@@ -42,7 +42,8 @@ constexpr const char strict_ciphers[] =
 // The context together with the files its certificate callback reads.
 struct tls_setup {
     tls_setup(const std::string& cert_dir)
-        : files(cert_dir + "/kelvo_cert_chain.pem", cert_dir + "/kelvo_key.pem") {}
+        : files(cert_dir + "/" + certificate_chain_file_name,
+                cert_dir + "/" + private_key_file_name) {}
 
     asio::ssl::context context{asio::ssl::context::tls};
     tls_certificate_files files;

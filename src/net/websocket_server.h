@@ -13,10 +13,14 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-// One binary message of a group sent under one hold of the connection's write lock.
-struct binary_piece {
-    const void* data;
-    size_t size;
+// Binary messages queued together under one hold of the connection's write lock, whose payloads
+// the sender writes in place: `write` gets each message's own storage (sizes[i] bytes, zeroed),
+// outside the connection's locks. So a frame's bytes are copied once on their way to the socket,
+// from the engine's buffer into the message.
+struct binary_group {
+    const size_t* sizes;
+    size_t count;
+    std::function<void(uint8_t* const* payloads)> write;
 };
 
 class websocket_server {
@@ -33,11 +37,13 @@ public:
     // back to *group. 0 queued, -1 failed (the connection is then closed with 1001).
     virtual int32_t send_binary(const connection_handle& handle, const void* data, size_t length,
                                 int32_t* group) = 0;
-    // Queues all pieces as binary messages under one hold of the connection's write lock, the
-    // first with a drop group of `count`, so a group is never cut by a later drop. `dropped`
-    // (may be null) receives the number of queued messages removed. 0 queued, -1 failed.
-    virtual int32_t send_binary_group(const connection_handle& handle, const binary_piece* pieces,
-                                      size_t count, int32_t* dropped) = 0;
+    // Queues the group's messages under one hold of the connection's write lock, the first with
+    // a drop group of the group's count, so a group is never cut by a later drop. `dropped` (may
+    // be null) receives the number of queued messages removed. With frame dropping on, the
+    // socket's send buffer is kept to about one group, so that what waits beyond it waits in the
+    // queue, where a newer group replaces it, and not in the kernel. 0 queued, -1 failed.
+    virtual int32_t send_binary_group(const connection_handle& handle, const binary_group& group,
+                                      int32_t* dropped) = 0;
     virtual void set_frame_dropping(const connection_handle& handle, bool enabled) = 0;
     // Safe from any thread. Runs `work` on this server's I/O thread with the connection's context,
     // if the connection is still open then; never runs it otherwise.

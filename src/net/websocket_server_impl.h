@@ -33,8 +33,8 @@ public:
     int32_t send_text(const connection_handle& handle, const std::string& text) override;
     int32_t send_binary(const connection_handle& handle, const void* data, size_t length,
                         int32_t* group) override;
-    int32_t send_binary_group(const connection_handle& handle, const binary_piece* pieces,
-                              size_t count, int32_t* dropped) override;
+    int32_t send_binary_group(const connection_handle& handle, const binary_group& group,
+                              int32_t* dropped) override;
     void set_frame_dropping(const connection_handle& handle, bool enabled) override;
     void post_to_connection(const connection_handle& handle,
                             std::function<void(connection_context&)> work) override;
@@ -67,6 +67,8 @@ private:
     void server_close(const connection_handle& handle, int code, const std::string& reason);
     int32_t send_batch(const connection_handle& handle, const connection_ptr& con,
                        outgoing_batch& batch);
+    // Sets the connection's socket send buffer to `bytes`, on the I/O thread.
+    void fit_send_buffer(const connection_handle& handle, int bytes);
 
     std::atomic<net_engine_event_handler*> handler_{nullptr};
     endpoint_type endpoint_;

@@ -11,6 +11,7 @@
 #include "net/tls_context.h"
 #include "net/websocket_server_impl.h"
 #include "platform/listening_socket.h"
+#include "platform/stream_socket.h"
 
 namespace kelvo {
 namespace rtc {
@@ -373,7 +374,6 @@ template <typename config>
 int32_t websocket_server_impl<config>::send_binary(const connection_handle& handle,
                                                    const void* data, size_t length,
                                                    int32_t* group) {
-    binary_piece piece{data, length};
     outgoing_batch batch;
     batch.group = group;
     connection_ptr con = find_connection(handle);
@@ -381,14 +381,14 @@ int32_t websocket_server_impl<config>::send_binary(const connection_handle& hand
         server_close(handle, close_code::going_away, std::string());
         return -1;
     }
-    batch.messages.push_back(make_binary_message(*con, piece));
+    batch.messages.push_back(make_binary_message(*con, data, length));
     return send_batch(handle, con, batch);
 }
 
 template <typename config>
 int32_t websocket_server_impl<config>::send_binary_group(const connection_handle& handle,
-                                                         const binary_piece* pieces,
-                                                         size_t count, int32_t* dropped) {
+                                                         const binary_group& group,
+                                                         int32_t* dropped) {
     if (dropped) {
         *dropped = 0;
     }
@@ -397,21 +397,39 @@ int32_t websocket_server_impl<config>::send_binary_group(const connection_handle
         server_close(handle, close_code::going_away, std::string());
         return -1;
     }
-    if (count == 0) {
+    if (group.count == 0) {
         return 0;
     }
-    int32_t group = static_cast<int32_t>(count);
+    int32_t drop_group = static_cast<int32_t>(group.count);
     outgoing_batch batch;
-    batch.group = &group;
-    batch.messages.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        batch.messages.push_back(make_binary_message(*con, pieces[i]));
+    batch.group = &drop_group;
+    batch.messages.reserve(group.count);
+    std::vector<uint8_t*> payloads(group.count);
+    size_t total = 0;
+    for (size_t i = 0; i < group.count; ++i) {
+        batch.messages.push_back(make_blank_binary_message(*con, group.sizes[i], payloads[i]));
+        total += group.sizes[i];
+    }
+    group.write(payloads.data());
+    if (con->frame_dropping() && con->refit_send_buffer(total)) {
+        fit_send_buffer(handle, send_buffer_for_frame(total));
     }
     const int32_t result = send_batch(handle, con, batch);
     if (dropped) {
         *dropped = batch.removed;
     }
     return result;
+}
+
+template <typename config>
+void websocket_server_impl<config>::fit_send_buffer(const connection_handle& handle, int bytes) {
+    // On the I/O thread, which alone opens and closes the socket.
+    asio::post(endpoint_.get_io_service(), [this, handle, bytes] {
+        if (connection_ptr con = find_connection(handle)) {
+            platform_fit_send_buffer(
+                static_cast<std::uintptr_t>(con->get_raw_socket().native_handle()), bytes);
+        }
+    });
 }
 
 template <typename config>

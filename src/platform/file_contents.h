@@ -18,6 +18,11 @@ std::optional<std::string> platform_read_file(const std::string& path);
 // readable by the user only. False when it could not be done; the old file then stays as it was.
 bool platform_replace_file_contents(const std::string& path, const std::string& bytes);
 
+// As platform_replace_file_contents, for a file that nobody else may read (a private key): the new
+// file is readable by the user only from its first moment on every system (Windows: an access
+// list of its own that names this user alone).
+bool platform_replace_private_file(const std::string& path, const std::string& bytes);
+
 // Gives the file at `from` the name `to`, replacing a file there; false when it could not.
 bool platform_rename_file(const std::string& from, const std::string& to);
 

@@ -15,10 +15,11 @@ class IVideoStreamHost {
 public:
     // Frames are sent only while the agent is in a channel. Any thread.
     virtual bool isJoined() const = 0;
-    // Sends one frame's messages on the stream connection of `context` as one drop group; on 0,
-    // `dropped` holds the number of older messages the connection discarded for it.
-    virtual int32_t sendFrame(const connection_context& context, const binary_piece* pieces,
-                              size_t count, int32_t* dropped) = 0;
+    // Sends one frame's messages, written in place by the group's writer, on the stream
+    // connection of `context` as one drop group; on 0, `dropped` holds the number of older
+    // messages the connection discarded for it.
+    virtual int32_t sendFrame(const connection_context& context, const binary_group& frame,
+                              int32_t* dropped) = 0;
     // Tells the page that the user's video is available again ("onAddVideoStream").
     virtual void announceStream(uint32_t uid) = 0;
 

@@ -9,10 +9,6 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-namespace {
-constexpr int32_t frame_pieces = 4;
-}
-
 // The first report measures from the channel's creation, so it already carries a rate.
 VideoStreamChannel::VideoStreamChannel(IVideoStreamHost& host, const connection_context& context)
     : host_(host), context_(context), last_report_time_(nowMilliseconds()) {}
@@ -35,11 +31,6 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
     if (!frame_layout_of(frame, layout)) {
         return -1;
     }
-    uint8_t* out = buffer_.reserve(layout.buffer_size);
-    if (out == nullptr) {
-        return -1;
-    }
-    pack_frame(frame, layout, rotation, mirrored, frame_timestamp_now(), out);
 
     // Taken in one step: a pause and resume meanwhile sets it again for the next frame.
     if (announce_pending_.exchange(false)) {
@@ -48,16 +39,17 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
 
     int32_t result = -1;
     if (host_.isJoined()) {
-        const binary_piece pieces[frame_pieces] = {
-            {out, frame_header_size},
-            {out + frame_header_size, layout.y_size},
-            {out + frame_header_size + layout.y_size, layout.chroma_size},
-            {out + frame_header_size + layout.y_size + layout.chroma_size, layout.chroma_size},
-        };
+        size_t sizes[frame_messages];
+        frame_message_sizes(layout, sizes);
+        const uint32_t timestamp = frame_timestamp_now();
+        const binary_group messages{sizes, frame_messages, [&](uint8_t* const* payloads) {
+                                        pack_frame(frame, layout, rotation, mirrored, timestamp,
+                                                   payloads);
+                                    }};
         int32_t dropped = 0;
-        result = host_.sendFrame(context_, pieces, frame_pieces, &dropped);
+        result = host_.sendFrame(context_, messages, &dropped);
         if (result == 0 && dropped > 0) {
-            frames_dropped_.fetch_add(dropped / frame_pieces);
+            frames_dropped_.fetch_add(dropped / static_cast<int32_t>(frame_messages));
         }
     }
     frames_sent_.fetch_add(1);

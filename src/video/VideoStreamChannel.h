@@ -54,7 +54,6 @@ private:
     // any thread; called only after the lock is released.
     checked_mutex callback_lock_;
     std::shared_ptr<IVideoChannelCallback> callback_ KELVO_GUARDED_BY(callback_lock_);
-    FrameBuffer buffer_;
     std::atomic<int32_t> frames_sent_{0};
     std::atomic<int32_t> frames_dropped_{0};
     std::atomic<bool> paused_{false};

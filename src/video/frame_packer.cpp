@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
-#include <new>
 
 namespace kelvo {
 namespace rtc {
@@ -74,10 +73,9 @@ bool frame_layout_of(const IVideoFrame& frame, frame_layout& layout) {
         !chroma_plane_ok(frame, V_PLANE, width / 2, chroma_rows)) {
         return false;
     }
-    // At most about 6.4 GB (65535 + 65535 rounded, times 65535 rows, times 1.5): fits 64 bits.
-    const uint64_t buffer_size =
-        frame_header_size + static_cast<uint64_t>(padded) * static_cast<uint64_t>(height) * 3 / 2;
-    if (buffer_size > std::numeric_limits<size_t>::max()) {
+    // At most about 4.3 GB (65535 + 65535 rounded, times 65535 rows) in the Y plane.
+    if (static_cast<uint64_t>(padded) * static_cast<uint64_t>(height) >
+        std::numeric_limits<size_t>::max()) {
         return false;
     }
     layout.width = static_cast<int32_t>(width);
@@ -85,7 +83,6 @@ bool frame_layout_of(const IVideoFrame& frame, frame_layout& layout) {
     layout.padded_stride = static_cast<size_t>(padded);
     layout.y_size = static_cast<size_t>(padded * height);
     layout.chroma_size = static_cast<size_t>(padded / 2 * chroma_rows);
-    layout.buffer_size = static_cast<size_t>(buffer_size);
     return true;
 }
 
@@ -100,12 +97,20 @@ uint16_t header_rotation(int32_t rotation) {
     return static_cast<uint16_t>(value);
 }
 
+void frame_message_sizes(const frame_layout& layout, size_t (&sizes)[frame_messages]) {
+    sizes[0] = frame_header_size;
+    sizes[1] = layout.y_size;
+    sizes[2] = layout.chroma_size;
+    sizes[3] = layout.chroma_size;
+}
+
 void pack_frame(const IVideoFrame& frame, const frame_layout& layout, int32_t rotation,
-                bool mirrored, uint32_t timestamp, uint8_t* out) {
+                bool mirrored, uint32_t timestamp, uint8_t* const* messages) {
     const size_t width = static_cast<size_t>(layout.width);
     const size_t height = static_cast<size_t>(layout.height);
     const size_t padded = layout.padded_stride;
 
+    uint8_t* out = messages[0];
     std::memset(out, 0, frame_header_size);
     out[1] = mirrored ? 1 : 0;
     put16(out + 2, static_cast<uint32_t>(width));
@@ -114,9 +119,9 @@ void pack_frame(const IVideoFrame& frame, const frame_layout& layout, int32_t ro
     put16(out + 14, header_rotation(rotation));
     put32(out + 16, timestamp);
 
-    uint8_t* y = out + frame_header_size;
-    uint8_t* u = y + layout.y_size;
-    uint8_t* v = u + layout.chroma_size;
+    uint8_t* y = messages[1];
+    uint8_t* u = messages[2];
+    uint8_t* v = messages[3];
     copy_plane(y, padded, frame.buffer(Y_PLANE), static_cast<size_t>(frame.stride(Y_PLANE)),
                width, height);
     const size_t chroma_width = width / 2;
@@ -134,19 +139,6 @@ uint32_t frame_timestamp_now() {
     const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count();
     return static_cast<uint32_t>(static_cast<uint64_t>(ms));
-}
-
-uint8_t* FrameBuffer::reserve(size_t needed) {
-    if (size_ < needed || size_ / 2 >= needed) {
-        data_.reset();
-        size_ = 0;
-        data_.reset(new (std::nothrow) uint8_t[needed]());
-        if (!data_) {
-            return nullptr;
-        }
-        size_ = needed;
-    }
-    return data_.get();
 }
 
 }  // namespace web

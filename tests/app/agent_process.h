@@ -111,6 +111,11 @@ bool wait_until(const std::function<bool()>& condition,
 // Waits until an agent of this setup listens on both ports and its control window exists.
 bool wait_serving(const agent_setup& setup, agent_process& process);
 
+// True when only the user running the test may read the file (POSIX: mode 0600; Windows: an
+// access list of its own, not inherited, that allows this user and nobody else; under Wine, which
+// keeps no access lists, see agent_process_win.cpp).
+bool readable_by_user_only(const std::string& path);
+
 // Keeps a loopback port bound and listening, as any other program would: a plain bind, without
 // socket options.
 class port_holder {

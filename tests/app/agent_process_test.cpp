@@ -1,10 +1,13 @@
 // The agent program as a process: the kill switch, the single instance, server start failures,
 // ending through "-kill", a page served by the started program with the stand-in engine, the
-// certificate pair beside an installed copy, and the switches that edit the sites file.
+// certificate pair beside an installed copy and "-make-certificate", which makes it, and the
+// switches that edit the sites file.
 #include "app/agent_process.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "access/site_decisions.h"
 #include "platform/file_contents.h"
 #include "support/agent_fixture.h"
+#include "support/certificate_pair.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
@@ -165,6 +169,115 @@ TEST_F(agent_process_test, key_behind_a_pass_phrase_fails_the_handshake_without_
     ws_test_client plain;
     EXPECT_TRUE(plain.connect("127.0.0.1", setup.plain()));
     plain.close();
+    kill_and_expect_clean_end(instance);
+}
+
+// "-make-certificate" beside an installed copy, as the installer runs it; the copy's agent runs
+// meanwhile, so every new pair is checked by a handshake as a browser would make it.
+class make_certificate_test : public agent_process_test {
+protected:
+    make_certificate_test() : installed(folder.path() + "/installed") {
+        setup.program = install_agent_copy(installed);
+    }
+
+    static std::string file_of(const std::string& path) {
+        return rtc::web::platform_read_file(path).value_or("");
+    }
+    std::string file(const char* name) const { return file_of(installed + "/" + name); }
+    std::string chain() const { return file("kelvo_cert_chain.pem"); }
+    std::string key_path() const { return installed + "/kelvo_key.pem"; }
+
+    std::optional<int> make_certificate() {
+        return agent_process(setup, {"-make-certificate"}).wait_exit();
+    }
+
+    // The upgrade's status from a client that trusts the certificate beside the copy alone.
+    int trusting_upgrade(const std::string& host) {
+        return http_upgrade(setup.tls(), host + ":" + std::to_string(setup.tls()), true, nullptr,
+                            std::chrono::seconds(5), chain())
+            .status;
+    }
+
+    // A new pair that a browser trusting it accepts for both names.
+    void expect_made_pair() {
+        EXPECT_EQ(describe_certificate(chain()),
+                  "EC prime256v1, ecdsa-with-SHA256, not a CA, serverAuth only, 825 days");
+        EXPECT_TRUE(readable_by_user_only(key_path()));
+        EXPECT_EQ(trusting_upgrade("127.0.0.1"), 101);
+        EXPECT_EQ(trusting_upgrade("agent.kelvo.localhost"), 101);
+    }
+
+    const std::string installed;
+};
+
+TEST_F(make_certificate_test, makes_a_missing_pair_while_the_agent_runs_and_keeps_it_afterwards) {
+    ASSERT_FALSE(setup.program.empty());
+    for (const char* name : {"kelvo_cert_chain.pem", "kelvo_key.pem"}) {
+        std::filesystem::remove(std::filesystem::u8path(installed + "/" + name));
+    }
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    // Starting makes no files: without them only TLS handshakes fail.
+    EXPECT_TRUE(chain().empty());
+    EXPECT_EQ(http_upgrade_status(setup.tls(), "127.0.0.1", true), -1);
+
+    EXPECT_EQ(make_certificate(), 0);
+    expect_made_pair();
+    const std::string made_chain = chain();
+    const std::string made_key = file("kelvo_key.pem");
+    EXPECT_EQ(make_certificate(), 0);
+    EXPECT_EQ(chain(), made_chain);
+    EXPECT_EQ(file("kelvo_key.pem"), made_key);
+    kill_and_expect_clean_end(instance);
+}
+
+// The copy comes with a pair that ends tomorrow; the others are put in its place in turn.
+TEST_F(make_certificate_test, replaces_damaged_and_ending_pairs_and_keeps_one_lasting_beyond_30_days) {
+    ASSERT_FALSE(setup.program.empty());
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    temporary_folder other;
+    struct pair_case {
+        const char* what;
+        std::function<bool()> lay;
+        bool replaced;
+    };
+    auto lasting = [&](int days) {
+        return [&, days] { return write_certificate_pair(installed, "kelvo_key.pem", "", days); };
+    };
+    const std::vector<pair_case> cases = {
+        {"ends tomorrow", [] { return true; }, true},
+        {"ends in 20 days", lasting(20), true},
+        {"lasts 40 days", lasting(40), false},
+        {"certificate is not PEM",
+         [&] {
+             return rtc::web::platform_replace_file_contents(installed + "/kelvo_cert_chain.pem",
+                                                             "garbage");
+         },
+         true},
+        {"key of another certificate",
+         [&] {
+             return write_certificate_pair(installed, "kelvo_key.pem", "", 40) &&
+                    write_certificate_pair(other.path()) &&
+                    rtc::web::platform_replace_file_contents(
+                        key_path(), file_of(other.path() + "/kelvo_key.pem"));
+         },
+         true},
+        {"key behind a pass phrase",
+         [&] { return write_certificate_pair(installed, "kelvo_key.pem", "secret", 40); }, true},
+    };
+    for (const pair_case& laid : cases) {
+        SCOPED_TRACE(laid.what);
+        ASSERT_TRUE(laid.lay());
+        const std::string before = chain();
+        EXPECT_EQ(make_certificate(), 0);
+        if (laid.replaced) {
+            EXPECT_NE(chain(), before);
+            expect_made_pair();
+        } else {
+            EXPECT_EQ(chain(), before);
+        }
+    }
     kill_and_expect_clean_end(instance);
 }
 

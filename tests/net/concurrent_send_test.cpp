@@ -9,6 +9,7 @@
 #include "support/free_port.h"
 #include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
+#include "support/copied_group.h"
 
 namespace kelvo {
 namespace rtc {
@@ -56,16 +57,13 @@ TEST(concurrent_send, senders_race_closing_connections_and_clear) {
     for (int t = 0; t < 4; ++t) {
         senders.emplace_back([&, t] {
             const std::string piece(2000 + t, 'p');
-            binary_piece pieces[4];
-            for (binary_piece& each : pieces) {
-                each = binary_piece{piece.data(), piece.size()};
-            }
+            const kelvo::test::copied_group frame({piece, piece, piece, piece});
             // Paced, and with frame dropping on, so the readers keep up and the close frames
             // are not queued behind a long backlog.
             for (unsigned round = 0; !stop.load(); ++round) {
                 for (const target& each : targets) {
                     int32_t dropped = 0;
-                    failures += engine.send_binary_group(each.server, each.handle, pieces, 4,
+                    failures += engine.send_binary_group(each.server, each.handle, frame.group(),
                                                          &dropped) != 0;
                     if (round % 8 == static_cast<unsigned>(t)) {
                         failures += engine.send_text(each.server, each.handle, "event") != 0;

@@ -9,6 +9,7 @@
 #include "support/free_port.h"
 #include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
+#include "support/copied_group.h"
 
 namespace kelvo {
 namespace rtc {
@@ -100,16 +101,15 @@ TEST_F(frame_dropping_test, removes_whole_groups_of_the_oldest_waiting_messages)
 }
 
 TEST_F(frame_dropping_test, paused_reader_keeps_only_the_newest_whole_frame) {
-    std::string pieces[4];
     int32_t dropped_total = 0;
     for (int frame = 0; frame < 50; ++frame) {
-        binary_piece frame_pieces[4];
+        std::vector<std::string> pieces;
         for (int i = 0; i < 4; ++i) {
-            pieces[i] = tagged(static_cast<char>('A' + frame % 26), piece_size * (i + 1));
-            frame_pieces[i] = binary_piece{pieces[i].data(), pieces[i].size()};
+            pieces.push_back(tagged(static_cast<char>('A' + frame % 26), piece_size * (i + 1)));
         }
+        const kelvo::test::copied_group frame_pieces(pieces);
         int32_t dropped = -1;
-        ASSERT_EQ(server.send_binary_group(handle, frame_pieces, 4, &dropped), 0);
+        ASSERT_EQ(server.send_binary_group(handle, frame_pieces.group(), &dropped), 0);
         EXPECT_EQ(dropped, frame == 0 ? 0 : 4) << frame;
         dropped_total += dropped;
         EXPECT_EQ(server.queued_bytes(handle), 10 * piece_size + (frame > 47 ? 6 : 0));
@@ -125,14 +125,11 @@ TEST_F(frame_dropping_test, paused_reader_keeps_only_the_newest_whole_frame) {
 
 TEST_F(frame_dropping_test, group_counts_are_reported_zero_with_dropping_off) {
     server.set_frame_dropping(handle, false);
-    std::string piece = tagged('x');
-    binary_piece pieces[4];
-    for (binary_piece& each : pieces) {
-        each = binary_piece{piece.data(), piece.size()};
-    }
+    const std::string piece = tagged('x');
+    const kelvo::test::copied_group pieces({piece, piece, piece, piece});
     for (int frame = 0; frame < 3; ++frame) {
         int32_t dropped = -1;
-        ASSERT_EQ(server.send_binary_group(handle, pieces, 4, &dropped), 0);
+        ASSERT_EQ(server.send_binary_group(handle, pieces.group(), &dropped), 0);
         EXPECT_EQ(dropped, 0);
     }
     EXPECT_EQ(server.queued_bytes(handle), 12 * piece_size);

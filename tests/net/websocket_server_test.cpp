@@ -11,6 +11,7 @@
 #include "support/free_port.h"
 #include "support/recording_net_handler.h"
 #include "support/ws_test_client.h"
+#include "support/copied_group.h"
 
 namespace kelvo {
 namespace rtc {
@@ -138,9 +139,9 @@ TEST_F(server_set_test, sends_to_gone_connection_or_missing_server_fail) {
     EXPECT_EQ(engine.send_text(0, *handle, "late"), -1);
     const char byte = 1;
     EXPECT_EQ(engine.send_binary(0, *handle, &byte, 1, nullptr), -1);
-    binary_piece piece{&byte, 1};
+    const kelvo::test::copied_group one({std::string(1, byte)});
     int32_t dropped = 7;
-    EXPECT_EQ(engine.send_binary_group(0, *handle, &piece, 1, &dropped), -1);
+    EXPECT_EQ(engine.send_binary_group(0, *handle, one.group(), &dropped), -1);
 
     EXPECT_EQ(engine.send_text(2, *handle, "x"), -1);
     EXPECT_EQ(engine.send_text(-1, *handle, "x"), -1);

@@ -7,13 +7,18 @@
 namespace kelvo {
 namespace test {
 
-// Writes a fresh self-signed certificate for 127.0.0.1 to "<folder>/kelvo_cert_chain.pem" and
-// its key to "<folder>/<key_name>"; with a pass phrase the key is encrypted with it. The folder's
-// name must be one the system's code page can write (the command line is narrow on Windows).
-// True when the command succeeded.
+// Writes a fresh self-signed certificate for 127.0.0.1, valid for `days` from now, to
+// "<folder>/kelvo_cert_chain.pem" and its key to "<folder>/<key_name>"; with a pass phrase the
+// key is encrypted with it. The folder's name must be one the system's code page can write (the
+// command line is narrow on Windows). True when the command succeeded.
 bool write_certificate_pair(const std::string& folder,
                             const std::string& key_name = "kelvo_key.pem",
-                            const std::string& pass_phrase = std::string());
+                            const std::string& pass_phrase = std::string(), int days = 1);
+
+// What a browser cares about in the first certificate of `pem`, in words: its key ("EC
+// prime256v1"), signature ("ecdsa-with-SHA256"), whether it is a certificate authority, its
+// extended key usages and its life in whole days; "unreadable" when it cannot be parsed.
+std::string describe_certificate(const std::string& pem);
 
 }  // namespace test
 }  // namespace kelvo

@@ -364,7 +364,8 @@ void request_head(stream_type& stream, const std::string& request, asio::streamb
 }  // namespace
 
 http_answer http_upgrade(uint16_t port, const std::string& host_header, bool tls,
-                         tls_session* session, std::chrono::milliseconds timeout) {
+                         tls_session* session, std::chrono::milliseconds timeout,
+                         const std::string& trusted_pem) {
     const std::string request =
         "GET / HTTP/1.1\r\nHost: " + host_header +
         "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
@@ -372,6 +373,14 @@ http_answer http_upgrade(uint16_t port, const std::string& host_header, bool tls
     asio::io_context io;
     asio::ssl::context context(asio::ssl::context::tls_client);
     context.set_verify_mode(asio::ssl::verify_none);
+    if (!trusted_pem.empty()) {
+        asio::error_code ignored;
+        context.add_certificate_authority(asio::buffer(trusted_pem), ignored);
+        context.set_verify_mode(asio::ssl::verify_peer);
+        context.set_verify_callback(
+            asio::ssl::host_name_verification(host_header.substr(0, host_header.rfind(':'))));
+        SSL_CTX_set_purpose(context.native_handle(), X509_PURPOSE_SSL_SERVER);
+    }
     asio::ssl::stream<asio::ip::tcp::socket> stream(io, context);
     if (session && *session) {
         SSL_set_session(stream.native_handle(), session->get());

@@ -99,10 +99,14 @@ struct http_answer {
 
 // Sends a WebSocket upgrade request with the given Host header text (sent as it stands) to
 // 127.0.0.1:port, over TLS when asked, and reads the answer's head. With `session` (TLS) the
-// session it holds is offered, and the connection's own session is kept in it afterwards.
+// session it holds is offered, and the connection's own session is kept in it afterwards. With
+// `trusted_pem` (TLS) the client verifies the server as a browser does, trusting that
+// certificate alone: the handshake fails unless the server's certificate is valid, for TLS
+// servers, issued by it, and names the Host header's host (without its port).
 http_answer http_upgrade(uint16_t port, const std::string& host_header, bool tls = false,
                          tls_session* session = nullptr,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                         std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                         const std::string& trusted_pem = std::string());
 
 // The status of http_upgrade's answer.
 int http_upgrade_status(uint16_t port, const std::string& host_header, bool tls = false,

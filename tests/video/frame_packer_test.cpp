@@ -17,11 +17,16 @@ using test::fake_video_frame;
 uint32_t read16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
 uint32_t read32(const uint8_t* p) { return (read16(p) << 16) | read16(p + 2); }
 
+// The frame's messages one after the other, as the page receives them.
 std::vector<uint8_t> pack(const fake_video_frame& frame, frame_layout& layout, int rotation = 0,
                           bool flag = false, uint32_t timestamp = 0) {
     EXPECT_TRUE(frame_layout_of(frame, layout));
-    std::vector<uint8_t> out(layout.buffer_size, 0x55);
-    pack_frame(frame, layout, rotation, flag, timestamp, out.data());
+    size_t sizes[frame_messages];
+    frame_message_sizes(layout, sizes);
+    std::vector<uint8_t> out(sizes[0] + sizes[1] + sizes[2] + sizes[3]);
+    uint8_t* messages[frame_messages];
+    for (size_t i = 0, at = 0; i < frame_messages; at += sizes[i++]) messages[i] = out.data() + at;
+    pack_frame(frame, layout, rotation, flag, timestamp, messages);
     return out;
 }
 
@@ -53,7 +58,7 @@ TEST(frame_packer, vga_frame_has_no_padding_and_four_exact_pieces) {
     EXPECT_EQ(frame_header_size, 20u);
     EXPECT_EQ(layout.y_size, 307200u);
     EXPECT_EQ(layout.chroma_size, 76800u);
-    EXPECT_EQ(layout.buffer_size, 20u + 460800u);
+    EXPECT_EQ(out.size(), 20u + 460800u);
 
     const uint8_t expected_header[20] = {0, 1, 0x02, 0x80, 0x01, 0xE0, 0, 0, 0, 0,
                                          0, 0, 0,    0,    0,    90,   1, 2, 3, 4};
@@ -87,7 +92,7 @@ TEST(frame_packer, odd_height_keeps_floor_of_half_the_chroma_rows) {
     EXPECT_EQ(read16(out.data() + 4), 121u);
     EXPECT_EQ(layout.y_size, 64u * 121);
     EXPECT_EQ(layout.chroma_size, 32u * 60);
-    EXPECT_EQ(layout.buffer_size, 20u + 64 * 121 * 3 / 2);
+    EXPECT_EQ(out.size(), 20u + 64 * 121 + 2 * 32 * 60);
     expect_planes(out, layout);
 }
 
@@ -155,23 +160,6 @@ TEST(frame_packer, refuses_frames_the_header_cannot_describe) {
     thin.drop_plane(2);
     EXPECT_FALSE(refused(thin));
     EXPECT_EQ(layout.chroma_size, 0u);
-}
-
-TEST(frame_packer, buffer_is_reused_until_too_small_or_twice_the_need) {
-    FrameBuffer buffer;
-    uint8_t* first = buffer.reserve(1000);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(buffer.size(), 1000u);
-    for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(first[i], 0) << i;
-
-    EXPECT_EQ(buffer.reserve(1000), first);
-    EXPECT_EQ(buffer.reserve(501), first);
-    EXPECT_EQ(buffer.size(), 1000u);
-
-    buffer.reserve(500);  // exactly half: reallocated to the need
-    EXPECT_EQ(buffer.size(), 500u);
-    buffer.reserve(501);  // more than it holds
-    EXPECT_EQ(buffer.size(), 501u);
 }
 
 TEST(frame_packer, timestamp_is_wall_clock_milliseconds) {

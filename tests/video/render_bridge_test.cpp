@@ -28,7 +28,7 @@ public:
 class fake_stream_host : public IVideoStreamHost {
 public:
     bool isJoined() const override { return joined; }
-    int32_t sendFrame(const connection_context&, const binary_piece*, size_t, int32_t* dropped) override {
+    int32_t sendFrame(const connection_context&, const binary_group&, int32_t* dropped) override {
         *dropped = 0;
         return 0;
     }

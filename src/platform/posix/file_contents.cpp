@@ -48,6 +48,11 @@ bool platform_replace_file_contents(const std::string& path, const std::string& 
     return false;
 }
 
+// mkostemp makes every new file readable by the user only.
+bool platform_replace_private_file(const std::string& path, const std::string& bytes) {
+    return platform_replace_file_contents(path, bytes);
+}
+
 bool platform_rename_file(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/win/wide_text.h"
 
@@ -29,8 +30,47 @@ bool moveReplacing(const std::wstring& from, const std::wstring& to) {
     return false;
 }
 
-bool writeNewFile(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+// A security descriptor whose access list grants the user running the program full access and
+// nobody else anything, inherited permissions of the folder included.
+class user_only_descriptor {
+public:
+    user_only_descriptor() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user_.resize(size);
+        const bool have_user =
+            size > 0 && GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+        CloseHandle(token);
+        if (!have_user) return;
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+        auto* acl = reinterpret_cast<ACL*>(acl_.data());
+        ready_ = InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
+                 AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
+                 InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+                 SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+        attributes_.nLength = sizeof(attributes_);
+        attributes_.lpSecurityDescriptor = &descriptor_;
+        attributes_.bInheritHandle = FALSE;
+    }
+
+    // Null when the descriptor could not be made: such a file must not be written.
+    SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
+
+private:
+    std::vector<unsigned char> user_;
+    std::vector<unsigned char> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    bool ready_ = false;
+};
+
+bool writeNewFile(const std::wstring& path, const std::string& bytes,
+                  SECURITY_ATTRIBUTES* attributes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, attributes, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
@@ -57,16 +97,30 @@ std::optional<std::string> platform_read_file(const std::string& path) {
     return bytes;
 }
 
+namespace {
+
 // The new file's name holds the process and the thread, so writers that do not lock each other
-// out never write into one file together.
-bool platform_replace_file_contents(const std::string& path, const std::string& bytes) {
+// out never write into one file together. A moved file keeps its own access list.
+bool replaceWith(const std::string& path, const std::string& bytes,
+                 SECURITY_ATTRIBUTES* attributes) {
     const std::wstring target = wide_from_utf8(path);
     if (target.empty()) return false;
     const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(GetCurrentThreadId()) + L".tmp";
-    if (writeNewFile(temporary, bytes) && moveReplacing(temporary, target)) return true;
+    if (writeNewFile(temporary, bytes, attributes) && moveReplacing(temporary, target)) return true;
     DeleteFileW(temporary.c_str());
     return false;
+}
+
+}  // namespace
+
+bool platform_replace_file_contents(const std::string& path, const std::string& bytes) {
+    return replaceWith(path, bytes, nullptr);
+}
+
+bool platform_replace_private_file(const std::string& path, const std::string& bytes) {
+    user_only_descriptor user_only;
+    return user_only.attributes() != nullptr && replaceWith(path, bytes, user_only.attributes());
 }
 
 bool platform_rename_file(const std::string& from, const std::string& to) {

@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -165,6 +166,12 @@ double agent_process::cpu_seconds() const {
     unsigned long long user = 0, system = 0;
     fields >> user >> system;
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+bool readable_by_user_only(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && (status.st_mode & 0777) == 0600 &&
+           status.st_uid == geteuid();
 }
 
 std::string agent_program_path() {

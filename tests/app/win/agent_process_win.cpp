@@ -3,6 +3,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,44 @@ bool agent_process::running() {
 
 long agent_process::id() const {
     return static_cast<long>(impl_->process.dwProcessId);
+}
+
+// Wine keeps no access list of a file: it shows one made from the file's Unix permissions, not
+// protected from inheritance, in which the Unix owner (root on the build machines) stands as the
+// system account. There the list must still name nobody else, such as Everyone or Users.
+bool readable_by_user_only(const std::string& path) {
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(rtc::web::wide_from_utf8(path).c_str(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    char user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {};
+    DWORD size = sizeof user;
+    const bool have_user = GetTokenInformation(token, TokenUser, user, size, &size);
+    CloseHandle(token);
+    char system[SECURITY_MAX_SID_SIZE] = {};
+    size = sizeof system;
+    CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
+    bool only_user = have_user && acl != nullptr && acl->AceCount > 0 &&
+                     (wine || (control & SE_DACL_PROTECTED) != 0);
+    for (DWORD i = 0; only_user && i < acl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        only_user = GetAce(acl, i, reinterpret_cast<void**>(&ace)) &&
+                    ace->AceType == ACCESS_ALLOWED_ACE_TYPE;
+        PSID sid = only_user ? &reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart : nullptr;
+        only_user = only_user && (EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) ||
+                                  (wine && EqualSid(sid, system)));
+    }
+    LocalFree(descriptor);
+    return only_user;
 }
 
 agent_test_turn::agent_test_turn() {
