@@ -251,7 +251,14 @@ function serveStreams() {
   const post = (message, transfer = []) => self.postMessage(message, transfer);
   self.onmessage = ({ data: { id, op, url, text } }) => {
     if (op === 'open') {
-      const ws = new WebSocket(url);
+      let ws;
+      try {
+        ws = new WebSocket(url);
+      } catch {
+        post({ id, op: 'error' }); // as a WebSocket that cannot connect: an error, then closed
+        post({ id, op: 'close', code: 1006, reason: '' });
+        return;
+      }
       ws.binaryType = 'arraybuffer';
       sockets.set(id, ws);
       const assembler = new FrameAssembler();

@@ -68,6 +68,8 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   await page.fill('#sim-uid', '4242');
   await page.click('#sim-add');
   const remote = await waitForNewerPicture(page, 4242);
+  assert.equal(await page.evaluate(() => window.kelvoDemo.stream(4242).connection.ws instanceof WebSocket), false,
+    'the stream is read by the library\'s worker, not on the page');
   await waitForNewerPicture(page, 4242, remote);
   const tileSize = await tileViewSize(page, 4242);
   assert.match(await page.textContent('.tile[data-uid="4242"] .info'),
