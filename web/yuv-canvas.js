@@ -2,14 +2,16 @@
  * yuv-canvas.js: draws the agent's I420 frames on a canvas, in one of three ways:
  *
  *   'webcodecs'  the planes become a WebCodecs VideoFrame that the browser converts and draws into
- *                a 2D canvas with its own (vectorised) conversion;
+ *                a 2D canvas with its own conversion;
  *   'webgl'      a fragment shader converts YUV to RGB from three one-channel textures;
  *   '2d'         the conversion runs in JavaScript into a 2D canvas (slow; the last resort).
  *
  * createRenderer() takes the first of these that works in this browser, starting with the one
  * asked for (option `preferred`). By default it starts with WebCodecs: measured in Chromium without
- * a GPU (bench/browser-video-bench), it draws a 1920x1080 frame at a fraction of the processor
- * time that the WebGL path takes, and WebGL follows it where VideoFrame is missing or refuses I420.
+ * a GPU (bench/browser-video-bench), it draws the same frames for less processor time than the
+ * WebGL path, about half at tile sizes and a tenth less at 1920x1080, though WebGL, which leaves
+ * part of its work to the GPU process, can draw more large frames once both processors are busy.
+ * WebGL follows it where VideoFrame is missing or refuses I420.
  * The canvas takes the frame's size, so one canvas pixel is one picture pixel; scale it with CSS.
  */
 
