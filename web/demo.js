@@ -1,11 +1,14 @@
 // The demo page: drives the agent through kelvo-agent.js and draws every video with yuv-canvas.js.
-// Query parameters: ?agent=<ws url> preselects the agent, ?renderer=2d skips WebGL.
+// Query parameters: ?agent=<ws url> preselects the agent, ?renderer=webcodecs|webgl|2d chooses how
+// video is drawn first (see yuv-canvas.js).
 import { connect, openStream, frameCounter, decodeTitle, describeCode } from './kelvo-agent.js';
-import { createRenderer } from './yuv-canvas.js';
+import { createRenderer, RENDERER_KINDS } from './yuv-canvas.js';
 
 const $ = (id) => document.getElementById(id);
 const params = new URLSearchParams(location.search);
-const preferredRenderer = params.get('renderer') === '2d' ? '2d' : 'webgl';
+const preferredRenderer = RENDERER_KINDS.includes(params.get('renderer')) ? params.get('renderer') : undefined;
+/** How long a tile's size must stay put before its videos are asked for the new size. */
+const RESIZE_SETTLE_MS = 250;
 if (params.get('agent')) $('agent-url').value = params.get('agent');
 
 const state = {
@@ -175,16 +178,48 @@ function makeTile(uid) {
   const node = $('tile-template').content.firstElementChild.cloneNode(true);
   node.dataset.uid = String(uid);
   node.dataset.frameCounter = '';
+  node.dataset.timestamp = '';
   node.dataset.frames = '0';
   node.dataset.announcements = '0';
   node.querySelector('.who').textContent = uid === 0 ? 'You' : `User ${uid}`;
   const renderer = createRenderer(node.querySelector('canvas'), { preferred: preferredRenderer });
   node.dataset.renderer = renderer.kind;
   $('videos').append(node);
-  const tile = { uid, node, renderer, stream: null, muted: false, frames: 0, lastFrames: 0, fps: null };
+  const tile = {
+    uid, node, renderer, stream: null, asked: { viewWidth: 0, viewHeight: 0 }, muted: false, frames: 0, lastFrames: 0, fps: null,
+  };
   tile.timer = setInterval(() => measure(tile), 1000);
+  watchSize(tile);
   state.tiles.set(uid, tile);
   return tile;
+}
+
+/** The size the tile shows its video at, in device pixels. */
+function viewSize(tile) {
+  const box = tile.node.querySelector('.screen').getBoundingClientRect();
+  const scale = window.devicePixelRatio || 1;
+  return { viewWidth: Math.round(box.width * scale), viewHeight: Math.round(box.height * scale) };
+}
+
+/**
+ * The engine makes pictures of the size they are shown at: when the layout changes a tile's size
+ * (window, zoom, tiles coming and going), its stream asks for the new size once it has settled.
+ * tile.asked is the size last asked for; an observation of that same size asks nothing.
+ */
+function watchSize(tile) {
+  let settle = null;
+  tile.resizes = new ResizeObserver(() => {
+    clearTimeout(settle);
+    settle = setTimeout(() => {
+      const { viewWidth, viewHeight } = viewSize(tile);
+      if (!tile.stream?.open || viewWidth === 0 || viewHeight === 0) return;
+      if (viewWidth === tile.asked.viewWidth && viewHeight === tile.asked.viewHeight) return;
+      tile.asked = { viewWidth, viewHeight };
+      tile.stream.setViewSize(viewWidth, viewHeight).catch((error) => log(
+        `Could not ask for ${viewWidth}×${viewHeight} video of user ${tile.uid}: ${error.message}`, 'warning'));
+    }, RESIZE_SETTLE_MS);
+  });
+  tile.resizes.observe(tile.node.querySelector('.screen'));
 }
 
 function drawFrame(tile, frame) {
@@ -195,16 +230,17 @@ function drawFrame(tile, frame) {
   const turn = `rotate(${frame.rotation}deg)${frame.mirrored ? ' scaleX(-1)' : ''}`;
   if (canvas.style.transform !== turn) canvas.style.transform = turn;
   tile.node.dataset.frameCounter = counter === null ? '' : String(counter);
+  tile.node.dataset.timestamp = String(frame.timestamp);
   tile.node.dataset.frames = String(tile.frames);
+  const delay = tile.stream?.stats.latency ? ` · ${tile.stream.stats.latency} ms behind` : '';
   tile.node.querySelector('.info').textContent =
-    `${frame.width}×${frame.height} · frame ${counter ?? '?'}${tile.fps === null ? '' : ` · ${tile.fps} fps`}`;
+    `${frame.width}×${frame.height} · frame ${counter ?? '?'}${tile.fps === null ? '' : ` · ${tile.fps} fps`}${delay}`;
 }
 
-/** Once a second: the frame rate on screen and, for the engine's statistics, to the agent. */
+/** Once a second: the frame rate on screen (the stream reports its own figures to the agent). */
 function measure(tile) {
   tile.fps = tile.frames - tile.lastFrames;
   tile.lastFrames = tile.frames;
-  tile.stream?.report({ fps: tile.fps });
   if (tile.fps === 0 && tile.frames > 0) {
     tile.node.querySelector('.info').textContent = tile.muted ? 'video paused' : 'no new frames';
   }
@@ -214,7 +250,8 @@ async function showStream(uid) {
   const tile = state.tiles.get(uid) ?? makeTile(uid);
   refreshControls();
   try {
-    tile.stream = await openStream(state.agent.url, { uid }, (frame) => drawFrame(tile, frame));
+    tile.asked = viewSize(tile);
+    tile.stream = await openStream(state.agent.url, { uid, ...tile.asked }, (frame) => drawFrame(tile, frame));
   } catch (error) {
     removeTile(uid);
     throw error;
@@ -231,6 +268,7 @@ function removeTile(uid) {
   if (!tile) return;
   state.tiles.delete(uid);
   clearInterval(tile.timer);
+  tile.resizes.disconnect();
   tile.stream?.stop();
   tile.node.remove();
   refreshControls();
@@ -387,5 +425,8 @@ for (const kind of ['videoinput', 'audiooutput', 'audioinput']) {
 }
 refreshControls();
 // For trying commands from the browser's console: await kelvoDemo.agent.request('getVersion').
-window.kelvoDemo = { get agent() { return state.agent; } };
+window.kelvoDemo = {
+  get agent() { return state.agent; },
+  stream: (uid) => state.tiles.get(uid)?.stream ?? null,
+};
 document.body.dataset.ready = 'true';

@@ -22,6 +22,23 @@
  * messages (a 20-byte header, then the Y, U and V planes) and is handed to your callback decoded:
  * {width, height, stride, chromaStride, rotation, mirrored, timestamp, y, u, v}. Rows are
  * `stride` bytes long (width plus padding), chroma rows `chromaStride` = stride / 2.
+ *
+ * Frame delivery: a page can only show one picture per display refresh, and a frame drawn late is
+ * worth less than a newer one. So the messages are only put together as they arrive (the planes
+ * stay the ArrayBuffers the socket gave, nothing is copied or drawn then; in browsers a worker
+ * started from this module reads the stream connections, so that a busy page never leaves frames
+ * waiting in the socket, and hands each frame over without copying it), and once per animation
+ * frame (requestAnimationFrame; a 16 ms timer where there is none) each stream's callback gets the
+ * newest complete frame that arrived since the last one, if any. Frames replaced before they were
+ * handed over are counted as skipped. While the page is hidden the browser runs no animation
+ * frames: nothing is drawn, and only the newest frame is kept. A frame's planes stay valid after
+ * the callback returns (they are never reused).
+ *
+ * Each stream tells the agent once a second ("videoStat") how many frames per second it handed to
+ * the page and their average age when handed over, in ms from the frame header's timestamp (the
+ * agent's wall clock when it packed the frame); stream.stats holds the same figures for the page.
+ * stream.setViewSize(width, height) asks for pictures of the size they are shown at, in device
+ * pixels, so that neither the engine nor the connection carries pixels the page throws away.
  */
 
 const DEFAULT_TIMEOUT_MS = 10000;
@@ -73,11 +90,12 @@ export class AgentError extends Error {
   }
 }
 
-function openSocket(url, timeoutMs) {
+/** Opens `url` with makeSocket (a WebSocket, or a stream socket read in the worker). */
+function openSocket(url, timeoutMs, makeSocket = (address) => new WebSocket(address)) {
   return new Promise((resolve, reject) => {
     let ws;
     try {
-      ws = new WebSocket(url);
+      ws = makeSocket(url);
     } catch (error) {
       reject(error);
       return;
@@ -213,6 +231,149 @@ export async function connect(url = 'ws://127.0.0.1:8922', { timeoutMs = DEFAULT
   return new AgentConnection(await openSocket(url, timeoutMs));
 }
 
+// ---- stream connections read in a worker ------------------------------------------------------
+//
+// A page's main thread also lays out, runs the page's scripts and draws. While it is busy, nobody
+// reads the stream connections, and the frames wait in the operating system's socket buffers,
+// where no frame can be skipped any more: the video falls behind by as many frames as those
+// buffers hold. So the stream connections are read by a worker (this same module, started once per
+// page), which puts each frame together and hands it over without copying (its buffers are
+// transferred); the main thread keeps only the newest. Where no module worker can be started
+// (old browsers, a library loaded from another origin, node) the page reads the sockets itself.
+
+const STREAM_WORKER_NAME = 'kelvo-agent-streams';
+const CONNECTING = 0;
+const CLOSED = 3;
+
+/** The worker's side: one WebSocket per stream, frames assembled and handed over whole. */
+function serveStreams() {
+  const sockets = new Map();
+  const post = (message, transfer = []) => self.postMessage(message, transfer);
+  self.onmessage = ({ data: { id, op, url, text } }) => {
+    if (op === 'open') {
+      let ws;
+      try {
+        ws = new WebSocket(url);
+      } catch {
+        post({ id, op: 'error' }); // as a WebSocket that cannot connect: an error, then closed
+        post({ id, op: 'close', code: 1006, reason: '' });
+        return;
+      }
+      ws.binaryType = 'arraybuffer';
+      sockets.set(id, ws);
+      const assembler = new FrameAssembler();
+      ws.onopen = () => post({ id, op: 'open', url: ws.url });
+      ws.onerror = () => post({ id, op: 'error' });
+      ws.onclose = ({ code, reason }) => {
+        sockets.delete(id);
+        post({ id, op: 'close', code, reason });
+      };
+      ws.onmessage = ({ data }) => {
+        if (typeof data === 'string') {
+          post({ id, op: 'text', text: data });
+          return;
+        }
+        const frame = assembler.push(data);
+        if (frame !== null) post({ id, op: 'frame', frame }, [frame.y.buffer, frame.u.buffer, frame.v.buffer]);
+      };
+    } else if (op === 'send') {
+      sockets.get(id)?.send(text);
+    } else if (op === 'close') {
+      sockets.get(id)?.close();
+    }
+  };
+}
+
+let streamWorker; // undefined: not tried yet; null: none can be started here
+
+/** The page's stream worker, started on first use; null where none can be. */
+function startStreamWorker() {
+  if (streamWorker !== undefined) return streamWorker;
+  streamWorker = null;
+  if (typeof Worker !== 'function' || typeof document === 'undefined') return null;
+  try {
+    const worker = new Worker(import.meta.url, { type: 'module', name: STREAM_WORKER_NAME });
+    const sockets = new Map();
+    let nextId = 1;
+    worker.onmessage = ({ data }) => sockets.get(data.id)?.receive(data);
+    worker.onerror = () => {
+      // The module did not load as a worker: its sockets fail, later streams read on the page.
+      streamWorker = null;
+      for (const socket of sockets.values()) socket.receive({ op: 'error' }, true);
+    };
+    streamWorker = {
+      open(socket) {
+        const id = nextId++;
+        sockets.set(id, socket);
+        worker.postMessage({ id, op: 'open', url: socket.url });
+        return {
+          send: (text) => worker.postMessage({ id, op: 'send', text }),
+          close: () => worker.postMessage({ id, op: 'close' }),
+          forget: () => sockets.delete(id),
+        };
+      },
+    };
+  } catch (error) {
+    console.warn('The video streams are read on the page: no worker can be started here.', error);
+  }
+  return streamWorker;
+}
+
+/**
+ * The page's side of a stream connection read by the worker: it looks like a WebSocket to
+ * AgentConnection, and hands complete frames to onframe.
+ */
+class WorkerSocket {
+  constructor(url, worker) {
+    this.url = url;
+    this.readyState = CONNECTING;
+    this.binaryType = 'arraybuffer';
+    this.onopen = this.onerror = this.onclose = this.onmessage = this.onframe = null;
+    this.channel = worker.open(this);
+  }
+
+  receive(message, workerFailed = false) {
+    const { op } = message;
+    if (op === 'open') {
+      this.url = message.url;
+      this.readyState = OPEN;
+      this.onopen?.();
+    } else if (op === 'text') {
+      this.onmessage?.({ data: message.text });
+    } else if (op === 'frame') {
+      this.onframe?.(message.frame);
+    } else if (op === 'error') {
+      this.onerror?.();
+      if (workerFailed) this.receive({ op: 'close', code: 1006, reason: 'the stream worker failed' });
+    } else if (op === 'close' && this.readyState !== CLOSED) {
+      this.readyState = CLOSED;
+      this.channel.forget();
+      this.onclose?.({ code: message.code, reason: message.reason });
+    }
+  }
+
+  send(text) {
+    if (this.readyState === OPEN) this.channel.send(text);
+  }
+
+  close() {
+    this.channel.close();
+  }
+}
+
+/** A connection for one stream: read by the page's stream worker where there can be one. */
+async function connectStream(url, timeoutMs = DEFAULT_TIMEOUT_MS) {
+  const worker = startStreamWorker();
+  if (worker !== null) {
+    try {
+      return new AgentConnection(await openSocket(url, timeoutMs, (address) => new WorkerSocket(address, worker)));
+    } catch (error) {
+      if (streamWorker !== null) throw error; // the agent, not the worker, failed
+    }
+  }
+  return new AgentConnection(await openSocket(url, timeoutMs));
+}
+
 /** Reads a 32-bit big-endian word. */
 function word32(bytes, offset) {
   return ((bytes[offset] << 24) | (bytes[offset + 1] << 16) | (bytes[offset + 2] << 8) | bytes[offset + 3]) >>> 0;
@@ -281,23 +442,75 @@ export function frameCounter(frame) {
   return word32(frame.u, (rows - 1) * frame.chromaStride);
 }
 
+/** Milliseconds from a frame header's timestamp (low 32 bits of the wall clock) to `now`. */
+export function frameAge(timestamp, now = Date.now()) {
+  const age = (now - timestamp) % 0x100000000;
+  const wrapped = age < 0 ? age + 0x100000000 : age;
+  // A stamp slightly ahead of this clock (it moved back) counts as no age, not as 49 days.
+  return wrapped >= 0x80000000 ? 0 : wrapped;
+}
+
+/** The next animation frame, or a timer where the environment has none (workers, node). */
+function nextTick(callback) {
+  if (typeof requestAnimationFrame === 'function') requestAnimationFrame(callback);
+  else setTimeout(callback, 16);
+}
+
+/** Hands every stream with a new frame its newest one, all in one callback per animation frame. */
+const frameClock = {
+  due: new Set(),
+  scheduled: false,
+  request(stream) {
+    this.due.add(stream);
+    if (this.scheduled) return;
+    this.scheduled = true;
+    nextTick(() => this.tick());
+  },
+  tick() {
+    this.scheduled = false;
+    const due = [...this.due];
+    this.due.clear();
+    for (const stream of due) stream.deliver();
+  },
+};
+
 /**
  * A video stream connection: sends "preview" (uid 0) or "subscribe" (any other uid) on a new
- * connection and calls onFrame(frame) for every frame. stop() closes it; for the preview, also
- * switch the camera off with "enableLocalVideo" on the control connection.
+ * connection and calls onFrame(frame, stream) with its newest frame once per animation frame.
+ * stop() closes it; for the preview, also switch the camera off with "enableLocalVideo" on the
+ * control connection.
  */
 export class VideoStream {
-  constructor(connection, uid, onFrame) {
+  constructor(connection, uid, onFrame, { viewWidth = 0, viewHeight = 0, statsIntervalMs = 1000 } = {}) {
     this.connection = connection;
     this.uid = uid;
-    this.frames = 0;
+    this.onFrame = onFrame;
+    this.viewWidth = viewWidth;
+    this.viewHeight = viewHeight;
+    this.frames = 0; // handed to onFrame
+    this.received = 0; // complete frames that arrived
+    this.skipped = 0; // arrived but replaced by a newer one before the page got them
+    /** The last period's figures: frames handed over per second and their average age in ms. */
+    this.stats = { fps: 0, latency: 0 };
+    this.newest = null;
+    this.period = { start: Date.now(), frames: 0, age: 0 };
     const assembler = new FrameAssembler();
+    const arrived = (frame) => {
+      this.received += 1;
+      if (this.newest !== null) this.skipped += 1;
+      this.newest = frame;
+      frameClock.request(this);
+    };
+    // A socket read by the stream worker hands over whole frames; a plain one, its messages.
+    if (connection.ws instanceof WorkerSocket) connection.ws.onframe = arrived;
     connection.on('binary', (buffer) => {
       const frame = assembler.push(buffer);
-      if (frame) {
-        this.frames += 1;
-        onFrame(frame, this);
-      }
+      if (frame !== null) arrived(frame);
+    });
+    const timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
+    connection.on('close', () => {
+      clearInterval(timer);
+      this.newest = null;
     });
   }
 
@@ -305,9 +518,56 @@ export class VideoStream {
     return this.connection.open;
   }
 
+  /** The set-up command of this stream with its members ("preview" or "subscribe"). */
+  get setUp() {
+    const view = { viewWidth: this.viewWidth, viewHeight: this.viewHeight };
+    return this.uid === 0 ? ['preview', { video: true, ...view }] : ['subscribe', { uid: this.uid, ...view }];
+  }
+
+  /** Called by the frame clock: the page gets the newest frame. */
+  deliver() {
+    const frame = this.newest;
+    if (frame === null) return;
+    this.newest = null;
+    this.frames += 1;
+    this.period.frames += 1;
+    try {
+      this.onFrame(frame, this);
+    } catch (error) {
+      // One page callback failing must not keep the other streams' frames from being shown.
+      setTimeout(() => { throw error; });
+    }
+    this.period.age += frameAge(frame.timestamp);
+  }
+
+  /** Closes the period: stats for the page, "videoStat" for the agent. */
+  measure() {
+    const now = Date.now();
+    const { start, frames, age } = this.period;
+    this.stats = {
+      fps: now > start ? Math.round((frames * 1000) / (now - start)) : 0,
+      latency: frames > 0 ? Math.round(age / frames) : 0,
+    };
+    this.period = { start: now, frames: 0, age: 0 };
+    this.report(this.stats);
+  }
+
   /** Tells the agent the page's own measurements; it passes them to the engine's statistics. */
   report({ latency = 0, fps = 0 } = {}) {
     this.connection.post('videoStat', { uid: this.uid, latency, fps });
+  }
+
+  /**
+   * Asks for pictures of this size (device pixels; 0 leaves the size to the engine). The set-up
+   * command goes again on the same connection, and the agent replaces the video it carries with
+   * one of the new size; frames of the old size may still arrive for a moment.
+   */
+  async setViewSize(width, height) {
+    const [viewWidth, viewHeight] = [Math.max(0, Math.round(width)), Math.max(0, Math.round(height))];
+    if (viewWidth === this.viewWidth && viewHeight === this.viewHeight) return;
+    this.viewWidth = viewWidth;
+    this.viewHeight = viewHeight;
+    await this.connection.request(...this.setUp);
   }
 
   stop() {
@@ -315,14 +575,18 @@ export class VideoStream {
   }
 }
 
-/** Opens the stream connection for one user's video; resolves once the agent accepted it. */
-export async function openStream(url, { uid = 0, viewWidth = 0, viewHeight = 0, timeoutMs } = {}, onFrame) {
-  const connection = await connect(url, { timeoutMs });
-  const stream = new VideoStream(connection, uid, onFrame);
-  const command = uid === 0 ? 'preview' : 'subscribe';
-  const members = uid === 0 ? { video: true, viewWidth, viewHeight } : { uid, viewWidth, viewHeight };
+/**
+ * Opens the stream connection for one user's video; resolves once the agent accepted it. Options:
+ * viewWidth and viewHeight (the size shown, in device pixels), statsIntervalMs (how often
+ * "videoStat" goes to the agent; 0: never), timeoutMs.
+ */
+export async function openStream(url, {
+  uid = 0, viewWidth = 0, viewHeight = 0, statsIntervalMs, timeoutMs,
+} = {}, onFrame) {
+  const connection = await connectStream(url, timeoutMs);
+  const stream = new VideoStream(connection, uid, onFrame, { viewWidth, viewHeight, statsIntervalMs });
   try {
-    await connection.request(command, members, { timeoutMs });
+    await connection.request(...stream.setUp, { timeoutMs });
   } catch (error) {
     connection.close();
     throw error;
@@ -335,3 +599,6 @@ export function decodeTitle(base64) {
   const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
   return new TextDecoder().decode(bytes);
 }
+
+// Started as the page's stream worker: serve its stream connections.
+if (typeof WorkerGlobalScope !== 'undefined' && self.name === STREAM_WORKER_NAME) serveStreams();

@@ -1,9 +1,22 @@
 /*
- * yuv-canvas.js: draws the agent's I420 frames on a canvas. WebGL converts YUV to RGB in a
- * fragment shader from three one-channel textures; where WebGL is missing (or refused with
- * preferred = '2d') the conversion runs in JavaScript into a 2D canvas. The canvas takes the
- * frame's size, so one canvas pixel is one picture pixel; scale it with CSS.
+ * yuv-canvas.js: draws the agent's I420 frames on a canvas, in one of three ways:
+ *
+ *   'webcodecs'  the planes become a WebCodecs VideoFrame that the browser converts and draws into
+ *                a 2D canvas with its own conversion;
+ *   'webgl'      a fragment shader converts YUV to RGB from three one-channel textures;
+ *   '2d'         the conversion runs in JavaScript into a 2D canvas (slow; the last resort).
+ *
+ * createRenderer() takes the first of these that works in this browser, starting with the one
+ * asked for (option `preferred`). By default it starts with WebCodecs: measured in Chromium without
+ * a GPU (bench/browser-video-bench), it draws the same frames for less processor time than the
+ * WebGL path, about half at tile sizes and a tenth less at 1920x1080, though WebGL, which leaves
+ * part of its work to the GPU process, can draw more large frames once both processors are busy.
+ * WebGL follows it where VideoFrame is missing or refuses I420.
+ * The canvas takes the frame's size, so one canvas pixel is one picture pixel; scale it with CSS.
  */
+
+/** The order in which createRenderer() tries the ways of drawing. */
+export const RENDERER_KINDS = ['webcodecs', 'webgl', '2d'];
 
 const VERTEX_SHADER = `
 attribute vec2 position;
@@ -15,17 +28,20 @@ void main() {
   gl_Position = vec4(position, 0.0, 1.0);
 }`;
 
-// BT.601 limited range, the usual meaning of camera I420.
+// BT.601 limited range, the usual meaning of camera I420. An odd width has one chroma column less
+// than the picture needs (the stream carries floor(width / 2)): the last one sent serves twice.
 const FRAGMENT_SHADER = `
 precision mediump float;
 uniform sampler2D planeY;
 uniform sampler2D planeU;
 uniform sampler2D planeV;
+uniform float chromaEdge;
 varying vec2 lumaCoord;
 void main() {
+  vec2 chromaCoord = vec2(min(lumaCoord.x, chromaEdge), lumaCoord.y);
   float y = 1.164 * (texture2D(planeY, lumaCoord).r - 0.0625);
-  float u = texture2D(planeU, lumaCoord).r - 0.5;
-  float v = texture2D(planeV, lumaCoord).r - 0.5;
+  float u = texture2D(planeU, chromaCoord).r - 0.5;
+  float v = texture2D(planeV, chromaCoord).r - 0.5;
   gl_FragColor = vec4(y + 1.596 * v, y - 0.391 * u - 0.813 * v, y + 2.018 * u, 1.0);
 }`;
 
@@ -42,6 +58,7 @@ class WebGLRenderer {
     this.kind = 'webgl';
     this.canvas = canvas;
     this.gl = gl;
+    this.geometry = '';
     const program = gl.createProgram();
     gl.attachShader(program, compile(gl, gl.VERTEX_SHADER, VERTEX_SHADER));
     gl.attachShader(program, compile(gl, gl.FRAGMENT_SHADER, FRAGMENT_SHADER));
@@ -55,6 +72,7 @@ class WebGLRenderer {
     gl.enableVertexAttribArray(position);
     gl.vertexAttribPointer(position, 2, gl.FLOAT, false, 0, 0);
     this.crop = gl.getUniformLocation(program, 'crop');
+    this.chromaEdge = gl.getUniformLocation(program, 'chromaEdge');
 
     gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
     this.textures = ['planeY', 'planeU', 'planeV'].map((name, unit) => {
@@ -84,13 +102,21 @@ class WebGLRenderer {
       [frame.u, frame.chromaStride, chromaRows],
       [frame.v, frame.chromaStride, chromaRows],
     ];
+    // Textures keep their storage while the geometry stays: only the pixels are replaced.
+    const resize = this.geometry !== `${frame.stride}x${frame.height}`;
+    this.geometry = `${frame.stride}x${frame.height}`;
     planes.forEach(([bytes, width, height], unit) => {
       gl.activeTexture(gl.TEXTURE0 + unit);
       gl.bindTexture(gl.TEXTURE_2D, this.textures[unit]);
-      gl.texImage2D(gl.TEXTURE_2D, 0, gl.LUMINANCE, width, height, 0, gl.LUMINANCE, gl.UNSIGNED_BYTE, bytes);
+      if (resize) {
+        gl.texImage2D(gl.TEXTURE_2D, 0, gl.LUMINANCE, width, height, 0, gl.LUMINANCE, gl.UNSIGNED_BYTE, bytes);
+      } else {
+        gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, width, height, gl.LUMINANCE, gl.UNSIGNED_BYTE, bytes);
+      }
     });
     // Padding sits at the right end of every row: sample only the visible part.
     gl.uniform2f(this.crop, frame.width / frame.stride, 1);
+    gl.uniform1f(this.chromaEdge, ((frame.width >> 1) - 0.5) / frame.chromaStride);
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
   }
 }
@@ -119,12 +145,13 @@ class CanvasRenderer {
     }
     const rgba = this.image.data;
     const chromaRows = height >> 1;
+    const lastChroma = Math.max(0, (width >> 1) - 1); // an odd width repeats the last column sent
     for (let row = 0; row < height; row += 1) {
       const chromaRow = Math.min(row >> 1, chromaRows - 1) * chromaStride;
       let out = row * width * 4;
       for (let col = 0; col < width; col += 1) {
         const luma = 1.164 * (y[row * stride + col] - 16);
-        const c = chromaRow + (col >> 1);
+        const c = chromaRow + Math.min(col >> 1, lastChroma);
         const cu = u[c] - 128;
         const cv = v[c] - 128;
         rgba[out] = clampByte(luma + 1.596 * cv);
@@ -138,20 +165,131 @@ class CanvasRenderer {
   }
 }
 
-/** Returns a renderer {kind: 'webgl' | '2d', draw(frame)} for the canvas. */
-export function createRenderer(canvas, { preferred = 'webgl' } = {}) {
-  if (preferred === 'webgl') {
-    // preserveDrawingBuffer keeps the picture readable (screenshots, drawImage) between frames.
-    const gl = canvas.getContext('webgl', { preserveDrawingBuffer: true, antialias: false });
-    if (gl) {
+// BT.601 limited range, as the shader and the JavaScript conversion use.
+const BT601 = { primaries: 'smpte170m', transfer: 'smpte170m', matrix: 'smpte170m', fullRange: false };
+
+/**
+ * A VideoFrame takes its planes from one buffer, so the three planes are copied into one that is
+ * kept between frames (a block copy each); the browser then converts and draws it in one call.
+ */
+class VideoFrameRenderer {
+  constructor(canvas, context) {
+    this.kind = 'webcodecs';
+    this.canvas = canvas;
+    this.context = context;
+    this.buffer = null;
+  }
+
+  /** The frame's planes one after the other in this.buffer, in the sizes a VideoFrame expects. */
+  pack({ width, height, stride, chromaStride, y, u, v }) {
+    // A VideoFrame wants ceil(height / 2) chroma rows; an odd height repeats the last one sent.
+    const chromaRows = (height + 1) >> 1;
+    const lumaBytes = stride * height;
+    const chromaBytes = chromaStride * chromaRows;
+    const size = lumaBytes + 2 * chromaBytes;
+    if (this.buffer === null || this.buffer.length !== size) this.buffer = new Uint8Array(size);
+    const buffer = this.buffer;
+    buffer.set(y, 0);
+    const half = width >> 1;
+    for (const [plane, offset] of [[u, lumaBytes], [v, lumaBytes + chromaBytes]]) {
+      buffer.set(plane, offset);
+      if (width & 1 && half > 0) {
+        // An odd width needs one chroma column more than is sent: repeat the last one.
+        for (let row = offset + half; row < offset + plane.length; row += chromaStride) buffer[row] = buffer[row - 1];
+      }
+      const end = offset + plane.length;
+      if (plane.length === chromaBytes) continue;
+      if (plane.length >= chromaStride) buffer.copyWithin(end, end - chromaStride, end);
+      else buffer.fill(128, end, offset + chromaBytes); // one picture row: no chroma was sent
+    }
+    return { lumaBytes, chromaBytes };
+  }
+
+  draw(frame) {
+    const { canvas, context } = this;
+    const { width, height, stride, chromaStride } = frame;
+    const { lumaBytes, chromaBytes } = this.pack(frame);
+    const picture = new VideoFrame(this.buffer, {
+      format: 'I420',
+      codedWidth: width,
+      codedHeight: height,
+      timestamp: 0,
+      colorSpace: BT601,
+      layout: [
+        { offset: 0, stride },
+        { offset: lumaBytes, stride: chromaStride },
+        { offset: lumaBytes + chromaBytes, stride: chromaStride },
+      ],
+    });
+    try {
+      if (canvas.width !== width || canvas.height !== height) {
+        canvas.width = width;
+        canvas.height = height;
+      }
+      context.drawImage(picture, 0, 0);
+    } finally {
+      picture.close();
+    }
+  }
+}
+
+let videoFramesWork = null;
+
+/** Whether this browser makes I420 VideoFrames from memory and draws them (asked once per page). */
+function canDrawVideoFrames() {
+  if (videoFramesWork === null) {
+    videoFramesWork = false;
+    if (typeof VideoFrame === 'function') {
+      const probe = new VideoFrameRenderer(document.createElement('canvas'), null);
+      probe.context = probe.canvas.getContext('2d');
       try {
-        return new WebGLRenderer(canvas, gl);
+        probe.draw({
+          width: 2, height: 2, stride: 16, chromaStride: 8,
+          y: new Uint8Array(32).fill(16), u: new Uint8Array(8).fill(128), v: new Uint8Array(8).fill(128),
+        });
+        videoFramesWork = true;
       } catch (error) {
-        console.warn('WebGL video drawing unavailable, using the 2D canvas:', error);
+        console.warn('This browser does not draw I420 VideoFrames:', error);
       }
     }
-    // A canvas that has given out a WebGL context cannot give a 2D one: start from a fresh canvas.
-    if (gl) {
+  }
+  return videoFramesWork;
+}
+
+/** A VideoFrame renderer where this browser makes and draws I420 frames, else null. */
+function makeVideoFrameRenderer(canvas) {
+  if (!canDrawVideoFrames()) return null;
+  const context = canvas.getContext('2d', { alpha: false });
+  return context ? new VideoFrameRenderer(canvas, context) : null;
+}
+
+/** A WebGL renderer, else null (WebGL missing). */
+function makeWebGLRenderer(canvas) {
+  // preserveDrawingBuffer keeps the picture readable (screenshots, drawImage) between frames.
+  const gl = canvas.getContext('webgl', { preserveDrawingBuffer: true, antialias: false });
+  return gl ? new WebGLRenderer(canvas, gl) : null;
+}
+
+const MAKERS = {
+  webcodecs: makeVideoFrameRenderer,
+  webgl: makeWebGLRenderer,
+  '2d': (canvas) => new CanvasRenderer(canvas),
+};
+
+/**
+ * Returns a renderer {kind, canvas, draw(frame)} for the canvas: the first kind of RENDERER_KINDS,
+ * starting with `preferred`, that works here. A fallback may draw into a fresh copy of the canvas
+ * (a canvas that has given out one kind of context cannot give another): use renderer.canvas.
+ */
+export function createRenderer(canvas, { preferred = RENDERER_KINDS[0] } = {}) {
+  const order = [preferred, ...RENDERER_KINDS.filter((kind) => kind !== preferred)];
+  for (const kind of order.filter((name) => MAKERS[name])) {
+    try {
+      const renderer = MAKERS[kind](canvas);
+      if (renderer) return renderer;
+    } catch (error) {
+      // It got a context and failed with it: the next kind needs a canvas without one.
+      console.warn(`Drawing video with ${kind} is unavailable here:`, error);
       const fresh = canvas.cloneNode(false);
       canvas.replaceWith(fresh);
       canvas = fresh;

@@ -1,6 +1,6 @@
 // The demo page in Debian's Chromium against the real agent with the stand-in engine: a call with
-// the own camera and a simulated remote user, checked from the pixels the page drew; and the
-// user's question the first time a site uses the agent.
+// the own camera and a simulated remote user, checked from the pixels the page drew; four users
+// drawn live at their tiles' size; and the user's question the first time a site uses the agent.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -11,8 +11,9 @@ import {
 } from './support/harness.mjs';
 import {
   readTile, checkPicture, waitForNewerPicture, waitForStill, waitForEngineStopped, openPage, initializeAndJoin,
-  setFrameGeometry,
+  setFrameGeometry, tileViewSize, askViewSize, waitForTileSizedPicture,
 } from './support/demo-page.mjs';
+import { launchQuietBrowser } from './support/quiet-browser.mjs';
 
 let agent;
 let site;
@@ -35,16 +36,20 @@ after(async () => {
 });
 
 /**
- * Rows that need padding (150 wide travel as 160-byte rows) and an odd height (121 rows, 60 chroma
- * rows) are drawn without shear; then the engine goes back to its usual 320 x 240.
+ * Rows that need padding (151 wide travel as 160-byte rows), an odd width (75 chroma columns for
+ * 151 pixels) and an odd height (121 rows, 60 chroma rows) are drawn without shear or a coloured
+ * edge; then a narrower window makes the demo ask for its tile's new size.
  */
 async function checkPaddedFrames(page, uid) {
-  await setFrameGeometry(page, { width: 150, height: 121 });
-  const padded = await waitForNewerPicture(page, uid, null, { width: 150 });
-  await waitForNewerPicture(page, uid, padded, { width: 150 });
-  assert.match(await page.textContent(`.tile[data-uid="${uid}"] .info`), /150×121/);
-  await setFrameGeometry(page, { width: 320, height: 240 });
-  await waitForNewerPicture(page, uid, padded, { width: 320 });
+  await waitForTileSizedPicture(page, uid);
+  await askViewSize(page, uid, 151, 121);
+  const padded = await waitForNewerPicture(page, uid, null, { width: 151 });
+  await waitForNewerPicture(page, uid, padded, { width: 151 });
+  assert.match(await page.textContent(`.tile[data-uid="${uid}"] .info`), /151×121/);
+  const viewport = page.viewportSize();
+  await page.setViewportSize({ width: 900, height: viewport.height });
+  assert.notEqual((await waitForTileSizedPicture(page, uid)).width, 151);
+  await page.setViewportSize(viewport);
 }
 
 test('a call: own camera, a simulated remote user, mute and unmute, devices, windows, leave', async () => {
@@ -55,15 +60,20 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
 
   await page.click('#camera');
   const own = await waitForNewerPicture(page, 0);
-  const webgl = await page.evaluate(() => document.createElement('canvas').getContext('webgl') !== null);
-  assert.equal(own.renderer, webgl ? 'webgl' : '2d', 'the page draws with WebGL wherever the browser has it');
+  const best = await page.evaluate(() => (typeof VideoFrame === 'function' ? 'webcodecs'
+    : document.createElement('canvas').getContext('webgl') ? 'webgl' : '2d'));
+  assert.equal(own.renderer, best, 'the page draws with WebCodecs where it can, else with WebGL');
   await waitForNewerPicture(page, 0, own);
 
   await page.fill('#sim-uid', '4242');
   await page.click('#sim-add');
   const remote = await waitForNewerPicture(page, 4242);
+  assert.equal(await page.evaluate(() => window.kelvoDemo.stream(4242).connection.ws instanceof WebSocket), false,
+    'the stream is read by the library\'s worker, not on the page');
   await waitForNewerPicture(page, 4242, remote);
-  assert.match(await page.textContent('.tile[data-uid="4242"] .info'), /320×240 · frame \d+/);
+  const tileSize = await tileViewSize(page, 4242);
+  assert.match(await page.textContent('.tile[data-uid="4242"] .info'),
+    new RegExp(`^${tileSize.width}×${tileSize.height} · frame \\d+`));
   await checkPaddedFrames(page, 4242);
 
   await page.click('#devices-refresh');
@@ -124,19 +134,67 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   await page.close();
 });
 
-test('the 2D canvas draws the same pictures when WebGL is not used', async () => {
-  const { page, problems } = await openPage(chromium, site, agent, '&renderer=2d');
-  await initializeAndJoin(page, 'flat-room');
-  await page.fill('#sim-uid', '9');
-  await page.click('#sim-add');
-  const first = await waitForNewerPicture(page, 9);
-  assert.equal(first.renderer, '2d');
-  await waitForNewerPicture(page, 9, first);
-  await checkPaddedFrames(page, 9);
-  await page.click('#disconnect');
-  await waitForEngineStopped(agent);
-  assert.deepEqual(problems, []);
-  await page.close();
+test('WebGL and the 2D canvas draw the same pictures where they are chosen', async () => {
+  for (const renderer of ['webgl', '2d']) {
+    const { page, problems } = await openPage(chromium, site, agent, `&renderer=${renderer}`);
+    try {
+      await initializeAndJoin(page, `${renderer}-room`);
+      await page.fill('#sim-uid', '9');
+      await page.click('#sim-add');
+      const first = await waitForNewerPicture(page, 9);
+      assert.equal(first.renderer, renderer);
+      await waitForNewerPicture(page, 9, first);
+      await checkPaddedFrames(page, 9);
+      assert.deepEqual(problems, []);
+    } finally {
+      await page.close(); // its connections close: the agent stops the engine
+      await waitForEngineStopped(agent);
+    }
+  }
+});
+
+test('four users sending 1280x720 are drawn live at their tiles\' size, close behind the engine', async (t) => {
+  // How far behind the page draws is measured without Playwright's network recording, which
+  // copies every message of the four streams to the test.
+  const quiet = await launchQuietBrowser();
+  try {
+    const { page, problems } = await openPage(quiet, site, agent);
+    await initializeAndJoin(page, 'four-room');
+    const fps = 30;
+    await setFrameGeometry(page, { width: 1280, height: 720, fps });
+    const uids = [11, 12, 13, 14];
+    for (const uid of uids) {
+      await page.fill('#sim-uid', String(uid));
+      await page.click('#sim-add');
+      await page.waitForSelector(`.tile[data-uid="${uid}"]`); // the next user id is filled in after the add
+    }
+    const first = new Map();
+    for (const uid of uids) first.set(uid, await waitForTileSizedPicture(page, uid));
+    // How far the drawn counter is behind the engine's: the age of the drawn frame, in frames.
+    const behind = [];
+    for (let sample = 0; sample < 20; sample += 1) {
+      for (const uid of uids) {
+        const shot = await readTile(page, uid);
+        checkPicture(shot);
+        behind.push((shot.age * fps) / 1000);
+      }
+      await new Promise((done) => setTimeout(done, 100));
+    }
+    behind.sort((a, b) => a - b);
+    const [median, worst] = [behind[behind.length >> 1], behind[Math.floor(behind.length * 0.9)]];
+    const behindText = `drawn pictures ${median} (median), ${worst} (9 in 10) frames behind the engine`;
+    t.diagnostic(behindText);
+    assert.ok(median <= 4 && worst <= 10, behindText);
+    for (const uid of uids) {
+      const shot = await readTile(page, uid);
+      const before = first.get(uid);
+      assert.ok(shot.frames - before.frames >= 20, `user ${uid}: ${shot.frames - before.frames} frames drawn`);
+    }
+    assert.deepEqual(problems, []);
+  } finally {
+    await quiet.close(); // the page's connections close: the agent stops the engine
+    await waitForEngineStopped(agent);
+  }
 });
 
 test('a page that cannot reach the agent says so in plain words', async () => {

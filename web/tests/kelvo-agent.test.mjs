@@ -2,7 +2,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import {
-  AgentConnection, AgentError, FrameAssembler, parseFrameHeader, frameCounter, decodeTitle,
+  AgentConnection, AgentError, FrameAssembler, VideoStream, parseFrameHeader, frameCounter, frameAge, decodeTitle,
 } from '../kelvo-agent.js';
 
 /** A socket that records what the client sends and lets the test play the agent. */
@@ -15,7 +15,10 @@ class FakeSocket {
   send(text) { this.sent.push(JSON.parse(text)); }
   close() { this.readyState = 3; this.onclose({ code: 1000, reason: '' }); }
   reply(message) { this.onmessage({ data: JSON.stringify(message) }); }
+  binary(buffers) { for (const data of buffers) this.onmessage({ data }); }
 }
+
+const tick = (ms = 40) => new Promise((done) => setTimeout(done, ms));
 
 function header({ flag = 0, width, height, padding = 0, rotation = 0, timestamp = 0 }) {
   const view = new DataView(new ArrayBuffer(20));
@@ -29,14 +32,14 @@ function header({ flag = 0, width, height, padding = 0, rotation = 0, timestamp 
 }
 
 /** The four messages of one frame; the U plane's last row starts with the counter. */
-function frameMessages(width, height, padding, counter) {
+function frameMessages(width, height, padding, counter, timestamp = 0xfffffff0) {
   const stride = width + padding;
   const chroma = (stride / 2) * Math.floor(height / 2);
   const y = new Uint8Array(stride * height).map((_, i) => i & 0xff);
   const u = new Uint8Array(chroma).fill(128);
   new DataView(u.buffer).setUint32(chroma - stride / 2, counter);
   const v = new Uint8Array(chroma).fill(128);
-  return [header({ width, height, padding, rotation: 270, timestamp: 0xfffffff0 }), y.buffer, u.buffer, v.buffer];
+  return [header({ width, height, padding, rotation: 270, timestamp }), y.buffer, u.buffer, v.buffer];
 }
 
 test('a frame header gives geometry, flag, rotation and timestamp', () => {
@@ -77,6 +80,56 @@ test('a message of the wrong size is skipped until the next header', () => {
   assert.equal(assembler.push(new ArrayBuffer(5)), null); // not a header: ignored
   for (const message of first.slice(0, 3)) assembler.push(message);
   assert.equal(frameCounter(assembler.push(first[3])), 1);
+});
+
+test('the page gets only the newest frame per animation frame; the rest count as skipped', async () => {
+  const socket = new FakeSocket();
+  const drawn = [];
+  const stream = new VideoStream(new AgentConnection(socket), 42, (frame) => drawn.push(frameCounter(frame)),
+    { statsIntervalMs: 0 });
+  for (const counter of [1, 2, 3]) socket.binary(frameMessages(64, 48, 0, counter));
+  assert.deepEqual(drawn, [], 'nothing is drawn while messages arrive');
+  await tick();
+  socket.binary(frameMessages(64, 48, 0, 4));
+  await tick();
+  await tick(); // no new frame: nothing more
+  assert.deepEqual(drawn, [3, 4]);
+  assert.deepEqual([stream.received, stream.frames, stream.skipped], [4, 2, 2]);
+});
+
+test('a stream reports the rate and age of the frames it handed over; setViewSize asks again', async () => {
+  const socket = new FakeSocket();
+  const stream = new VideoStream(new AgentConnection(socket), 42, () => {}, { viewWidth: 320, viewHeight: 180, statsIntervalMs: 150 });
+  const now = Date.now();
+  socket.binary(frameMessages(64, 48, 0, 1, (now - 30) % 2 ** 32));
+  await tick();
+  socket.binary(frameMessages(64, 48, 0, 2, (now - 10) % 2 ** 32));
+  await tick(200);
+  const stat = socket.sent.find((m) => m.command === 'videoStat');
+  assert.equal(stat.uid, 42);
+  assert.ok(stat.fps >= 1 && stat.fps <= 14, `two frames in at least 150 ms: ${stat.fps} fps`);
+  assert.ok(stat.latency >= 40 && stat.latency < 2000, `average age ${stat.latency} ms`);
+  assert.deepEqual(stream.stats, { fps: stat.fps, latency: stat.latency });
+
+  const asked = stream.setViewSize(640.4, 360);
+  socket.reply({ command: 'subscribe', code: true });
+  await asked;
+  await stream.setViewSize(640, 360); // the same size: nothing to ask
+  assert.deepEqual(socket.sent.filter((m) => m.command === 'subscribe'), [{ command: 'subscribe', uid: 42, viewWidth: 640, viewHeight: 360 }]);
+  socket.close();
+
+  const camera = new FakeSocket();
+  const own = new VideoStream(new AgentConnection(camera), 0, () => {}, { statsIntervalMs: 0 });
+  const preview = own.setViewSize(100, 50);
+  assert.deepEqual(camera.sent, [{ command: 'preview', video: true, viewWidth: 100, viewHeight: 50 }]);
+  camera.close();
+  await assert.rejects(preview, (error) => error.code === 'closed');
+});
+
+test('frame ages wrap with the 32-bit timestamp; a stamp ahead of the clock is no age', () => {
+  assert.equal(frameAge(0xfffffff0, 2 ** 32 * 400 + 0x10), 0x20);
+  assert.equal(frameAge(1000, 2 ** 32 * 7 + 1250), 250);
+  assert.equal(frameAge(1000, 2 ** 32 * 7 + 990), 0);
 });
 
 test('replies resolve their requests in order; a code other than true rejects with it', async () => {

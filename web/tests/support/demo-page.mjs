@@ -5,8 +5,8 @@ import { waitFor } from './harness.mjs';
 /**
  * Reads a video tile's canvas as drawn: the stand-in engine paints its frame counter into the top
  * rows as 16 x 16 blocks (bit 15 first; white for one, black for zero). Also returns the red
- * channel of picture row 20, where luma runs (x + 20 + counter) & 255, and the counter the page
- * decoded from the same frame's bytes.
+ * channel of picture row 20, where luma runs (x + 20 + counter) & 255, the counter the page
+ * decoded from the same frame's bytes, and that frame's age: ms since the agent packed it.
  */
 export function readTile(page, uid) {
   return page.evaluate((uid) => {
@@ -26,7 +26,9 @@ export function readTile(page, uid) {
       strip.push([r, g, b]);
       bits = bits * 2 + (r > 128 ? 1 : 0);
     }
+    const age = (Date.now() - Number(tile.dataset.timestamp)) % 2 ** 32;
     return {
+      age: age < 0 ? age + 2 ** 32 : age,
       bits,
       blocks,
       strip,
@@ -74,6 +76,34 @@ export async function waitForNewerPicture(page, uid, after = null, { width } = {
     assert.ok(advance < 0x80000000, `counter went back from ${after.decoded} to ${shot.decoded}`);
     return advance > 0 ? shot : null;
   });
+}
+
+/** The size of a tile's picture area in device pixels: what the demo asks the engine for. */
+export function tileViewSize(page, uid) {
+  return page.evaluate((uid) => {
+    const box = document.querySelector(`.tile[data-uid="${uid}"] .screen`).getBoundingClientRect();
+    return { width: Math.round(box.width * devicePixelRatio), height: Math.round(box.height * devicePixelRatio) };
+  }, uid);
+}
+
+/**
+ * Waits until the tile shows a (checked) picture of the tile's size, as it is when looked at: the
+ * layout may still move after a change (a scroll bar coming or going).
+ */
+export function waitForTileSizedPicture(page, uid) {
+  return waitFor(`a picture of user ${uid} at the size of its tile`, async () => {
+    const { width } = await tileViewSize(page, uid);
+    const shot = await readTile(page, uid);
+    if (!shot) return null;
+    checkPicture(shot);
+    return shot.width === width ? shot : null;
+  });
+}
+
+/** Asks for pictures of another size through the tile's stream, as the demo does on a resize. */
+export async function askViewSize(page, uid, width, height) {
+  await page.evaluate(([uid, width, height]) => window.kelvoDemo.stream(uid).setViewSize(width, height),
+    [uid, width, height]);
 }
 
 /** Changes the stand-in engine's frame geometry for new frames, through the page's own connection. */

@@ -56,12 +56,12 @@ function portOpen(port) {
  * Copies the agent and its engine library into `folder` with a fresh self-signed certificate for
  * 127.0.0.1 beside them: the agent reads its TLS files from its own folder.
  */
-function installWithCertificate(folder) {
-  const program = join(folder, basename(agentPath));
-  copyFileSync(agentPath, program);
+function installWithCertificate(folder, built) {
+  const program = join(folder, basename(built));
+  copyFileSync(built, program);
   chmodSync(program, 0o755);
-  for (const name of readdirSync(dirname(agentPath)).filter((n) => /rizudada\.(so|dll)$/.test(n))) {
-    copyFileSync(join(dirname(agentPath), name), join(folder, name));
+  for (const name of readdirSync(dirname(built)).filter((n) => /rizudada\.(so|dll)$/.test(n))) {
+    copyFileSync(join(dirname(built), name), join(folder, name));
   }
   const made = spawnSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '1',
     '-subj', '/CN=127.0.0.1', '-addext', 'subjectAltName=IP:127.0.0.1',
@@ -75,14 +75,14 @@ function installWithCertificate(folder) {
  * its sites file to a folder of its own. With tls, a copy of the agent runs with a certificate and
  * the page's address is the TLS port. `prompt`: the path of the program that asks the user about
  * a site (none: an undecided site is refused); allow(origin) decides for a site as the user would
- * with the agent's -allow.
+ * with the agent's -allow. `program`: another build of the agent (its engine library beside it).
  */
-export async function startAgent({ tls = false, prompt = '' } = {}) {
+export async function startAgent({ tls = false, prompt = '', program: built = agentPath } = {}) {
   const folder = mkdtempSync(join(tmpdir(), 'kelvo-web-test-'));
   const tlsPort = await freePort();
   const plainPort = await freePort();
   const logPath = join(folder, 'rizudada.log');
-  const program = tls ? installWithCertificate(folder) : agentPath;
+  const program = tls ? installWithCertificate(folder, built) : built;
   const env = {
     ...process.env,
     KELVO_AGENT_TLS_PORT: String(tlsPort),
@@ -108,6 +108,7 @@ export async function startAgent({ tls = false, prompt = '' } = {}) {
   return {
     url: tls ? `wss://127.0.0.1:${tlsPort}` : `ws://127.0.0.1:${plainPort}`,
     logPath,
+    pid: child.pid,
     log: () => (existsSync(logPath) ? readFileSync(logPath, 'utf8') : ''),
     output: () => output,
     allow(origin) {
@@ -134,12 +135,25 @@ const MIME = {
   '.css': 'text/css; charset=utf-8',
 };
 
-/** Serves web/ on 127.0.0.1 (the agent only talks to pages whose host is the loopback address). */
-export async function startStaticServer() {
+/** The file that `routes` serves for a URL path: the longest matching prefix wins, else null. */
+function routeFile(routes, path) {
+  const prefix = Object.keys(routes).filter((p) => path.startsWith(p)).sort((a, b) => b.length - a.length)[0];
+  if (prefix === undefined) return null;
+  const target = resolve(routes[prefix]);
+  if (!prefix.endsWith('/')) return path === prefix ? target : null;
+  const file = join(target, path.slice(prefix.length) || 'index.html');
+  return file.startsWith(target) ? file : null;
+}
+
+/**
+ * Serves web/ on 127.0.0.1 (the agent only talks to pages whose host is the loopback address).
+ * `routes` maps URL paths to folders (a path ending in /) or files, e.g. another build's pages.
+ */
+export async function startStaticServer({ routes = { '/': webRoot } } = {}) {
   const server = createHttpServer(async (request, response) => {
     const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
-    const file = join(webRoot, path === '/' ? 'index.html' : path);
-    if (!file.startsWith(webRoot) || !MIME[extname(file)]) {
+    const file = routeFile(routes, path);
+    if (file === null || !MIME[extname(file)]) {
       response.writeHead(404).end();
       return;
     }
