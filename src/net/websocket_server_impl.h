@@ -67,7 +67,8 @@ private:
     void server_close(const connection_handle& handle, int code, const std::string& reason);
     int32_t send_batch(const connection_handle& handle, const connection_ptr& con,
                        outgoing_batch& batch);
-    // Sets the connection's socket send buffer to `bytes`, on the I/O thread.
+    // Fits a stream connection's socket to its frames, on the I/O thread: a send buffer of
+    // `bytes` and no waiting to coalesce a frame's last segment.
     void fit_send_buffer(const connection_handle& handle, int bytes);
 
     std::atomic<net_engine_event_handler*> handler_{nullptr};

@@ -426,8 +426,12 @@ void websocket_server_impl<config>::fit_send_buffer(const connection_handle& han
     // On the I/O thread, which alone opens and closes the socket.
     asio::post(endpoint_.get_io_service(), [this, handle, bytes] {
         if (connection_ptr con = find_connection(handle)) {
-            platform_fit_send_buffer(
-                static_cast<std::uintptr_t>(con->get_raw_socket().native_handle()), bytes);
+            auto& socket = con->get_raw_socket();
+            platform_fit_send_buffer(static_cast<std::uintptr_t>(socket.native_handle()), bytes);
+            // A frame's last segment would otherwise wait for the page's acknowledgement of the
+            // one before, which the page may delay: up to tens of milliseconds on every frame.
+            asio::error_code ignored;
+            socket.set_option(asio::ip::tcp::no_delay(true), ignored);
         }
     });
 }
