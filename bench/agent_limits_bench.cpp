@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/agent_process.h"
-#include "support/process_memory.h"
+#include "program_comparison.h"
+#include "running_agent.h"
 #include "support/raw_connection.h"
 #include "support/ws_test_client.h"
 
@@ -55,32 +55,6 @@ struct figures {
 };
 
 double megabytes(size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
-
-// An agent of the given program started in a folder of its own.
-class running_agent {
-public:
-    running_agent(const std::string& program, unsigned limit = 0)
-        : installed_(install_agent_copy(folder_.path() + "/installed", std::string(), program)) {
-        setup_ = setup_on_free_ports(folder_.path());
-        setup_.program = installed_;
-        setup_.descriptor_limit = limit;
-        process_ = std::make_unique<agent_process>(setup_);
-        if (installed_.empty() || !wait_serving(setup_, *process_)) {
-            std::fprintf(stderr, "bench: %s does not serve\n", program.c_str());
-            std::exit(1);
-        }
-    }
-
-    const agent_setup& setup() const { return setup_; }
-    agent_process& process() { return *process_; }
-    size_t resident_bytes() const { return kelvo::test::resident_bytes(process_->id()); }
-
-private:
-    temporary_folder folder_;
-    std::string installed_;
-    agent_setup setup_;
-    std::unique_ptr<agent_process> process_;
-};
 
 // Handshakes (TLS and WebSocket upgrade) one after another for `seconds`; with `resume`, each
 // offers the session of the one before.
@@ -227,30 +201,8 @@ figures measure(const std::string& program, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    double seconds = 3;
-    std::vector<std::pair<std::string, std::string>> programs;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--seconds" && i + 1 < argc) {
-            seconds = std::atof(argv[++i]);
-        } else if (argument.find('=') != std::string::npos) {
-            programs.emplace_back(argument.substr(0, argument.find('=')),
-                                  argument.substr(argument.find('=') + 1));
-        } else {
-            std::fprintf(stderr, "usage: agent_limits_bench [--seconds S] [LABEL=PROGRAM ...]\n");
-            return 2;
-        }
-    }
-    if (programs.empty()) programs.emplace_back("this", agent_program_path());
-
-    std::vector<figures> results;
-    for (const auto& program : programs) {
-        std::fprintf(stderr, "bench: measuring %s (%s)\n", program.first.c_str(),
-                     program.second.c_str());
-        results.push_back(measure(program.second, seconds));
-    }
-
-    const std::vector<std::pair<const char*, double figures::*>> rows = {
+    const compared_programs compared = parse_compared_programs(argc, argv, "agent_limits_bench", 3);
+    print_comparison<figures>(compared, measure_each<figures>(compared, measure), {
         {"full TLS handshakes per second (one client)", &figures::full_per_second},
         {"agent CPU ms per full TLS handshake", &figures::full_cpu_ms},
         {"handshakes per second offering a session", &figures::offering_per_second},
@@ -262,25 +214,6 @@ int main(int argc, char** argv) {
         {"MB resident, peak, page never reading", &figures::unread_peak_mb},
         {"MB resident, 6 s later", &figures::unread_end_mb},
         {"core share, out of descriptors", &figures::cpu_share_out_of_descriptors},
-    };
-    std::printf("%-44s", "");
-    for (const auto& program : programs) std::printf("%12s", program.first.c_str());
-    for (size_t i = 1; i < programs.size(); ++i) {
-        std::printf("  %s/%s", programs[0].first.c_str(), programs[i].first.c_str());
-    }
-    std::printf("\n");
-    for (const auto& row : rows) {
-        std::printf("%-44s", row.first);
-        for (const figures& f : results) std::printf("%12.3f", f.*row.second);
-        for (size_t i = 1; i < results.size(); ++i) {
-            const double later = results[i].*row.second;
-            if (later != 0) {
-                std::printf("  %10.2f", results[0].*row.second / later);
-            } else {
-                std::printf("  %10s", "-");
-            }
-        }
-        std::printf("\n");
-    }
+    });
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <queue>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include <websocketpp/error.hpp>
 #include <websocketpp/frame.hpp>
 
+#include "net/frame_payload_pool.h"
 #include "net/websocket_server.h"
 
 namespace kelvo {
@@ -40,8 +42,13 @@ public:
         return true;
     }
 
+    // Storage for the messages of the connection's frames, written in place.
+    frame_payload_pool& frame_payloads() { return *frame_payloads_; }
+
 private:
     std::atomic<bool> frame_dropping_{false};
+    // Shared with the messages that hold its storage, which may outlive the connection.
+    const std::shared_ptr<frame_payload_pool> frame_payloads_ = std::make_shared<frame_payload_pool>();
     // Any sending thread; the socket itself is only touched on the I/O thread.
     std::atomic<size_t> send_buffer_fit_{0};
 };
@@ -74,16 +81,6 @@ template <typename connection_type>
 ws_message_ptr make_binary_message(connection_type& con, const void* data, size_t size) {
     ws_message_ptr message = con.get_message(websocketpp::frame::opcode::binary, size);
     message->append_payload(data, size);
-    return message;
-}
-
-// A binary message of `size` zero bytes, to be written in place; `payload` receives its storage.
-template <typename connection_type>
-ws_message_ptr make_blank_binary_message(connection_type& con, size_t size, uint8_t*& payload) {
-    ws_message_ptr message = con.get_message(websocketpp::frame::opcode::binary, size);
-    std::string& bytes = message->get_raw_payload();
-    bytes.resize(size);
-    payload = reinterpret_cast<uint8_t*>(&bytes[0]);
     return message;
 }
 

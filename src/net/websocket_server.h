@@ -14,9 +14,10 @@ namespace rtc {
 namespace web {
 
 // Binary messages queued together under one hold of the connection's write lock, whose payloads
-// the sender writes in place: `write` gets each message's own storage (sizes[i] bytes, zeroed),
-// outside the connection's locks. So a frame's bytes are copied once on their way to the socket,
-// from the engine's buffer into the message.
+// the sender writes in place: `write` gets each message's own storage (sizes[i] bytes holding
+// what an earlier message left there, so it writes every byte), outside the connection's locks.
+// So a frame's bytes are copied once on their way to the socket, from the engine's buffer into
+// the message, into storage the connection keeps from frame to frame.
 struct binary_group {
     const size_t* sizes;
     size_t count;

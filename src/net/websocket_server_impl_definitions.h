@@ -407,7 +407,7 @@ int32_t websocket_server_impl<config>::send_binary_group(const connection_handle
     std::vector<uint8_t*> payloads(group.count);
     size_t total = 0;
     for (size_t i = 0; i < group.count; ++i) {
-        batch.messages.push_back(make_blank_binary_message(*con, group.sizes[i], payloads[i]));
+        batch.messages.push_back(con->frame_payloads().binary_message(group.sizes[i], payloads[i]));
         total += group.sizes[i];
     }
     group.write(payloads.data());

@@ -29,18 +29,18 @@ void put32(uint8_t* p, uint32_t value) {
     p[3] = static_cast<uint8_t>(value);
 }
 
-// Copies `rows` rows of `row_bytes` each; one block copy when neither side has row padding.
+// Copies `rows` rows of `row_bytes` each and zeroes each row's padding (the storage may hold an
+// earlier frame); one block copy when neither side has row padding.
 void copy_plane(uint8_t* dst, size_t dst_stride, const uint8_t* src, size_t src_stride,
                 size_t row_bytes, size_t rows) {
-    if (row_bytes == 0 || rows == 0) {
-        return;
-    }
     if (dst_stride == row_bytes && src_stride == row_bytes) {
-        std::memcpy(dst, src, row_bytes * rows);
+        if (rows != 0) std::memcpy(dst, src, row_bytes * rows);
         return;
     }
     for (size_t r = 0; r < rows; ++r) {
-        std::memcpy(dst + r * dst_stride, src + r * src_stride, row_bytes);
+        uint8_t* row = dst + r * dst_stride;
+        if (row_bytes != 0) std::memcpy(row, src + r * src_stride, row_bytes);
+        std::memset(row + row_bytes, 0, dst_stride - row_bytes);
     }
 }
 
@@ -126,9 +126,6 @@ void pack_frame(const IVideoFrame& frame, const frame_layout& layout, int32_t ro
                width, height);
     const size_t chroma_width = width / 2;
     const size_t chroma_rows = height / 2;
-    if (chroma_width == 0 || chroma_rows == 0) {
-        return;
-    }
     copy_plane(u, padded / 2, frame.buffer(U_PLANE), static_cast<size_t>(frame.stride(U_PLANE)),
                chroma_width, chroma_rows);
     copy_plane(v, padded / 2, frame.buffer(V_PLANE), static_cast<size_t>(frame.stride(V_PLANE)),

@@ -36,8 +36,8 @@ uint16_t header_rotation(int32_t rotation);
 // The sizes of the frame's messages, in order.
 void frame_message_sizes(const frame_layout& layout, size_t (&sizes)[frame_messages]);
 
-// Writes the header and the three planes into the frame's messages (of frame_message_sizes),
-// which start zeroed: row padding is left as it is.
+// Writes every byte of the frame's messages (of frame_message_sizes): the header, then the three
+// planes with zeroed row padding.
 void pack_frame(const kelvo::media::IVideoFrame& frame, const frame_layout& layout,
                 int32_t rotation, bool mirrored, uint32_t timestamp, uint8_t* const* messages);
 
