@@ -2,12 +2,16 @@
 
 #include <asio.hpp>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/dynamic_library.h"
+#include "platform/file_contents.h"
 #include "support/certificate_pair.h"
 #include "support/ws_test_client.h"
 
@@ -24,6 +28,40 @@ agent_setup setup_on_free_ports(const std::string& runtime_folder) {
     } while (setup.plain_port == setup.tls_port);
     setup.runtime_folder = runtime_folder;
     return setup;
+}
+
+namespace {
+
+// With its line ends as "\n": a Windows program writes text as "\r\n".
+std::string written_text(const std::string& path) {
+    std::string text = rtc::web::platform_read_file(path).value_or("");
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+}  // namespace
+
+agent_process::output_files agent_process::files_for(const agent_setup& setup) {
+    if (setup.runtime_folder.empty()) return {};
+    // Tests of one setup run several programs, each into files of its own.
+    static std::atomic<int> started{0};
+    const std::string name = setup.runtime_folder + "/agent-" + std::to_string(++started);
+    return {name + ".out", name + ".err"};
+}
+
+agent_process::output_files::~output_files() {
+    const std::string said = errors.empty() ? "" : written_text(errors);
+    if (!said.empty() && ::testing::Test::HasFailure()) {
+        std::fprintf(stderr, "the agent's standard error (%s):\n%s", errors.c_str(), said.c_str());
+    }
+}
+
+std::string agent_process::output() const {
+    return written_text(files_.output);
+}
+
+std::string agent_process::errors() const {
+    return written_text(files_.errors);
 }
 
 std::string install_agent_copy(const std::string& folder, const std::string& pass_phrase,
