@@ -153,9 +153,7 @@ TEST_F(edge_input, a_page_that_never_reads_its_replies_is_closed_and_others_are_
     // Unknown commands whose names take almost the whole size limit: each reply repeats its name.
     // The page's socket holds little, so the replies wait in the agent. Replies already handed
     // to a write in progress no longer count as waiting, and one write may take up to the
-    // limit's worth, so twice the limit (and a few more) is sure to cross it. The page then reads
-    // soon enough to see the close frame (the agent ends a connection whose page does not answer
-    // its close within a few seconds).
+    // limit's worth, so twice the limit (and a few more) is sure to cross it.
     const std::string command = R"({"command":")" + std::string(message_limit - 20, 'x') + R"("})";
     raw_connection hoarder(port(), 64 * 1024);
     ASSERT_TRUE(hoarder.ok());
@@ -165,11 +163,16 @@ TEST_F(edge_input, a_page_that_never_reads_its_replies_is_closed_and_others_are_
         ASSERT_TRUE(hoarder.send_all(frame)) << "command " << sent;
     }
 
-    // Reading at once, as a slow build or a busy machine leaves little of those seconds: the
-    // replies that were waiting, then the close.
+    // Reading at once: the replies that were waiting, then the close. The agent ends a connection
+    // whose page does not answer its close within a few seconds, which a slow build may spend on
+    // the commands still coming after the close: then the page finds the connection ended before
+    // it has read its way to the close frame.
     std::string reason;
-    EXPECT_EQ(hoarder.close_code(&reason, std::chrono::seconds(20)), policy_violation);
-    EXPECT_EQ(reason, "too many unread replies");
+    const int code = hoarder.close_code(&reason, std::chrono::seconds(20));
+    if (code != 0 || !hoarder.ended_by_peer()) {
+        EXPECT_EQ(code, policy_violation);
+        EXPECT_EQ(reason, "too many unread replies");
+    }
     expect_page_served(*page);
 }
 
