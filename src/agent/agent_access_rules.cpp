@@ -1,15 +1,25 @@
-// Who may use the agent: a site the user has not allowed gets nothing but "getVersion"; its
-// "initialize" asks the user and is answered once they decide. While a session exists, its video
+// Who may use the agent: a site the user has not allowed gets nothing but what the agent says
+// about itself ("getVersion", "getAgentInfo"); its "initialize" asks the user and is answered
+// once they decide. While a session exists, its video
 // goes to connections of its own site only. What the session's site uses is shown to the user.
 #include "agent/rtc_engine_agent.h"
 
 namespace kelvo {
 namespace rtc {
 namespace web {
+namespace {
+
+// A page needs these to tell whether the agent is there and speaks its protocol before the user
+// has allowed it anything; they reach neither the engine nor the user's devices.
+bool open_to_every_site(const std::string& command) {
+    return command == "getVersion" || command == "getAgentInfo";
+}
+
+}  // namespace
 
 int32_t rtc_engine_agent::admit(connection_context& context, const std::string& command,
                                 const std::string& message) {
-    if (command == "getVersion" || access_.allows(context.origin)) return result::ok;
+    if (open_to_every_site(command) || access_.allows(context.origin)) return result::ok;
     if (command != "initialize" || !access_.can_ask(context.origin)) return result::forbidden;
     // No server thread waits for the user: the answer comes back on the prompt's thread.
     const connection_context asking = context;

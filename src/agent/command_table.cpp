@@ -1,7 +1,9 @@
 // The command table: one declarative list of every command the page may send. The operations,
-// with the member readers of their commands, live in the category files (agent_session.cpp,
-// agent_options.cpp, agent_media.cpp, agent_streams.cpp, agent_devices.cpp, agent_windows.cpp,
-// agent_recording.cpp).
+// with the member readers of their commands, live in the category files (agent_info.cpp,
+// agent_session.cpp, agent_options.cpp, agent_media.cpp, agent_streams.cpp, agent_devices.cpp,
+// agent_windows.cpp, agent_recording.cpp).
+#include <iterator>
+
 #include "agent/rtc_engine_agent.h"
 
 namespace kelvo {
@@ -30,6 +32,7 @@ using agent = rtc_engine_agent;
 const command_entry rtc_engine_agent::command_entries[] = {
     {"initialize", allow_new, answer::immediate, &agent::run_initialize},
     {"getVersion", allow_any, answer::immediate, &agent::run_get_version},
+    {"getAgentInfo", allow_any, answer::immediate, &agent::run_get_agent_info},
     {"renewChannelKey", allow_control, answer::deferred, &agent::run_renew_channel_key},
     {"renewChannelDynamicKey", allow_control, answer::deferred,
      &agent::run_renew_channel_dynamic_key},
@@ -64,6 +67,8 @@ const command_entry rtc_engine_agent::command_entries[] = {
     {"enableDualStreamMode", allow_control, answer::immediate,
      &agent::run_enable_dual_stream_mode},
 };
+
+const size_t rtc_engine_agent::command_count = std::size(command_entries);
 
 const command_entry* rtc_engine_agent::find_command(const std::string& name) {
     for (const command_entry& entry : command_entries) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,6 +84,7 @@ public:
 private:
     // The command table's entries name the operations below (command_table.cpp).
     static const command_entry command_entries[];
+    static const size_t command_count;
     static const command_entry* find_command(const std::string& name);
 
     // --- who may use the agent (agent_access_rules.cpp) --------------------------------------
@@ -106,6 +108,9 @@ private:
     // there is no engine or it does not hand the parameter object out.
     template <class Call>
     int32_t with_parameters(Call&& call);
+
+    // --- what the agent says about itself (agent_info.cpp) ------------------------------------
+    int32_t run_get_agent_info(command_call& call);
 
     // --- engine session (agent_session.cpp) -------------------------------------------------
     int32_t run_initialize(command_call& call);

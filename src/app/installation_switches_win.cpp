@@ -37,6 +37,12 @@ std::optional<int> run_installation_switch(const wchar_t* command_line) {
     return code;
 }
 
+std::vector<switch_usage> windows_switch_usage() {
+    return {{trust_certificate_switch,
+             "trusts that certificate for this user (Windows asks to confirm it)"},
+            {untrust_certificate_switch, "removes the certificate it trusted"}};
+}
+
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo

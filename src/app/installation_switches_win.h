@@ -4,6 +4,9 @@
 #pragma once
 
 #include <optional>
+#include <vector>
+
+#include "app/information_switches.h"
 
 namespace kelvo {
 namespace rtc {
@@ -11,6 +14,9 @@ namespace web {
 
 // The switch's exit code when `command_line` is one of them; none for any other command line.
 std::optional<int> run_installation_switch(const wchar_t* command_line);
+
+// The switches above that only Windows has, as the usage lists them.
+std::vector<switch_usage> windows_switch_usage();
 
 }  // namespace web
 }  // namespace rtc

@@ -4,8 +4,9 @@
 //                            makes the TLS server's certificate pair beside the program unless
 //                            the one there is good (app/certificate_switch.h); exit code 0 done,
 //                            1 it could not
-//   kelvo_web_agent          starts the agent (exit code 255, i.e. -1, when one already runs or
-//                            a port cannot be taken; 0 after "close", SIGINT or SIGTERM)
+//   kelvo_web_agent          starts the agent (exit code 255, i.e. -1, when one already runs,
+//                            which it says on standard error, or a port cannot be taken; 0 after
+//                            "close", SIGINT or SIGTERM)
 //   kelvo_web_agent -kill    asks every running instance to close, then exits with 0
 //   kelvo_web_agent -allow ORIGIN, -block ORIGIN, -forget ORIGIN
 //                            remembers that the site ORIGIN (https://example.com) may use the
@@ -14,11 +15,15 @@
 //                            default), and tells a running instance to read the file again;
 //                            exit code 0 done, 1 the file could not be written, 2 a wrong
 //                            command line (an origin that is not one)
+//   kelvo_web_agent -version, -help (-h, --help)
+//                            the versions, or every switch, on standard output; exit code 0
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -29,6 +34,8 @@
 #include "app/certificate_switch.h"
 #include "app/consent_prompt_posix.h"
 #include "app/control_loop_posix.h"
+#include "app/information_switches.h"
+#include "app/second_instance_notice.h"
 #include "app/server_ports.h"
 #include "app/site_switches.h"
 #include "app/tray_usage_indicator.h"
@@ -56,12 +63,19 @@ int main(int argc, char** argv) {
         closeRunningInstances();
         return 0;
     }
-    if (argc >= 2 && is_site_switch(argv[1])) {
-        return run_site_switch(std::vector<std::string>(argv + 1, argv + argc),
-                               site_decisions::default_path(),
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    if (const std::optional<std::string> text = information_switch_text(words, {})) {
+        std::fputs(text->c_str(), stdout);
+        return 0;
+    }
+    if (!words.empty() && is_site_switch(words[0])) {
+        return run_site_switch(words, site_decisions::default_path(),
                                [] { return post_control_message("reload"); });
     }
-    if (!platform_take_single_instance_lock()) return -1;
+    if (!platform_take_single_instance_lock()) {
+        std::fputs(second_instance_notice(platform_single_instance_holder()).c_str(), stderr);
+        return -1;
+    }
     // A page that goes away mid-send must not end the process.
     signal(SIGPIPE, SIG_IGN);
     site_decisions sites(site_decisions::default_path());

@@ -3,8 +3,9 @@
 //   kelvo_web_agent.exe -make-certificate, -trust-certificate, -untrust-certificate
 //                                the installer's switches (app/installation_switches_win.h):
 //                                exit code 0 done, 1 failed
-//   kelvo_web_agent.exe          starts the agent (exit code -1 when one already runs or a port
-//                                cannot be taken; 0 when its window is closed or Quit is chosen)
+//   kelvo_web_agent.exe          starts the agent (exit code -1 when one already runs, which it
+//                                says as -version does, or a port cannot be taken; 0 when its
+//                                window is closed or Quit is chosen)
 //   kelvo_web_agent.exe -kill    closes every running instance, then exits with 0
 //   kelvo_web_agent.exe -allow ORIGIN, -block ORIGIN, -forget ORIGIN
 //                                remembers that the site ORIGIN (https://example.com) may use
@@ -12,6 +13,10 @@
 //                                %APPDATA%\Kelvo Web Agent\sites.json, and tells a running
 //                                instance to read the file again; exit code 0 done, 1 the file
 //                                could not be written, 2 a wrong command line
+//   kelvo_web_agent.exe -version, -help (-h, --help)
+//                                the versions, or every switch, on the console the program was
+//                                started from or where its output goes, else in a message box;
+//                                exit code 0
 #include <windows.h>
 
 #include <shellapi.h>
@@ -27,8 +32,10 @@
 #include "access/site_decisions.h"
 #include "app/agent_run.h"
 #include "app/control_window_win.h"
+#include "app/information_switches.h"
 #include "app/installation_switches_win.h"
 #include "app/queued_consent_prompt.h"
+#include "app/second_instance_notice.h"
 #include "app/server_ports.h"
 #include "app/site_switches.h"
 #include "app/starting_console_win.h"
@@ -84,8 +91,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
         return 0;
     }
     const std::vector<std::string> words = commandLineWords();
+    if (const std::optional<std::string> text =
+            information_switch_text(words, windows_switch_usage())) {
+        tell_starter(*text, false);
+        return 0;
+    }
     if (!words.empty() && is_site_switch(words[0])) return runSiteSwitch(words);
-    if (!platform_take_single_instance_lock()) return -1;
+    if (!platform_take_single_instance_lock()) {
+        tell_starter(second_instance_notice(platform_single_instance_holder()), true);
+        return -1;
+    }
     site_decisions sites(site_decisions::default_path());
     queued_consent_prompt prompt;
     tray_usage_indicator usage;

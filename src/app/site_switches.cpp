@@ -62,7 +62,8 @@ int run_site_switch(const std::vector<std::string>& words, const std::string& pa
                     const std::function<bool()>& reload_running_agent) {
     const site_switch* chosen = words.empty() ? nullptr : findSwitch(words[0]);
     if (chosen == nullptr || words.size() != 2) {
-        std::fprintf(stderr, "usage: kelvo_web_agent -allow|-block|-forget ORIGIN\n");
+        std::fprintf(stderr, "usage: kelvo_web_agent -allow|-block|-forget ORIGIN "
+                             "(kelvo_web_agent -help lists every switch)\n");
         return wrong_command_line;
     }
     const std::string origin = checkedOrigin(*chosen, words[1]);

@@ -231,6 +231,10 @@ void JsonValue::append(cJSON* node) {
     if (!cJSON_IsArray(node_) || !cJSON_AddItemToArray(node_, node)) cJSON_Delete(node);
 }
 
+void JsonValue::appendString(const char* text) {
+    if (text != nullptr) append(cJSON_CreateString(text));
+}
+
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo

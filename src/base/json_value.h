@@ -49,6 +49,8 @@ public:
     void setValue(const char* key, const JsonValue& other);
     // Appends a node taken from another handle's release() to the array this handle holds.
     void append(cJSON* node);
+    // Appends a string to the array this handle holds.
+    void appendString(const char* text);
 
 private:
     JsonValue(cJSON* node, bool owned);

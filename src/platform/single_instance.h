@@ -10,6 +10,11 @@ namespace web {
 // the lock could not be created at all: the agent then runs as the only instance.
 bool platform_take_single_instance_lock();
 
+// After platform_take_single_instance_lock() returned false: the process identifier of the
+// instance that holds the lock, as that instance recorded it beside the lock; 0 when it is not
+// known (the holder has only just taken the lock, or could not record itself).
+unsigned long platform_single_instance_holder();
+
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo

@@ -18,6 +18,19 @@ class agent_dispatch : public agent_fixture {};
 
 constexpr const char* version_reply = R"({"command":"getVersion","version":"1.0.0-standin","code":true})";
 
+// "getAgentInfo" names the build's version, protocol 1 and the command table in its order, from
+// "initialize" to "enableDualStreamMode".
+void expect_agent_info(agent_client& page) {
+    const std::string reply = page.request(R"({"command":"getAgentInfo"})");
+    const std::string head = R"({"command":"getAgentInfo","agentVersion":")" KELVO_AGENT_VERSION
+                             R"(","protocolVersion":1,"commands":["initialize","getVersion",)"
+                             R"("getAgentInfo","renewChannelKey",)";
+    const std::string tail = R"(,"enableDualStreamMode"],"code":true})";
+    EXPECT_EQ(reply.substr(0, head.size()), head);
+    ASSERT_GE(reply.size(), tail.size()) << reply;
+    EXPECT_EQ(reply.substr(reply.size() - tail.size()), tail);
+}
+
 TEST_F(agent_dispatch, messages_that_are_no_command_close_the_connection_without_a_reply) {
     const std::string invalid[] = {
         "[1,2]",
@@ -66,6 +79,7 @@ TEST_F(agent_dispatch, commands_are_gated_by_the_connection_state) {
     EXPECT_EQ(fresh->request(R"({"command":"videoStat","uid":1})"),
               R"({"command":"videoStat","code":5})");
     EXPECT_EQ(fresh->request(R"({"command":"getVersion"})"), version_reply);
+    expect_agent_info(*fresh);
 
     auto page = control();
     EXPECT_EQ(page->request(R"({"command":"initialize","appID":"again"})"),
@@ -76,6 +90,7 @@ TEST_F(agent_dispatch, commands_are_gated_by_the_connection_state) {
               R"({"command":"subscribe","code":5})");
     EXPECT_EQ(page->request(R"({"command":"muteLocal"})"), R"({"command":"muteLocal","code":3})");
     EXPECT_EQ(page->request(R"({"command":"getVersion"})"), version_reply);
+    expect_agent_info(*page);
 
     // A second page while the engine exists, on either server.
     auto second = connect(1);
@@ -91,6 +106,7 @@ TEST_F(agent_dispatch, commands_are_gated_by_the_connection_state) {
     EXPECT_EQ(stream->request(R"({"command":"initialize","appID":"x"})"),
               R"({"command":"initialize","code":5})");
     EXPECT_EQ(stream->request(R"({"command":"getVersion"})"), version_reply);
+    expect_agent_info(*stream);
     // "videoStat" is never answered: the next text is the reply to the command after it.
     ASSERT_TRUE(stream->send(R"({"command":"videoStat","uid":7,"latency":3,"fps":20})"));
     EXPECT_EQ(stream->request(R"({"command":"getVersion"})"), version_reply);

@@ -1,9 +1,10 @@
 // Who may use the agent, through real connections that carry an Origin header: a site the user has
-// not allowed gets nothing but "getVersion", an undecided site's "initialize" waits for the user's
-// answer, and a session's video goes to its own site only.
+// not allowed gets nothing but "getVersion" and "getAgentInfo", an undecided site's "initialize"
+// waits for the user's answer, and a session's video goes to its own site only.
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,16 +87,34 @@ std::string forbidden(const std::string& command) {
     return R"({"command":")" + command + R"(","code":403})";
 }
 
-TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_get_version_and_reach_no_engine) {
+// The names in the "commands" member of a "getAgentInfo" reply.
+std::vector<std::string> listed_commands(const std::string& agent_info) {
+    const std::string start = R"("commands":[)";
+    const size_t begin = agent_info.find(start);
+    const size_t end = agent_info.find(']', begin);
+    std::vector<std::string> names;
+    if (begin == std::string::npos || end == std::string::npos) return names;
+    std::istringstream list(agent_info.substr(begin + start.size(), end - begin - start.size()));
+    for (std::string quoted; std::getline(list, quoted, ',');) {
+        if (quoted.size() >= 2) names.push_back(quoted.substr(1, quoted.size() - 2));
+    }
+    return names;
+}
+
+TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_the_agents_own_info_and_reach_no_engine) {
     // A blocked site, and a header that names no site (nobody can be asked about it).
     for (const char* origin : {blocked_site, "http://a.example/page"}) {
         auto page = connect(0, origin);
         EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"),
                   std::string::npos) << origin;
-        for (const char* command :
-             {"initialize", "getWindows", "getDevices", "joinChannel", "unmuteLocal", "preview",
-              "subscribe", "startScreenSharing", "startRecording", "setParameters"}) {
-            EXPECT_EQ(page->request(std::string(R"({"command":")") + command +
+        const std::string info = page->request(R"({"command":"getAgentInfo"})");
+        EXPECT_NE(info.find("\"code\":true"), std::string::npos) << origin;
+        // Every command the agent lists is one it knows: refused, not unknown (code 2).
+        const std::vector<std::string> commands = listed_commands(info);
+        EXPECT_FALSE(commands.empty()) << info;
+        for (const std::string& command : commands) {
+            if (command == "getVersion" || command == "getAgentInfo") continue;
+            EXPECT_EQ(page->request(R"({"command":")" + command +
                                     R"(","appID":"a","channelName":"room","channelKey":"",)"
                                     R"("uid":42,"video":true})"),
                       forbidden(command))

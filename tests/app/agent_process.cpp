@@ -2,12 +2,15 @@
 
 #include <asio.hpp>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/dynamic_library.h"
+#include "platform/file_contents.h"
 #include "support/certificate_pair.h"
 #include "support/ws_test_client.h"
 
@@ -24,6 +27,29 @@ agent_setup setup_on_free_ports(const std::string& runtime_folder) {
     } while (setup.plain_port == setup.tls_port);
     setup.runtime_folder = runtime_folder;
     return setup;
+}
+
+agent_process::output_files agent_process::files_for(const agent_setup& setup) {
+    if (setup.runtime_folder.empty()) return {};
+    // Tests of one setup run several programs, each into files of its own.
+    static std::atomic<int> started{0};
+    const std::string name = setup.runtime_folder + "/agent-" + std::to_string(++started);
+    return {name + ".out", name + ".err"};
+}
+
+agent_process::output_files::~output_files() {
+    const std::string said = errors.empty() ? "" : rtc::web::platform_read_file(errors).value_or("");
+    if (!said.empty() && ::testing::Test::HasFailure()) {
+        std::fprintf(stderr, "the agent's standard error (%s):\n%s", errors.c_str(), said.c_str());
+    }
+}
+
+std::string agent_process::output() const {
+    return rtc::web::platform_read_file(files_.output).value_or("");
+}
+
+std::string agent_process::errors() const {
+    return rtc::web::platform_read_file(files_.errors).value_or("");
 }
 
 std::string install_agent_copy(const std::string& folder, const std::string& pass_phrase,

@@ -60,10 +60,23 @@ public:
     // POSIX: the processor time (user and system) the process has used so far, in seconds; 0 when
     // it cannot be read. Its memory: support/process_memory.h with id().
     double cpu_seconds() const;
+    // What the program has written so far to its standard output and to its standard error. Each
+    // goes to a file of its own in the setup's runtime folder (without one they go where the
+    // test's go, and these are empty); a failed test shows the standard error at the end.
+    std::string output() const;
+    std::string errors() const;
 
     struct impl;
 
 private:
+    struct output_files {
+        std::string output;
+        std::string errors;
+        ~output_files();
+    };
+    static output_files files_for(const agent_setup& setup);
+
+    output_files files_;
     std::unique_ptr<impl> impl_;
 };
 

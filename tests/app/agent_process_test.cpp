@@ -1,7 +1,7 @@
-// The agent program as a process: the kill switch, the single instance, server start failures,
-// ending through "-kill", a page served by the started program with the stand-in engine, the
-// certificate pair beside an installed copy and "-make-certificate", which makes it, and the
-// switches that edit the sites file.
+// The agent program as a process: the kill switch, the single instance, "-version" and "-help",
+// server start failures, ending through "-kill", a page served by the started program with the
+// stand-in engine, the certificate pair beside an installed copy and "-make-certificate", which
+// makes it, and the switches that edit the sites file.
 #include "app/agent_process.h"
 
 #include <filesystem>
@@ -69,6 +69,13 @@ TEST_F(agent_process_test, second_start_ends_with_minus_one_and_the_first_keeps_
     ASSERT_TRUE(wait_serving(setup, first));
     agent_process second(setup);
     EXPECT_EQ(second.wait_exit(), already_running);
+    // It says why it ended, naming the instance that goes on.
+    const std::string said = second.errors();
+    EXPECT_NE(said.find("another instance is already running (pid " + std::to_string(first.id()) +
+                        ")"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("kelvo_web_agent -kill"), std::string::npos) << said;
 
     EXPECT_TRUE(first.running());
     EXPECT_TRUE(control_window_present(setup));
@@ -77,6 +84,28 @@ TEST_F(agent_process_test, second_start_ends_with_minus_one_and_the_first_keeps_
     EXPECT_TRUE(port_accepts(setup.tls()));
     page.close();
     kill_and_expect_clean_end(first);
+}
+
+TEST_F(agent_process_test, version_and_help_answer_on_standard_output_and_start_nothing) {
+    agent_process version(setup, {"-version"});
+    EXPECT_EQ(version.wait_exit(), 0);
+    EXPECT_EQ(version.output(), "Kelvo Web Agent " KELVO_AGENT_VERSION "\nengine 1.0.0-standin\n");
+    std::vector<std::string> switches = {"-kill", "-allow ORIGIN", "-block ORIGIN",
+                                         "-forget ORIGIN", "-make-certificate", "-version",
+                                         "-help, -h, --help"};
+#ifdef _WIN32
+    switches.insert(switches.end(), {"-trust-certificate", "-untrust-certificate"});
+#endif
+    for (const char* help_switch : {"-help", "-h", "--help"}) {
+        agent_process help(setup, {help_switch});
+        EXPECT_EQ(help.wait_exit(), 0) << help_switch;
+        const std::string usage = help.output();
+        for (const std::string& listed : switches) {
+            EXPECT_NE(usage.find("  " + listed + " "), std::string::npos) << listed << "\n" << usage;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/RizudAdaEngineAgent"));
+    EXPECT_FALSE(port_accepts(setup.plain()));
 }
 
 TEST_F(agent_process_test, taken_tls_port_ends_with_minus_one_without_plain_server_or_window) {
@@ -339,6 +368,10 @@ TEST_F(agent_process_test, site_switches_answer_a_wrong_command_line_with_two_an
              {"-allow", "null"}, {"-forget", "https://a.test", "more"}}) {
         agent_process edit(setup, arguments);
         EXPECT_EQ(edit.wait_exit(), 2) << arguments.back();
+        if (arguments.size() != 2) {
+            EXPECT_NE(edit.errors().find("kelvo_web_agent -help"), std::string::npos)
+                << edit.errors();
+        }
     }
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(sites_file_path(setup))));
     // Without a running agent the file is still edited, and no agent is started.

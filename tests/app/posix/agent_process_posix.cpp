@@ -92,7 +92,7 @@ struct agent_process::impl {
 };
 
 agent_process::agent_process(const agent_setup& setup, const std::vector<std::string>& arguments)
-    : impl_(std::make_unique<impl>()) {
+    : files_(files_for(setup)), impl_(std::make_unique<impl>()) {
     const std::string program = setup.program.empty() ? agent_program_path() : setup.program;
     std::vector<std::string> argv_text = {program};
     argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
@@ -114,6 +114,13 @@ agent_process::agent_process(const agent_setup& setup, const std::vector<std::st
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    for (const auto& [fd, path] : {std::pair{STDOUT_FILENO, &files_.output},
+                                   std::pair{STDERR_FILENO, &files_.errors}}) {
+        if (!path->empty()) {
+            posix_spawn_file_actions_addopen(&actions, fd, path->c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
+    }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "platform/win/wide_text.h"
@@ -26,6 +28,57 @@ std::string configFolder(const agent_setup& setup) {
     return setup.config_folder.empty() ? setup.runtime_folder : setup.config_folder;
 }
 
+// A file the agent writes its standard output or error to: a handle it may inherit.
+HANDLE outputFile(const std::string& path) {
+    if (path.empty()) return nullptr;
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE file = CreateFileW(rtc::web::wide_from_utf8(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot make " << path;
+    return file != INVALID_HANDLE_VALUE ? file : nullptr;
+}
+
+// The agent inherits its two output files and nothing else: the test's sockets are inheritable
+// too, and an agent holding one would keep a connection or a port of the test open.
+class inherited_outputs {
+public:
+    inherited_outputs(HANDLE output, HANDLE errors) : handles_{output, errors} {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        list_.resize(size);
+        startup_.StartupInfo.cb = sizeof(startup_);
+        if (output == nullptr || errors == nullptr) return;
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_.data());
+        ready_ = InitializeProcThreadAttributeList(list, 1, 0, &size) &&
+                 UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_,
+                                           sizeof(handles_), nullptr, nullptr);
+        EXPECT_TRUE(ready_) << "no handle list for the agent: error " << GetLastError();
+        if (!ready_) return;
+        startup_.lpAttributeList = list;
+        startup_.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        startup_.StartupInfo.hStdOutput = output;
+        startup_.StartupInfo.hStdError = errors;
+    }
+    ~inherited_outputs() {
+        if (ready_) DeleteProcThreadAttributeList(startup_.lpAttributeList);
+        for (HANDLE handle : handles_) {
+            if (handle != nullptr) CloseHandle(handle);
+        }
+    }
+    inherited_outputs(const inherited_outputs&) = delete;
+    inherited_outputs& operator=(const inherited_outputs&) = delete;
+
+    bool ready() const { return ready_; }
+    STARTUPINFOW* startup() { return &startup_.StartupInfo; }
+
+private:
+    HANDLE handles_[2];
+    std::vector<char> list_;
+    STARTUPINFOEXW startup_{};
+    bool ready_ = false;
+};
+
 }  // namespace
 
 struct agent_process::impl {
@@ -33,7 +86,7 @@ struct agent_process::impl {
 };
 
 agent_process::agent_process(const agent_setup& setup, const std::vector<std::string>& arguments)
-    : impl_(std::make_unique<impl>()) {
+    : files_(files_for(setup)), impl_(std::make_unique<impl>()) {
     setVariable(L"KELVO_AGENT_TLS_PORT", setup.tls_port ? std::to_string(setup.tls_port) : "");
     setVariable(L"KELVO_AGENT_PLAIN_PORT",
                 setup.plain_port ? std::to_string(setup.plain_port) : "");
@@ -45,11 +98,11 @@ agent_process::agent_process(const agent_setup& setup, const std::vector<std::st
     std::string command_line = "\"" + program + "\"";
     for (const auto& argument : arguments) command_line += " " + argument;
     std::wstring wide_command_line = rtc::web::wide_from_utf8(command_line);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    const BOOL started = CreateProcessW(rtc::web::wide_from_utf8(program).c_str(),
-                                        wide_command_line.data(), nullptr, nullptr, FALSE, 0,
-                                        nullptr, nullptr, &startup, &impl_->process);
+    inherited_outputs outputs(outputFile(files_.output), outputFile(files_.errors));
+    const BOOL started = CreateProcessW(
+        rtc::web::wide_from_utf8(program).c_str(), wide_command_line.data(), nullptr, nullptr,
+        outputs.ready(), outputs.ready() ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, nullptr,
+        outputs.startup(), &impl_->process);
     EXPECT_TRUE(started) << "cannot start " << program << ": error " << GetLastError();
 }
 

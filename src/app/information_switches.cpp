@@ -1,0 +1,70 @@
+#include "app/information_switches.h"
+
+#include <algorithm>
+
+#include "agent/engine_library.h"
+#include "app/certificate_switch.h"
+
+namespace kelvo {
+namespace rtc {
+namespace web {
+
+namespace {
+
+const switch_usage shared_switches[] = {
+    {"-kill", "stops the running agent"},
+    {"-allow ORIGIN", "remembers that the site ORIGIN (https://example.com) may use the agent"},
+    {"-block ORIGIN", "remembers that the site may not use it"},
+    {"-forget ORIGIN", "forgets either: the agent asks the user again"},
+    {make_certificate_switch,
+     "makes the TLS certificate pair beside the program unless a good one is there"},
+};
+
+const switch_usage information_switches[] = {
+    {"-version", "shows the agent's version and the engine library's"},
+    {"-help, -h, --help", "shows this list"},
+};
+
+bool is_help_switch(const std::string& word) {
+    return word == "-help" || word == "-h" || word == "--help";
+}
+
+std::string version_text() {
+    const char* engine = engine_library::instance().version();
+    return std::string("Kelvo Web Agent " KELVO_AGENT_VERSION "\n") +
+           (engine != nullptr ? std::string("engine ") + engine : "engine: not available") + "\n";
+}
+
+void append_usage(std::string& text, const switch_usage& usage) {
+    // The meanings line up in one column after the longest form.
+    constexpr size_t meaning_column = 24;
+    std::string line = std::string("  ") + usage.form;
+    line.resize(std::max(meaning_column, line.size() + 2), ' ');
+    text += line + usage.meaning + "\n";
+}
+
+std::string help_text(const std::vector<switch_usage>& platform_switches) {
+    std::string text =
+        "usage: kelvo_web_agent [SWITCH]\n"
+        "Without a switch the agent starts: it serves pages on 127.0.0.1, ports 8921 (TLS) and "
+        "8922.\n"
+        "One switch per command line:\n";
+    for (const switch_usage& usage : shared_switches) append_usage(text, usage);
+    for (const switch_usage& usage : platform_switches) append_usage(text, usage);
+    for (const switch_usage& usage : information_switches) append_usage(text, usage);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> information_switch_text(
+    const std::vector<std::string>& words, const std::vector<switch_usage>& platform_switches) {
+    if (words.size() != 1) return std::nullopt;
+    if (words[0] == "-version") return version_text();
+    if (is_help_switch(words[0])) return help_text(platform_switches);
+    return std::nullopt;
+}
+
+}  // namespace web
+}  // namespace rtc
+}  // namespace kelvo
