@@ -385,6 +385,9 @@ export type VideoView = FrameCallback | {
   draw(frame: I420Frame, stream: VideoStream): void;
   /** Called once when the stream ends (or never opened): the place to remove the view. */
   end?(reason: StreamEndReason): void;
+  /** The size the view shows the video at, in device pixels: asked of the engine. */
+  viewWidth?: number;
+  viewHeight?: number;
 };
 
 export interface SessionEventMap extends AgentEventMap {

@@ -108,8 +108,8 @@ export class AgentError extends Error {
     const numeric = typeof code === 'number' ? code : null;
     const why = reason ?? (numeric === null ? code : reasonOfCode(numeric));
     const words = numeric === null ? describeCode(why) : `${describeCode(numeric)} (code ${numeric})`;
-    const where = url === null ? '' : ` (${url})`;
-    super(`${command ? `${command}: ` : ''}${words}${where}`, cause === undefined ? undefined : { cause });
+    const subject = command ? `${command}: ` : url === null ? '' : `cannot connect to ${url}: `;
+    super(`${subject}${words}`, cause === undefined ? undefined : { cause });
     this.name = 'AgentError';
     this.command = command ?? null;
     this.code = numeric;

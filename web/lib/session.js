@@ -20,6 +20,13 @@ function drawingOf(view) {
   return typeof view === 'function' ? view : (frame, stream) => view.draw(frame, stream);
 }
 
+/** The size a view object says it shows its video at, where it says one. */
+function sizeOf(view) {
+  const size = {};
+  for (const side of ['viewWidth', 'viewHeight']) if (typeof view[side] === 'number') size[side] = view[side];
+  return size;
+}
+
 export class AgentSession extends AgentEvents {
   constructor(connection, agentInfo) {
     super();
@@ -86,13 +93,14 @@ export class AgentSession extends AgentEvents {
   /**
    * Opens the stream of one user's video (uid 0: the own camera; see openCamera) and keeps it
    * until it ends. `view` draws its frames: a function (frame, stream), or an object with
-   * draw(frame, stream) and optionally end(reason), called once when the stream ends. Options:
-   * viewWidth, viewHeight, statsIntervalMs, timeoutMs, signal.
+   * draw(frame, stream), optionally end(reason), called once when the stream ends, and
+   * viewWidth and viewHeight, the size it shows the video at. Options: viewWidth, viewHeight,
+   * statsIntervalMs, timeoutMs, signal.
    */
   async openStream(uid, view, options = {}) {
     if (this.state === 'ended') throw this.connection.closedError(uid === 0 ? 'preview' : 'subscribe');
     const epoch = this.epoch;
-    const stream = await openStream(this.url, { ...options, uid }, drawingOf(view));
+    const stream = await openStream(this.url, { ...options, ...sizeOf(view), uid }, drawingOf(view));
     if (typeof view.end === 'function') stream.once('end', ({ reason }) => view.end(reason));
     if (this.epoch !== epoch) {
       stream.stop(this.state === 'ended' ? 'session-ended' : 'left-channel');
