@@ -194,7 +194,8 @@ export interface AgentEventMap {
   error: { event: 'error'; code: number };
   /** A reply nobody waited for: the engine left the channel on its own, a late join failure. */
   reply: AgentMessage;
-  close: { code: number; reason: string };
+  /** The connection closed: byPage when the page closed it, else the agent or the network did. */
+  close: { code: number; reason: string; byPage: boolean };
 }
 
 export interface ConnectionEventMap extends AgentEventMap {

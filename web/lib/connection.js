@@ -82,7 +82,8 @@ export class AgentConnection extends AgentEvents {
     this.ws = ws;
     this.url = ws.url;
     this.pending = new Map(); // reply name -> [waiter], oldest first
-    this.closing = null; // {code, reason} once the connection closed
+    this.closing = null; // {code, reason, byPage} once the connection closed
+    this.closedByPage = false;
     ws.onmessage = (message) => this.receive(message.data);
     ws.onclose = (close) => this.closed(close);
   }
@@ -131,6 +132,7 @@ export class AgentConnection extends AgentEvents {
   }
 
   close() {
+    this.closedByPage = true;
     this.ws.close();
   }
 
@@ -195,7 +197,7 @@ export class AgentConnection extends AgentEvents {
   }
 
   closed(close) {
-    this.closing = { code: close.code, reason: close.reason };
+    this.closing = { code: close.code, reason: close.reason, byPage: this.closedByPage };
     for (const queue of this.pending.values()) {
       for (const waiter of queue.splice(0)) {
         clearTimeout(waiter.expiry);

@@ -292,7 +292,7 @@ test('a session: joined, left by the engine on its own, ended by the connection'
   await assert.rejects(session.openStream(7, () => {}), (error) => error.reason === 'closed');
   assert.deepEqual(seen, [
     ['joined', { uid: 5, channel: 'room' }], ['onUserMuteAudio', { event: 'onUserMuteAudio', uid: 9, muted: true }],
-    ['left', {}], ['close', { code: 1000, reason: '' }],
+    ['left', {}], ['close', { code: 1000, reason: '', byPage: false }],
   ]);
 });
 
