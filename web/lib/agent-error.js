@@ -48,7 +48,7 @@ const REASONS = {
   timeout: ['the agent did not answer in time',
     'Try again. If it keeps happening, quit the agent and start it again.'],
   closed: ['the connection to the agent closed', 'Connect again.'],
-  'not-running': ['nothing answers at the agent\'s address: the agent is not running', START_AGENT],
+  'not-running': ['nothing answers there; the agent is not running', START_AGENT],
   certificate: ['the agent runs, but this browser does not trust its certificate',
     'Install the agent with its installer, which makes the browser trust it (Firefox: set ' +
     'security.enterprise_roots.enabled), or connect to the plain address ws://127.0.0.1:8922.'],
@@ -108,7 +108,7 @@ export class AgentError extends Error {
     const numeric = typeof code === 'number' ? code : null;
     const why = reason ?? (numeric === null ? code : reasonOfCode(numeric));
     const words = numeric === null ? describeCode(why) : `${describeCode(numeric)} (code ${numeric})`;
-    const subject = command ? `${command}: ` : url === null ? '' : `cannot connect to ${url}: `;
+    const subject = command ? `${command}: ` : url === null ? '' : `Cannot connect to ${url}: `;
     super(`${subject}${words}`, cause === undefined ? undefined : { cause });
     this.name = 'AgentError';
     this.command = command ?? null;
