@@ -37,6 +37,11 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
         host_.announceStream(context_.uid);
     }
 
+    frames_sent_.fetch_add(1);
+    if (!pace_.frameDue(nowMilliseconds())) {
+        frames_dropped_.fetch_add(1);
+        return 0;
+    }
     int32_t result = -1;
     if (host_.isJoined()) {
         size_t sizes[frame_messages];
@@ -48,11 +53,11 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
                                     }};
         int32_t dropped = 0;
         result = host_.sendFrame(context_, messages, &dropped);
-        if (result == 0 && dropped > 0) {
+        if (result == 0) {
+            frames_to_page_.fetch_add(1);
             frames_dropped_.fetch_add(dropped / static_cast<int32_t>(frame_messages));
         }
     }
-    frames_sent_.fetch_add(1);
     return result;
 }
 
@@ -77,18 +82,22 @@ bool VideoStreamChannel::belongsTo(const connection_context& context) const {
     return context.uid == context_.uid && context.handle.lock() == context_.handle.lock();
 }
 
-void VideoStreamChannel::report(int32_t& rate, int32_t& dropped) {
+namespace {
+
+int32_t per_second(int32_t count, int64_t elapsed_ms) {
+    if (elapsed_ms <= 0) return 0;
+    return static_cast<int32_t>(
+        std::min<int64_t>(int64_t{count} * 1000 / elapsed_ms, std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+void VideoStreamChannel::report(int32_t page_fps, int32_t& rate, int32_t& dropped) {
     dropped = frames_dropped_.exchange(0);
-    const int32_t sent = frames_sent_.exchange(0);
     const int64_t now = nowMilliseconds();
     const int64_t elapsed = now - last_report_time_;
-    if (elapsed <= 0) {
-        rate = 0;
-    } else {
-        const int64_t per_second = int64_t{sent} * 1000 / elapsed;
-        rate = static_cast<int32_t>(
-            std::min<int64_t>(per_second, std::numeric_limits<int32_t>::max()));
-    }
+    rate = per_second(frames_sent_.exchange(0), elapsed);
+    pace_.pageReport(page_fps, per_second(frames_to_page_.exchange(0), elapsed));
     last_report_time_ = now;
 }
 

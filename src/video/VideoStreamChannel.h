@@ -1,5 +1,6 @@
-// One page's stream of one user's video: packs every frame the engine delivers into four binary
-// messages on the page's stream connection, dropping whole stale frames when the page is slow.
+// One page's stream of one user's video: packs the frames the engine delivers into four binary
+// messages on the page's stream connection, dropping whole stale frames when the page is slow
+// and sending no more frames than the page reports it can draw.
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include "net/connection_context.h"
 #include "video/IVideoChannelCallback.h"
 #include "video/IVideoStreamHost.h"
+#include "video/PageFramePace.h"
 #include "video/frame_packer.h"
 
 namespace kelvo {
@@ -44,8 +46,9 @@ public:
     // Same uid, and both handles lead to the same live connection or both to none.
     bool belongsTo(const connection_context& context) const;
     // Frames per second since the previous report and frames dropped since then; resets both.
+    // `page_fps`: the frames per second the page reports drawing, which paces the stream.
     // Called under the channel lock.
-    void report(int32_t& rate, int32_t& dropped);
+    void report(int32_t page_fps, int32_t& rate, int32_t& dropped);
 
 private:
     IVideoStreamHost& host_;
@@ -56,6 +59,9 @@ private:
     std::shared_ptr<IVideoChannelCallback> callback_ KELVO_GUARDED_BY(callback_lock_);
     std::atomic<int32_t> frames_sent_{0};
     std::atomic<int32_t> frames_dropped_{0};
+    // Frames handed to the connection since the last report.
+    std::atomic<int32_t> frames_to_page_{0};
+    PageFramePace pace_;
     std::atomic<bool> paused_{false};
     std::atomic<bool> announce_pending_{false};
     int64_t last_report_time_;

@@ -101,7 +101,7 @@ std::vector<std::string> listed_commands(const std::string& agent_info) {
     return names;
 }
 
-TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_the_agents_own_info_and_reach_no_engine) {
+TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_agent_info_and_reach_no_engine) {
     // A blocked site, and a header that names no site (nobody can be asked about it).
     for (const char* origin : {blocked_site, "http://a.example/page"}) {
         auto page = connect(0, origin);

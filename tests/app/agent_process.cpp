@@ -2,6 +2,7 @@
 
 #include <asio.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -29,6 +30,17 @@ agent_setup setup_on_free_ports(const std::string& runtime_folder) {
     return setup;
 }
 
+namespace {
+
+// With its line ends as "\n": a Windows program writes text as "\r\n".
+std::string written_text(const std::string& path) {
+    std::string text = rtc::web::platform_read_file(path).value_or("");
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+}  // namespace
+
 agent_process::output_files agent_process::files_for(const agent_setup& setup) {
     if (setup.runtime_folder.empty()) return {};
     // Tests of one setup run several programs, each into files of its own.
@@ -38,18 +50,18 @@ agent_process::output_files agent_process::files_for(const agent_setup& setup) {
 }
 
 agent_process::output_files::~output_files() {
-    const std::string said = errors.empty() ? "" : rtc::web::platform_read_file(errors).value_or("");
+    const std::string said = errors.empty() ? "" : written_text(errors);
     if (!said.empty() && ::testing::Test::HasFailure()) {
         std::fprintf(stderr, "the agent's standard error (%s):\n%s", errors.c_str(), said.c_str());
     }
 }
 
 std::string agent_process::output() const {
-    return rtc::web::platform_read_file(files_.output).value_or("");
+    return written_text(files_.output);
 }
 
 std::string agent_process::errors() const {
-    return rtc::web::platform_read_file(files_.errors).value_or("");
+    return written_text(files_.errors);
 }
 
 std::string install_agent_copy(const std::string& folder, const std::string& pass_phrase,

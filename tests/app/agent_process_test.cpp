@@ -101,7 +101,8 @@ TEST_F(agent_process_test, version_and_help_answer_on_standard_output_and_start_
         EXPECT_EQ(help.wait_exit(), 0) << help_switch;
         const std::string usage = help.output();
         for (const std::string& listed : switches) {
-            EXPECT_NE(usage.find("  " + listed + " "), std::string::npos) << listed << "\n" << usage;
+            EXPECT_NE(usage.find("  " + listed + " "), std::string::npos)
+                << listed << "\n" << usage;
         }
     }
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/RizudAdaEngineAgent"));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <slot_call.h>
 
+#include "video/PageFramePace.h"
 #include "video/VideoRenderImpl.h"
 #include "video/VideoStreamChannel.h"
 #include "video/fake_video_frame.h"
@@ -192,11 +193,11 @@ TEST_F(render_bridge, delivery_while_paused_does_nothing_and_unjoined_delivery_f
 
     int32_t rate = -1;
     int32_t dropped = -1;
-    live->report(rate, dropped);
+    live->report(0, rate, dropped);
     EXPECT_EQ(dropped, 0);
     EXPECT_GE(rate, 0);
     // Nothing delivered since: the next report measures no frames.
-    live->report(rate, dropped);
+    live->report(0, rate, dropped);
     EXPECT_EQ(rate, 0);
 }
 
@@ -221,6 +222,37 @@ TEST_F(render_bridge, channel_belongs_to_the_connection_that_asked_for_it) {
     // Once the connection is gone, a context whose handle leads nowhere matches too.
     owner.reset();
     EXPECT_TRUE(live.belongsTo(gone));
+}
+
+// Frames a page is sent per second of an engine making 30, after the reports given.
+int paced_frames_in_a_second(PageFramePace& pace, int64_t& now_ms) {
+    int sent = 0;
+    for (int i = 0; i < 30; ++i, now_ms += 33) sent += pace.frameDue(now_ms) ? 1 : 0;
+    return sent;
+}
+
+TEST(page_frame_pace, a_page_drawing_fewer_frames_is_sent_a_little_more_until_it_keeps_up) {
+    PageFramePace pace;
+    int64_t now_ms = 1000;
+    EXPECT_EQ(paced_frames_in_a_second(pace, now_ms), 30);
+    // The page drew 10 of 30: it is sent 14 a second (the engine's 33 ms steps make that 15).
+    pace.pageReport(10, 30);
+    const int paced = paced_frames_in_a_second(pace, now_ms);
+    EXPECT_GE(paced, 12);
+    EXPECT_LE(paced, 15);
+    // It keeps up: twice as many, then every frame.
+    pace.pageReport(paced, paced);
+    EXPECT_GE(paced_frames_in_a_second(pace, now_ms), 25);
+    pace.pageReport(28, 28);
+    EXPECT_EQ(paced_frames_in_a_second(pace, now_ms), 30);
+    // A page that draws nothing (hidden) or reports no rate is sent every frame; an absurd rate
+    // is no rate to pace to.
+    pace.pageReport(1, 30);
+    EXPECT_LE(paced_frames_in_a_second(pace, now_ms), 4);
+    pace.pageReport(0, 4);
+    EXPECT_EQ(paced_frames_in_a_second(pace, now_ms), 30);
+    pace.pageReport(2147483647, 2147483647);
+    EXPECT_EQ(paced_frames_in_a_second(pace, now_ms), 30);
 }
 
 }  // namespace

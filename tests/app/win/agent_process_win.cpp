@@ -47,21 +47,26 @@ public:
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         list_.resize(size);
-        startup_.StartupInfo.cb = sizeof(startup_);
+        startup_.StartupInfo.cb = sizeof(startup_.StartupInfo);
         if (output == nullptr || errors == nullptr) return;
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_.data());
-        ready_ = InitializeProcThreadAttributeList(list, 1, 0, &size) &&
+        listed_ = InitializeProcThreadAttributeList(list, 1, 0, &size);
+        ready_ = listed_ &&
                  UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_,
                                            sizeof(handles_), nullptr, nullptr);
         EXPECT_TRUE(ready_) << "no handle list for the agent: error " << GetLastError();
         if (!ready_) return;
         startup_.lpAttributeList = list;
+        startup_.StartupInfo.cb = sizeof(startup_);
         startup_.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
         startup_.StartupInfo.hStdOutput = output;
         startup_.StartupInfo.hStdError = errors;
     }
     ~inherited_outputs() {
-        if (ready_) DeleteProcThreadAttributeList(startup_.lpAttributeList);
+        if (listed_) {
+            DeleteProcThreadAttributeList(
+                reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_.data()));
+        }
         for (HANDLE handle : handles_) {
             if (handle != nullptr) CloseHandle(handle);
         }
@@ -76,6 +81,7 @@ private:
     HANDLE handles_[2];
     std::vector<char> list_;
     STARTUPINFOEXW startup_{};
+    bool listed_ = false;
     bool ready_ = false;
 };
 
