@@ -235,7 +235,10 @@ export class AgentConnection extends AgentEvents<ConnectionEventMap> {
   dispose(): void;
 }
 
-/** Opens a connection to the agent; default ws://127.0.0.1:8922. */
+/**
+ * Opens a connection to the agent; default ws://127.0.0.1:8922. Rejects with an AgentError whose
+ * reason says why it failed (a TypeError for an address that is no URL).
+ */
 export function connect(url?: string, options?: ConnectOptions): Promise<AgentConnection>;
 
 // ---- what the agent says about itself -----------------------------------------------------------

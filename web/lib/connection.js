@@ -34,7 +34,8 @@ export function whenAborted(signal, abort) {
 
 /**
  * Opens `url` with makeSocket (a WebSocket, or a stream socket read in the worker). A failure is
- * an AgentError whose reason says why, as far as the page can find out (reachability.js).
+ * an AgentError whose reason says why, as far as the page can find out (reachability.js); an
+ * address that is no URL throws as the WebSocket constructor does.
  */
 export function openSocket(url, {
   timeoutMs = DEFAULT_TIMEOUT_MS, signal, plainUrl, makeSocket = (address) => new WebSocket(address),
@@ -46,9 +47,12 @@ export function openSocket(url, {
     }
     let ws;
     try {
+      new URL(url); // checked here: a stream worker's socket would find out only in the worker
       ws = makeSocket(url);
     } catch (error) {
-      reject(new AgentError(null, null, null, { reason: 'not-running', url, cause: error }));
+      // Some browsers refuse a ws:// address from an https:// page outright.
+      if (error?.name === 'SecurityError') reject(new AgentError(null, null, null, { reason: 'blocked-by-browser', url, cause: error }));
+      else reject(error);
       return;
     }
     ws.binaryType = 'arraybuffer';

@@ -315,6 +315,7 @@ test('why the agent cannot be reached: nothing there, a refused host name, a ref
     // The TLS port fails as a closed one would, but the agent answers on its plain port.
     assert.equal(await whyUnreachable(`wss://127.0.0.1:${closed}`, { plainUrl: `ws://127.0.0.1:${agent.port}` }), 'certificate');
     assert.equal(await whyUnreachable(`wss://127.0.0.1:${closed}`), 'not-running');
+    await assert.rejects(connect('no address'), (error) => error instanceof TypeError);
     if (typeof WebSocket === 'function') {
       await assert.rejects(connect(`ws://127.0.0.1:${agent.port}`), (error) => error instanceof AgentError
         && error.reason === 'refused-by-agent' && error.code === null && error.url === `ws://127.0.0.1:${agent.port}`
