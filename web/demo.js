@@ -15,6 +15,7 @@ if (params.get('agent')) $('agent-url').value = params.get('agent');
 
 const state = {
   session: null,
+  remote: null, // the session's remote videos
   joined: false,
   channel: '',
   ownUid: 0,
@@ -93,7 +94,8 @@ function action(button, work) {
 
 async function initialize() {
   const url = $('agent-url').value.trim();
-  setStatus(`Connecting to the agent at ${url}…`, 'connecting');
+  setStatus(`Connecting to the agent at ${url} and starting the engine… (the first time, the agent asks you ` +
+    'whether this site may use it)', 'connecting');
   const session = await openSession({
     url, appID: $('app-id').value, ...(params.get('plain') ? { plainUrl: params.get('plain') } : {}),
   });
@@ -120,7 +122,10 @@ function listen(session) {
     const tile = state.tiles.get(uid);
     if (tile) tile.stream = stream;
   });
-  state.remote.on('error', ({ uid, error }) => showError(new Error(`The video of user ${uid} cannot be shown: ${error.message}`)));
+  state.remote.on('error', ({ uid, error }) => {
+    log(`The video of user ${uid} cannot be shown.`, 'error');
+    showError(error);
+  });
   session.on('onAddVideoStream', ({ uid }) => {
     const tile = state.tiles.get(uid);
     if (!tile) return;
