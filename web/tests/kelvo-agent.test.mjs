@@ -6,8 +6,8 @@ import assert from 'node:assert/strict';
 import { createServer } from 'node:http';
 import { readFileSync } from 'node:fs';
 import {
-  AgentConnection, AgentError, AgentSession, FrameAssembler, VideoStream, parseFrameHeader, frameCounter, frameAge,
-  decodeTitle, describeCode, getAgentInfo, connect,
+  AgentConnection, AgentError, AgentEvents, AgentSession, FrameAssembler, RemoteVideos, VideoStream, parseFrameHeader,
+  frameCounter, frameAge, decodeTitle, describeCode, getAgentInfo, connect,
 } from '../kelvo-agent.js';
 import { whyUnreachable } from '../lib/reachability.js';
 import { checkCompatible } from '../lib/agent-info.js';
@@ -294,6 +294,76 @@ test('a session: joined, left by the engine on its own, ended by the connection'
     ['joined', { uid: 5, channel: 'room' }], ['onUserMuteAudio', { event: 'onUserMuteAudio', uid: 9, muted: true }],
     ['left', {}], ['close', { code: 1000, reason: '', byPage: false }],
   ]);
+});
+
+/** A session whose stream openings the test settles: openings holds {uid, signal, open(), fail()}. */
+class ScriptedSession extends AgentEvents {
+  constructor() {
+    super();
+    this.state = 'joined';
+    this.openings = [];
+  }
+
+  openStream(uid, view, { signal }) {
+    return new Promise((resolve, reject) => {
+      signal.addEventListener('abort', () => reject(signal.reason));
+      this.openings.push({
+        uid,
+        signal,
+        open: () => {
+          const stream = new AgentEvents();
+          stream.endReason = null;
+          stream.stop = (reason) => {
+            stream.endReason = reason;
+            view.end?.(reason);
+            stream.emit('end', { uid, reason });
+          };
+          resolve(stream);
+          return stream;
+        },
+        fail: () => reject(new AgentError('subscribe', 429)),
+      });
+    });
+  }
+}
+
+test('remote videos: one stream per user across announcements, none for a user who left while it opened', async () => {
+  const session = new ScriptedSession();
+  const views = [];
+  const remote = new RemoteVideos(session, (uid) => {
+    const view = { uid, ended: null, draw() {}, end(reason) { view.ended = reason; } };
+    views.push(view);
+    return view;
+  });
+  const seen = [];
+  for (const name of ['add', 'remove', 'error']) remote.on(name, ({ uid, reason, error }) => seen.push([name, uid, reason ?? error?.reason]));
+  const settled = () => new Promise((done) => setTimeout(done));
+
+  session.emit('onAddVideoStream', { uid: 1 });
+  session.emit('onAddVideoStream', { uid: 1 }); // a resumed video while the first stream opens
+  assert.deepEqual(remote.uids, [1]);
+  const first = session.openings[0].open();
+  await settled();
+  session.emit('onAddVideoStream', { uid: 1 }); // and while it runs
+  assert.deepEqual([session.openings.length, views.length, remote.get(1)], [1, 1, first]);
+
+  session.emit('onAddVideoStream', { uid: 2 });
+  session.emit('onPeerLeave', { uid: 2, reason: 0 }); // gone before its stream opened
+  await settled();
+  assert.equal(session.openings[1].signal.aborted, true);
+  session.emit('onAddVideoStream', { uid: 3 });
+  session.openings[2].fail();
+  await settled();
+
+  first.stop('closed'); // closed by the agent: the next announcement opens a new stream
+  session.emit('onAddVideoStream', { uid: 1 });
+  session.openings[3].open();
+  await settled();
+  remote.stop();
+  assert.deepEqual(views.map((v) => [v.uid, v.ended]), [[1, 'closed'], [2, 'peer-left'], [3, 'failed'], [1, 'stopped']]);
+  assert.deepEqual(seen, [['add', 1, undefined], ['remove', 2, 'peer-left'], ['remove', 3, 'failed'],
+    ['error', 3, 'too-many-videos'], ['remove', 1, 'closed'], ['add', 1, undefined], ['remove', 1, 'stopped']]);
+  assert.deepEqual(remote.uids, []);
 });
 
 /** An HTTP server on a free port that refuses every WebSocket handshake, as the agent refuses a
