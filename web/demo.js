@@ -1,7 +1,9 @@
-// The demo page: drives the agent through kelvo-agent.js and draws every video with yuv-canvas.js.
-// Query parameters: ?agent=<ws url> preselects the agent, ?renderer=webcodecs|webgl|2d chooses how
-// video is drawn first (see yuv-canvas.js).
-import { connect, openStream, frameCounter, decodeTitle, describeCode } from './kelvo-agent.js';
+// The demo page: a session of kelvo-agent.js follows the call and its videos, drawn with
+// yuv-canvas.js. Query parameters: ?agent=<ws url> preselects the agent, ?plain=<ws url> names its
+// plain address when a wss:// one is chosen on another port than 8921 (to tell an untrusted
+// certificate from an agent that is not running), ?renderer=webcodecs|webgl|2d chooses how video
+// is drawn first (see yuv-canvas.js).
+import { openSession, frameCounter, decodeTitle, describeCode } from './kelvo-agent.js';
 import { createRenderer, RENDERER_KINDS } from './yuv-canvas.js';
 
 const $ = (id) => document.getElementById(id);
@@ -12,7 +14,8 @@ const RESIZE_SETTLE_MS = 250;
 if (params.get('agent')) $('agent-url').value = params.get('agent');
 
 const state = {
-  agent: null,
+  session: null,
+  remote: null, // the session's remote videos
   joined: false,
   channel: '',
   ownUid: 0,
@@ -27,9 +30,13 @@ function setStatus(text, name) {
   $('status').dataset.state = name;
 }
 
+/** Shows what went wrong and, for the library's errors, what to do about it. */
 function showError(error) {
   const text = error instanceof Error ? error.message : String(error);
-  $('error').textContent = text;
+  const capitalised = text.charAt(0).toUpperCase() + text.slice(1);
+  $('error-text').textContent = capitalised.endsWith('.') ? capitalised : `${capitalised}.`;
+  $('advice').textContent = error?.advice ?? '';
+  $('error').dataset.reason = error?.reason ?? '';
   $('error').hidden = false;
   log(text, 'error');
 }
@@ -51,7 +58,7 @@ function plural(count, noun) {
 }
 
 function refreshControls() {
-  const ready = state.agent !== null;
+  const ready = state.session !== null;
   $('initialize').disabled = ready;
   $('disconnect').disabled = !ready;
   $('agent-url').disabled = ready;
@@ -87,53 +94,69 @@ function action(button, work) {
 
 async function initialize() {
   const url = $('agent-url').value.trim();
-  setStatus(`Connecting to the agent at ${url}…`, 'connecting');
-  let agent;
-  try {
-    agent = await connect(url);
-  } catch (error) {
-    throw new Error(`Cannot reach the agent at ${url}. Is it running? (./run starts it.)`);
-  }
-  setStatus('Starting the engine… (the first time, the agent asks you whether this site may use it)',
-    'connecting');
-  try {
-    await agent.request('initialize', { appID: $('app-id').value });
-  } catch (error) {
-    agent.close();
-    throw new Error(`The agent refused to start the engine: ${describeCode(error.code)}.`);
-  }
-  state.agent = agent;
-  listen(agent);
+  setStatus(`Connecting to the agent at ${url} and starting the engine… (the first time, the agent asks you ` +
+    'whether this site may use it)', 'connecting');
+  const session = await openSession({
+    url, appID: $('app-id').value, ...(params.get('plain') ? { plainUrl: params.get('plain') } : {}),
+  });
+  state.session = session;
+  listen(session);
+  const info = session.agentInfo;
   log(`Connected to ${url} and initialized the engine.`);
-  agent.request('getVersion').then(
-    (reply) => { $('version').textContent = `Engine version ${reply.version}`; },
-    () => { $('version').textContent = ''; });
+  if (info.outdated) log(info.notice, 'warning');
+  const agentText = info.outdated ? 'Agent of an older release' : `Agent ${info.agentVersion}, protocol ${info.protocolVersion}`;
+  $('version').textContent = agentText;
+  session.request('getVersion').then(
+    (reply) => { $('version').textContent = `${agentText} · Engine version ${reply.version}`; },
+    () => {});
 }
 
-function listen(agent) {
-  agent.on('onAddVideoStream', ({ uid }) => remoteVideoAvailable(uid));
-  agent.on('onPeerLeave', ({ uid, reason }) => {
+function listen(session) {
+  state.remote = session.followRemoteVideos((uid) => {
+    const tile = makeTile(uid);
+    addRemoteButtons(tile);
+    log(`User ${uid} has video: subscribing.`);
+    return tileView(tile);
+  });
+  state.remote.on('add', ({ uid, stream }) => {
+    const tile = state.tiles.get(uid);
+    if (tile) tile.stream = stream;
+  });
+  state.remote.on('error', ({ uid, error }) => {
+    log(`The video of user ${uid} cannot be shown.`, 'error');
+    showError(error);
+  });
+  session.on('onAddVideoStream', ({ uid }) => {
+    const tile = state.tiles.get(uid);
+    if (!tile) return;
+    tile.node.dataset.announcements = String(Number(tile.node.dataset.announcements) + 1);
+    if (tile.stream !== null) log(`Video of user ${uid} is running again.`);
+  });
+  session.on('onPeerLeave', ({ uid, reason }) => {
     log(`User ${uid} left (reason ${reason}).`);
-    removeTile(uid);
     state.simulated.delete(uid);
     renderSimulated();
   });
-  agent.on('onUserMuteVideo', ({ uid, muted }) => log(`User ${uid} ${muted ? 'paused' : 'resumed'} their video.`));
-  agent.on('onUserMuteAudio', ({ uid, muted }) => log(`User ${uid} ${muted ? 'muted' : 'unmuted'} their microphone.`));
-  agent.on('onUserEnableVideo', ({ uid, enabled }) => log(`User ${uid} turned their camera ${enabled ? 'on' : 'off'}.`));
-  agent.on('warning', ({ code }) => log(`Engine warning ${code}.`, 'warning'));
-  agent.on('error', ({ code }) => showError(`Engine error: ${describeCode(code)}.`));
-  agent.on('onRequestChannelKey', () => log('The channel key expires: renew it.', 'warning'));
-  agent.on('onCameraReady', () => log('The camera is ready.'));
-  agent.on('onVideoStopped', () => log('The video stopped.'));
-  agent.on('onRejoinChannelSuccess', ({ channel, uid }) => log(`Rejoined “${channel}” as user ${uid}.`));
-  agent.on('reply', (message) => {
-    if (message.command === 'leaveChannel') channelLeft();
-    else log(`Agent: ${JSON.stringify(message)}`);
+  session.on('onUserMuteVideo', ({ uid, muted }) => log(`User ${uid} ${muted ? 'paused' : 'resumed'} their video.`));
+  session.on('onUserMuteAudio', ({ uid, muted }) => log(`User ${uid} ${muted ? 'muted' : 'unmuted'} their microphone.`));
+  session.on('onUserEnableVideo', ({ uid, enabled }) => log(`User ${uid} turned their camera ${enabled ? 'on' : 'off'}.`));
+  session.on('warning', ({ code }) => log(`Engine warning ${code}.`, 'warning'));
+  session.on('error', ({ code }) => showError(`Engine error: ${describeCode(code)}.`));
+  session.on('onRequestChannelKey', () => log('The channel key expires: renew it.', 'warning'));
+  session.on('onCameraReady', () => log('The camera is ready.'));
+  session.on('onVideoStopped', () => log('The video stopped.'));
+  session.on('onRejoinChannelSuccess', ({ channel, uid }) => log(`Rejoined “${channel}” as user ${uid}.`));
+  session.on('reply', (message) => {
+    if (message.command !== 'leaveChannel') log(`Agent: ${JSON.stringify(message)}`);
   });
-  agent.on('close', () => {
-    if (state.agent !== agent) return;
-    state.agent = null;
+  session.on('left', () => {
+    channelLeft();
+    log('Left the channel.');
+    refreshControls();
+  });
+  session.on('close', () => {
+    if (state.session !== session) return;
+    state.session = null;
     channelLeft();
     showError('The connection to the agent closed. Connect again to go on.');
     refreshControls();
@@ -141,17 +164,17 @@ function listen(agent) {
 }
 
 function disconnect() {
-  const agent = state.agent;
-  state.agent = null;
+  const session = state.session;
+  state.session = null;
+  session?.close();
   channelLeft();
-  agent?.close();
   log('Disconnected; the agent has stopped the engine.');
 }
 
 async function join() {
   const channel = $('channel-name').value.trim();
   const uid = Number($('own-uid').value) >>> 0;
-  const reply = await state.agent.request('joinChannel', { channelKey: '', channelName: channel, uid });
+  const reply = await state.session.join(channel, { uid });
   state.joined = true;
   state.channel = channel;
   state.ownUid = reply.uid;
@@ -159,20 +182,32 @@ async function join() {
 }
 
 async function leave() {
-  await state.agent.request('leaveChannel');
-  channelLeft();
-  log('Left the channel.');
+  await state.session.leave();
 }
 
-/** The agent forgets every video when the channel is left: close them all. */
+/** The session ends every video when the channel is left; the simulated users are gone too. */
 function channelLeft() {
   state.joined = false;
-  for (const uid of [...state.tiles.keys()]) removeTile(uid);
   state.simulated.clear();
   renderSimulated();
 }
 
 // ---- videos --------------------------------------------------------------------------------
+
+/** What a tile gives the session: the size it shows, where frames go, and its end. */
+function tileView(tile) {
+  tile.asked = viewSize(tile);
+  return {
+    ...tile.asked,
+    draw: (frame) => drawFrame(tile, frame),
+    end: (reason) => {
+      if (reason !== 'stopped' && reason !== 'left-channel' && reason !== 'session-ended') {
+        log(`The video of ${tile.uid === 0 ? 'your camera' : `user ${tile.uid}`} ended: ${reason}.`);
+      }
+      removeTile(tile.uid, tile);
+    },
+  };
+}
 
 function makeTile(uid) {
   const node = $('tile-template').content.firstElementChild.cloneNode(true);
@@ -246,26 +281,9 @@ function measure(tile) {
   }
 }
 
-async function showStream(uid) {
-  const tile = state.tiles.get(uid) ?? makeTile(uid);
-  refreshControls();
-  try {
-    tile.asked = viewSize(tile);
-    tile.stream = await openStream(state.agent.url, { uid, ...tile.asked }, (frame) => drawFrame(tile, frame));
-  } catch (error) {
-    removeTile(uid);
-    throw error;
-  }
-  tile.stream.connection.on('close', () => {
-    if (state.tiles.get(uid) === tile) tile.node.querySelector('.info').textContent = 'stream closed';
-  });
-  if (state.tiles.get(uid) !== tile) tile.stream.stop(); // removed while the stream was opening
-  return tile;
-}
-
-function removeTile(uid) {
+function removeTile(uid, which = state.tiles.get(uid)) {
   const tile = state.tiles.get(uid);
-  if (!tile) return;
+  if (!tile || tile !== which) return;
   state.tiles.delete(uid);
   clearInterval(tile.timer);
   tile.resizes.disconnect();
@@ -275,36 +293,22 @@ function removeTile(uid) {
 }
 
 async function toggleCamera() {
-  if (state.tiles.has(0)) {
+  const own = state.tiles.get(0);
+  if (own) {
+    own.stream?.stop(); // the session switches the camera off with it
     removeTile(0);
-    await state.agent.request('enableLocalVideo', { enabled: false });
     log('Camera off.');
     return;
   }
-  await state.agent.request('enableLocalVideo', { enabled: true });
-  await showStream(0);
-  log('Camera on.');
-}
-
-/** "onAddVideoStream": a new remote video, or a paused one that runs again. */
-async function remoteVideoAvailable(uid) {
-  const tile = state.tiles.get(uid);
-  if (tile) {
-    tile.node.dataset.announcements = String(Number(tile.node.dataset.announcements) + 1);
-    if (tile.stream === null || tile.stream.open) {
-      log(`Video of user ${uid} is running again.`);
-      return;
-    }
-    removeTile(uid); // its stream closed: subscribe anew
-  }
-  log(`User ${uid} has video: subscribing.`);
+  const tile = makeTile(0);
+  refreshControls();
   try {
-    const added = await showStream(uid);
-    added.node.dataset.announcements = String(Number(added.node.dataset.announcements) + 1);
-    addRemoteButtons(added);
+    tile.stream = await state.session.openCamera(tileView(tile));
   } catch (error) {
-    showError(error);
+    removeTile(0, tile);
+    throw error;
   }
+  log('Camera on.');
 }
 
 function addRemoteButtons(tile) {
@@ -315,7 +319,7 @@ function addRemoteButtons(tile) {
     clearError();
     const muted = !tile.muted;
     try {
-      await state.agent.request(muted ? 'disableVideo' : 'enableVideo', { streamID: tile.uid });
+      await state.session.request(muted ? 'disableVideo' : 'enableVideo', { streamID: tile.uid });
       tile.muted = muted;
       tile.node.dataset.muted = String(muted);
       mute.textContent = muted ? 'Unmute video' : 'Mute video';
@@ -330,7 +334,7 @@ function addRemoteButtons(tile) {
 // ---- simulated users -----------------------------------------------------------------------
 
 async function setSim(parameters) {
-  await state.agent.request('setParameters', { parameters: JSON.stringify(parameters) });
+  await state.session.request('setParameters', { parameters: JSON.stringify(parameters) });
 }
 
 async function addSimulated() {
@@ -367,7 +371,7 @@ function renderSimulated() {
 // ---- devices and windows -------------------------------------------------------------------
 
 async function listDevices() {
-  const reply = await state.agent.request('getDevices');
+  const reply = await state.session.request('getDevices');
   for (const kind of ['videoinput', 'audiooutput', 'audioinput']) {
     const select = $(`devices-${kind}`);
     select.replaceChildren(...reply.devices.filter((d) => d.kind === kind)
@@ -379,12 +383,12 @@ async function listDevices() {
 async function selectDevice(select) {
   const deviceId = select.value;
   if (!deviceId) return;
-  await state.agent.request('selectDevice', { device: { deviceId, kind: select.dataset.kind } });
+  await state.session.request('selectDevice', { device: { deviceId, kind: select.dataset.kind } });
   log(`Now using ${select.selectedOptions[0].text}.`);
 }
 
 async function listWindows() {
-  const reply = await state.agent.request('getWindows');
+  const reply = await state.session.request('getWindows');
   $('windows').replaceChildren(...reply.windows.map((w) => new Option(decodeTitle(w.title), w.windowId)));
   log(`Found ${plural(reply.windows.length, 'window')} to share.`);
 }
@@ -392,12 +396,12 @@ async function listWindows() {
 async function startSharing() {
   const select = $('windows');
   if (!select.value) throw new Error('List the windows first and pick one.');
-  await state.agent.request('startScreenSharing', { window: select.value });
+  await state.session.request('startScreenSharing', { window: select.value });
   log(`Sharing “${select.selectedOptions[0].text}”.`);
 }
 
 async function stopSharing() {
-  await state.agent.request('stopScreenSharing');
+  await state.session.request('stopScreenSharing');
   log('Stopped sharing.');
 }
 
@@ -426,7 +430,7 @@ for (const kind of ['videoinput', 'audiooutput', 'audioinput']) {
 refreshControls();
 // For trying commands from the browser's console: await kelvoDemo.agent.request('getVersion').
 window.kelvoDemo = {
-  get agent() { return state.agent; },
+  get agent() { return state.session; },
   stream: (uid) => state.tiles.get(uid)?.stream ?? null,
 };
 document.body.dataset.ready = 'true';

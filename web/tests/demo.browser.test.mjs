@@ -1,6 +1,7 @@
 // The demo page in Debian's Chromium against the real agent with the stand-in engine: a call with
-// the own camera and a simulated remote user, checked from the pixels the page drew; four users
-// drawn live at their tiles' size; and the user's question the first time a site uses the agent.
+// the own camera and a simulated remote user, checked from the pixels the page drew, whose streams
+// follow mute, leave and a lost connection; four users drawn live at their tiles' size; why an
+// agent cannot be reached; and the user's question the first time a site uses the agent.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -11,7 +12,7 @@ import {
 } from './support/harness.mjs';
 import {
   readTile, checkPicture, waitForNewerPicture, waitForStill, waitForEngineStopped, openPage, initializeAndJoin,
-  setFrameGeometry, tileViewSize, askViewSize, waitForTileSizedPicture,
+  setFrameGeometry, tileViewSize, askViewSize, waitForTileSizedPicture, holdStream, heldStream,
 } from './support/demo-page.mjs';
 import { launchQuietBrowser } from './support/quiet-browser.mjs';
 
@@ -58,6 +59,7 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   assert.match(await page.textContent('#status'), /browser-room/);
   assert.match(await page.textContent('#version'), /Engine version \S+/);
 
+  assert.match(await page.textContent('#version'), /^Agent \d+\.\d+\.\d+, protocol 1 · /);
   await page.click('#camera');
   const own = await waitForNewerPicture(page, 0);
   const best = await page.evaluate(() => (typeof VideoFrame === 'function' ? 'webcodecs'
@@ -95,8 +97,10 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   const screenshot = join(ensureOutputDir(), 'demo.png');
   await page.screenshot({ path: screenshot, fullPage: true });
 
+  // Muting and unmuting keeps the user's one stream: the agent announces the resumed video again.
   const tile = '.tile[data-uid="4242"]';
   const announced = Number(await page.getAttribute(tile, 'data-announcements'));
+  await page.evaluate(() => { window.kelvoDemo.stream(4242).kept = true; });
   await page.click(`${tile} button.mute`);
   await page.waitForSelector(`${tile}[data-muted="true"]`);
   const still = await waitForStill(page, 4242);
@@ -109,16 +113,25 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   await waitFor('the resumed video to be announced again',
     async () => Number(await page.getAttribute(tile, 'data-announcements')) > announced);
   await waitForNewerPicture(page, 4242, still);
+  assert.equal(await page.evaluate(() => window.kelvoDemo.stream(4242).kept && window.kelvoDemo.stream(4242).open), true,
+    'the same stream goes on after unmuting');
+  assert.equal(await page.locator(tile).count(), 1);
 
+  await holdStream(page, 4242);
   await page.click('#sim-users button[data-uid="4242"]');
   await page.waitForSelector(tile, { state: 'detached' });
+  assert.deepEqual(await heldStream(page, 4242), { open: false, endReason: 'peer-left' });
 
   await page.fill('#sim-uid', '77');
   await page.click('#sim-add');
   await waitForNewerPicture(page, 77);
+  await holdStream(page, 77);
+  await holdStream(page, 0);
   await page.click('#leave');
   await page.waitForSelector('#status[data-state="ready"]');
   assert.equal(await page.locator('.tile').count(), 0);
+  assert.deepEqual(await heldStream(page, 77), { open: false, endReason: 'left-channel' });
+  assert.deepEqual(await heldStream(page, 0), { open: false, endReason: 'left-channel' });
   assert.equal(await page.isVisible('#error'), false);
   assert.deepEqual(problems, []);
 
@@ -128,6 +141,21 @@ test('a call: own camera, a simulated remote user, mute and unmute, devices, win
   await page.fill('#sim-uid', '78');
   await page.click('#sim-add');
   await waitForNewerPicture(page, 78);
+
+  // The agent closes the control connection for a message that is no command: the session ends
+  // and its streams with it; connecting again brings a new session and new streams.
+  await holdStream(page, 78);
+  await page.evaluate(() => window.kelvoDemo.agent.connection.ws.send('[1,2]'));
+  await page.waitForSelector('#status[data-state="disconnected"]');
+  assert.match(await page.textContent('#error'), /The connection to the agent closed/);
+  assert.deepEqual(await heldStream(page, 78), { open: false, endReason: 'session-ended' });
+  assert.equal(await page.locator('.tile').count(), 0);
+  await waitForEngineStopped(agent);
+  await initializeAndJoin(page, 'browser-room');
+  await page.fill('#sim-uid', '79');
+  await page.click('#sim-add');
+  await waitForNewerPicture(page, 79);
+
   await page.click('#disconnect');
   await page.waitForSelector('#status[data-state="disconnected"]');
   await waitForEngineStopped(agent);
@@ -197,15 +225,56 @@ test('four users sending 1280x720 are drawn live at their tiles\' size, close be
   }
 });
 
-test('a page that cannot reach the agent says so in plain words', async () => {
-  const { page } = await openPage(chromium, site, agent);
-  const nobody = `ws://127.0.0.1:${await freePort()}`;
-  await page.fill('#agent-url', nobody);
+/** Connects the page to `url` and waits for the error of `reason`; returns its words and advice. */
+async function failToConnect(page, url, reason) {
+  if (url !== null) await page.fill('#agent-url', url);
   await page.click('#initialize');
-  await page.waitForSelector('#error:not([hidden])');
-  assert.ok((await page.textContent('#error')).startsWith(`Cannot reach the agent at ${nobody}.`));
+  await page.waitForSelector(`#error[data-reason="${reason}"]:not([hidden])`);
   assert.equal(await page.getAttribute('#status', 'data-state'), 'disconnected');
+  return { text: await page.textContent('#error-text'), advice: await page.textContent('#advice') };
+}
+
+test('a page that cannot reach the agent says why and what to do', async () => {
+  const { page, problems } = await openPage(chromium, site, agent);
+  const nobody = `ws://127.0.0.1:${await freePort()}`;
+  const closed = await failToConnect(page, nobody, 'not-running');
+  assert.ok(closed.text.startsWith(`Cannot connect to ${nobody}: nothing answers`), closed.text);
+  assert.match(closed.advice, /Start the Kelvo Web Agent/);
+  const named = await failToConnect(page, agent.url.replace('127.0.0.1', 'localhost'), 'refused-host');
+  assert.match(named.advice, /ws:\/\/127\.0\.0\.1:8922/);
   await page.close();
+
+  // The TLS port of an agent whose certificate this browser does not trust; its plain port answers.
+  const secure = await startAgent({ tls: true });
+  try {
+    const opened = await openPage(chromium, site, secure, `&plain=${encodeURIComponent(secure.plainUrl)}`);
+    const untrusted = await failToConnect(opened.page, null, 'certificate');
+    assert.match(untrusted.text, /does not trust its certificate/);
+    assert.match(untrusted.advice, /installer/);
+    assert.deepEqual(opened.problems, []);
+    await opened.page.close();
+  } finally {
+    await secure.stop();
+  }
+
+  // Chromium's local network protection: the test's site counts as a public one. Served from a
+  // public name over http:// it may never reach this computer; over a secure address the browser
+  // asks the user (a headless browser answers no).
+  const port = new URL(site.url).port;
+  const guarded = await launchBrowser([`--ip-address-space-overrides=127.0.0.1:${port}=public`,
+    '--host-resolver-rules=MAP public.test 127.0.0.1']);
+  try {
+    for (const served of [{ ...site, url: `http://public.test:${port}/` }, site]) {
+      const opened = await openPage(guarded, served, agent);
+      const blocked = await failToConnect(opened.page, null, 'blocked-by-browser');
+      assert.match(blocked.advice, /Allow this site to access other apps and services on this device/);
+      assert.deepEqual(opened.problems, []);
+      await opened.page.close();
+    }
+  } finally {
+    await guarded.close();
+  }
+  assert.deepEqual(problems, []);
 });
 
 test('a site the user has not decided about waits for the question, then is served or refused', async () => {
@@ -232,8 +301,9 @@ test('a site the user has not decided about waits for the question, then is serv
         await page.waitForSelector('#status[data-state="ready"]');
         await page.click('#disconnect');
       } else {
-        await page.waitForSelector('#error:not([hidden])');
+        await page.waitForSelector('#error[data-reason="refused-by-user"]:not([hidden])');
         assert.match(await page.textContent('#error'), /has not allowed this site/);
+        assert.match(await page.textContent('#advice'), /choose Allow when the agent asks/);
         assert.equal(await page.getAttribute('#status', 'data-state'), 'disconnected');
       }
       assert.deepEqual(problems, []);

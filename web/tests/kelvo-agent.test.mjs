@@ -1,9 +1,19 @@
-// Unit tests of the page-side client: reply matching, events and frame decoding, without an agent.
+// Unit tests of the page-side client without an agent: reply matching, events, errors and why a
+// connection failed, the session's state, frame decoding. Sockets are played by the test; where
+// the library probes the network, real servers on free ports stand in for the agent.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import { createServer } from 'node:http';
+import { readFileSync } from 'node:fs';
 import {
-  AgentConnection, AgentError, FrameAssembler, VideoStream, parseFrameHeader, frameCounter, frameAge, decodeTitle,
+  AgentConnection, AgentError, AgentEvents, AgentSession, FrameAssembler, RemoteVideos, VideoStream, parseFrameHeader,
+  frameCounter, frameAge, decodeTitle, describeCode, getAgentInfo, connect,
 } from '../kelvo-agent.js';
+import { whyUnreachable } from '../lib/reachability.js';
+import { checkCompatible } from '../lib/agent-info.js';
+import { freePort, webRoot } from './support/harness.mjs';
+import * as library from '../kelvo-agent.js';
+import * as drawing from '../yuv-canvas.js';
 
 /** A socket that records what the client sends and lets the test play the agent. */
 class FakeSocket {
@@ -97,33 +107,38 @@ test('the page gets only the newest frame per animation frame; the rest count as
   assert.deepEqual([stream.received, stream.frames, stream.skipped], [4, 2, 2]);
 });
 
-test('a stream reports the rate and age of the frames it handed over; setViewSize asks again', async () => {
+test('a stream reports the rate and age of the frames it handed over; setViewSize asks again; it ends once', async () => {
   const socket = new FakeSocket();
   const stream = new VideoStream(new AgentConnection(socket), 42, () => {}, { viewWidth: 320, viewHeight: 180, statsIntervalMs: 150 });
+  const period = stream.once('stats');
   const now = Date.now();
   socket.binary(frameMessages(64, 48, 0, 1, (now - 30) % 2 ** 32));
   await tick();
   socket.binary(frameMessages(64, 48, 0, 2, (now - 10) % 2 ** 32));
-  await tick(200);
+  const stats = await period;
   const stat = socket.sent.find((m) => m.command === 'videoStat');
   assert.equal(stat.uid, 42);
   assert.ok(stat.fps >= 1 && stat.fps <= 14, `two frames in at least 150 ms: ${stat.fps} fps`);
   assert.ok(stat.latency >= 40 && stat.latency < 2000, `average age ${stat.latency} ms`);
-  assert.deepEqual(stream.stats, { fps: stat.fps, latency: stat.latency });
+  assert.deepEqual(stats, { fps: stat.fps, latency: stat.latency, received: 2, skipped: 0 });
 
   const asked = stream.setViewSize(640.4, 360);
   socket.reply({ command: 'subscribe', code: true });
   await asked;
   await stream.setViewSize(640, 360); // the same size: nothing to ask
   assert.deepEqual(socket.sent.filter((m) => m.command === 'subscribe'), [{ command: 'subscribe', uid: 42, viewWidth: 640, viewHeight: 360 }]);
+  const ended = stream.once('end');
   socket.close();
+  assert.deepEqual(await ended, { uid: 42, reason: 'closed' });
+  assert.equal(stream.open, false);
 
   const camera = new FakeSocket();
   const own = new VideoStream(new AgentConnection(camera), 0, () => {}, { statsIntervalMs: 0 });
   const preview = own.setViewSize(100, 50);
   assert.deepEqual(camera.sent, [{ command: 'preview', video: true, viewWidth: 100, viewHeight: 50 }]);
-  camera.close();
-  await assert.rejects(preview, (error) => error.code === 'closed');
+  own.stop();
+  await assert.rejects(preview, (error) => error.reason === 'closed' && error.code === null);
+  assert.equal(own.endReason, 'stopped');
 });
 
 test('frame ages wrap with the 32-bit timestamp; a stamp ahead of the clock is no age', () => {
@@ -132,20 +147,26 @@ test('frame ages wrap with the 32-bit timestamp; a stamp ahead of the clock is n
   assert.equal(frameAge(1000, 2 ** 32 * 7 + 990), 0);
 });
 
-test('replies resolve their requests in order; a code other than true rejects with it', async () => {
+test('replies resolve their requests in order; a code other than true rejects with its code and reason', async () => {
   const socket = new FakeSocket();
   const agent = new AgentConnection(socket);
   const first = agent.request('joinChannel', { channelName: 'a' });
   const second = agent.request('joinChannel', { channelName: 'b' });
   const version = agent.request('getVersion');
+  const refused = agent.request('initialize', { appID: 'x' });
   assert.deepEqual(socket.sent[0], { command: 'joinChannel', channelName: 'a' });
   socket.reply({ command: 'getVersion', version: '1.0', code: true });
   socket.reply({ command: 'joinChannel', uid: 7, code: true });
   socket.reply({ command: 'joinChannel', code: -17 });
+  socket.reply({ command: 'initialize', code: 403 });
   assert.equal((await version).version, '1.0');
   assert.equal((await first).uid, 7);
   await assert.rejects(second, (error) => error instanceof AgentError && error.code === -17
-    && error.command === 'joinChannel');
+    && error.reason === 'engine' && error.command === 'joinChannel' && /error -17/.test(error.message));
+  await assert.rejects(refused, (error) => error.reason === 'refused-by-user' && error.code === 403
+    && /has not allowed this site/.test(error.message) && /-allow/.test(error.advice));
+  assert.equal(describeCode(-2), 'the engine refused a value as invalid');
+  assert.equal(describeCode(429), 'too many videos are open at once (close a stream first)');
 });
 
 test('events, command-first events, unasked replies and renamed key renewals', async () => {
@@ -154,7 +175,7 @@ test('events, command-first events, unasked replies and renamed key renewals', a
   const seen = [];
   agent.on('onAddVideoStream', (m) => seen.push(['add', m.uid]));
   agent.on('onPeerLeave', (m) => seen.push(['leave', m.uid, m.reason]));
-  agent.on('warning', (m) => seen.push(['warning', m.code]));
+  agent.addEventListener('warning', (event) => seen.push(['warning', event.detail.code]));
   agent.on('reply', (m) => seen.push(['reply', m.command]));
   const renewal = agent.request('renewChannelKey', { channelKey: 'k' });
   socket.reply({ command: 'onAddVideoStream', uid: 4294967295 });
@@ -166,18 +187,224 @@ test('events, command-first events, unasked replies and renamed key renewals', a
   assert.deepEqual(seen, [['add', 4294967295], ['leave', 5, 0], ['warning', 8], ['reply', 'leaveChannel']]);
 });
 
-test('a closing connection rejects what is still waiting; a silent agent times out', async () => {
+test('a listener that throws or rejects is reported and the others still run; once and off', async () => {
+  const reported = [];
+  const original = globalThis.reportError;
+  globalThis.reportError = (error) => reported.push(error.message);
+  try {
+    const socket = new FakeSocket();
+    const agent = new AgentConnection(socket);
+    const seen = [];
+    agent.on('onUserMuteVideo', () => { throw new Error('first listener'); });
+    agent.on('onUserMuteVideo', async () => { throw new Error('second listener'); });
+    agent.on('onUserMuteVideo', ({ muted }) => seen.push(['every', muted]));
+    agent.once('onUserMuteVideo', ({ muted }) => seen.push(['once', muted]));
+    const removed = ({ muted }) => seen.push(['removed', muted]);
+    agent.on('onUserMuteVideo', removed);
+    agent.off('onUserMuteVideo', removed);
+    const next = agent.once('onUserMuteVideo');
+    socket.reply({ event: 'onUserMuteVideo', uid: 3, muted: true });
+    socket.reply({ event: 'onUserMuteVideo', uid: 3, muted: false });
+    assert.equal((await next).muted, true);
+    assert.deepEqual(seen, [['every', true], ['once', true], ['every', false]]);
+    assert.deepEqual(reported, ['first listener', 'first listener', 'second listener', 'second listener']);
+
+    const gone = new AbortController();
+    const waiting = agent.once('onCameraReady', { signal: gone.signal });
+    gone.abort(new Error('page closed'));
+    await assert.rejects(waiting, /page closed/);
+  } finally {
+    globalThis.reportError = original;
+  }
+});
+
+test('a late reply answers its timed-out or aborted request and is dropped; a closing connection says so', async () => {
   const socket = new FakeSocket();
   const agent = new AgentConnection(socket);
-  const late = agent.request('getVersion', {}, { timeoutMs: 20 });
-  await assert.rejects(late, (error) => error.code === 'timeout');
-  const waiting = agent.request('leaveChannel');
+  const unasked = [];
+  agent.on('reply', (m) => unasked.push(m));
+  await assert.rejects(agent.request('leaveChannel', {}, { timeoutMs: 20 }),
+    (error) => error instanceof AgentError && error.reason === 'timeout' && error.code === null);
+  const cancel = new AbortController();
+  const aborted = agent.request('getVersion', {}, { signal: cancel.signal });
+  cancel.abort();
+  await assert.rejects(aborted, (error) => error.name === 'AbortError');
+  await assert.rejects(agent.request('getVersion', {}, { signal: cancel.signal }), (error) => error.name === 'AbortError');
+  const next = agent.request('leaveChannel');
+  const version = agent.request('getVersion');
+  socket.reply({ command: 'leaveChannel', code: 3 }); // the timed-out one's answer
+  socket.reply({ command: 'getVersion', version: 'late', code: true });
+  socket.reply({ command: 'leaveChannel', code: true });
+  socket.reply({ command: 'getVersion', version: 'current', code: true });
+  await next;
+  assert.equal((await version).version, 'current');
+  assert.deepEqual(unasked, []);
+
+  const waiting = agent.request('joinChannel', { channelName: 'x' });
+  socket.onclose({ code: 1008, reason: 'too many unread replies' });
+  socket.readyState = 3;
+  await assert.rejects(waiting, (error) => error.reason === 'closed' && error.closeCode === 1008
+    && error.closeReason === 'too many unread replies' && error.advice === 'Connect again.');
+  await assert.rejects(agent.request('getVersion'), (error) => error.reason === 'closed');
+});
+
+test('the agent tells its version and commands; an older agent is recognised, another protocol refused', async () => {
+  const socket = new FakeSocket();
+  const agent = new AgentConnection(socket);
+  const current = getAgentInfo(agent);
+  socket.reply({
+    command: 'getAgentInfo', agentVersion: '1.0.0', protocolVersion: 1, commands: ['initialize', 'getVersion'], code: true,
+  });
+  const info = await current;
+  assert.deepEqual(info, {
+    agentVersion: '1.0.0', protocolVersion: 1, commands: ['initialize', 'getVersion'], outdated: false, notice: null,
+  });
+  checkCompatible(info);
+  // An agent from before "getAgentInfo": unknown command, or refused like every command from a
+  // site it has not allowed.
+  for (const code of [2, 403]) {
+    const older = getAgentInfo(agent);
+    socket.reply({ command: 'getAgentInfo', code });
+    const outdated = await older;
+    assert.deepEqual([outdated.outdated, outdated.protocolVersion, outdated.agentVersion, outdated.commands], [true, 1, null, null]);
+    assert.match(outdated.notice, /older than the page library/);
+  }
+  assert.throws(() => checkCompatible({ ...info, protocolVersion: 2 }),
+    (error) => error.reason === 'incompatible-agent' && /Install the current Kelvo Web Agent/.test(error.advice));
   socket.close();
-  await assert.rejects(waiting, (error) => error.code === 'closed');
-  await assert.rejects(agent.request('getVersion'), (error) => error.code === 'closed');
+});
+
+test('a session: joined, left by the engine on its own, ended by the connection', async () => {
+  const socket = new FakeSocket();
+  const session = new AgentSession(new AgentConnection(socket), { protocolVersion: 1 });
+  const seen = [];
+  for (const name of ['joined', 'left', 'close', 'onUserMuteAudio']) session.on(name, (m) => seen.push([name, m]));
+  const joined = session.join('room', { uid: 5 });
+  assert.deepEqual(socket.sent.at(-1), { command: 'joinChannel', channelKey: '', channelName: 'room', uid: 5 });
+  socket.reply({ command: 'joinChannel', uid: 5, code: true });
+  assert.deepEqual(await joined, { uid: 5 });
+  assert.deepEqual([session.state, session.channel, session.uid], ['joined', 'room', 5]);
+  socket.reply({ event: 'onUserMuteAudio', uid: 9, muted: true });
+  socket.reply({ command: 'leaveChannel', code: true }); // nobody asked: the engine left
+  assert.deepEqual([session.state, session.channel, session.uid], ['ready', null, 0]);
+  socket.close();
+  assert.equal(session.state, 'ended');
+  await assert.rejects(session.openStream(7, () => {}), (error) => error.reason === 'closed');
+  assert.deepEqual(seen, [
+    ['joined', { uid: 5, channel: 'room' }], ['onUserMuteAudio', { event: 'onUserMuteAudio', uid: 9, muted: true }],
+    ['left', {}], ['close', { code: 1000, reason: '', byPage: false }],
+  ]);
+});
+
+/** A session whose stream openings the test settles: openings holds {uid, signal, open(), fail()}. */
+class ScriptedSession extends AgentEvents {
+  constructor() {
+    super();
+    this.state = 'joined';
+    this.openings = [];
+  }
+
+  openStream(uid, view, { signal }) {
+    return new Promise((resolve, reject) => {
+      signal.addEventListener('abort', () => reject(signal.reason));
+      this.openings.push({
+        uid,
+        signal,
+        open: () => {
+          const stream = new AgentEvents();
+          stream.endReason = null;
+          stream.stop = (reason) => {
+            stream.endReason = reason;
+            view.end?.(reason);
+            stream.emit('end', { uid, reason });
+          };
+          resolve(stream);
+          return stream;
+        },
+        fail: () => reject(new AgentError('subscribe', 429)),
+      });
+    });
+  }
+}
+
+test('remote videos: one stream per user across announcements, none for a user who left while it opened', async () => {
+  const session = new ScriptedSession();
+  const views = [];
+  const remote = new RemoteVideos(session, (uid) => {
+    const view = { uid, ended: null, draw() {}, end(reason) { view.ended = reason; } };
+    views.push(view);
+    return view;
+  });
+  const seen = [];
+  for (const name of ['add', 'remove', 'error']) remote.on(name, ({ uid, reason, error }) => seen.push([name, uid, reason ?? error?.reason]));
+  const settled = () => new Promise((done) => setTimeout(done));
+
+  session.emit('onAddVideoStream', { uid: 1 });
+  session.emit('onAddVideoStream', { uid: 1 }); // a resumed video while the first stream opens
+  assert.deepEqual(remote.uids, [1]);
+  const first = session.openings[0].open();
+  await settled();
+  session.emit('onAddVideoStream', { uid: 1 }); // and while it runs
+  assert.deepEqual([session.openings.length, views.length, remote.get(1)], [1, 1, first]);
+
+  session.emit('onAddVideoStream', { uid: 2 });
+  session.emit('onPeerLeave', { uid: 2, reason: 0 }); // gone before its stream opened
+  await settled();
+  assert.equal(session.openings[1].signal.aborted, true);
+  session.emit('onAddVideoStream', { uid: 3 });
+  session.openings[2].fail();
+  await settled();
+
+  first.stop('closed'); // closed by the agent: the next announcement opens a new stream
+  session.emit('onAddVideoStream', { uid: 1 });
+  session.openings[3].open();
+  await settled();
+  remote.stop();
+  assert.deepEqual(views.map((v) => [v.uid, v.ended]), [[1, 'closed'], [2, 'peer-left'], [3, 'failed'], [1, 'stopped']]);
+  assert.deepEqual(seen, [['add', 1, undefined], ['remove', 2, 'peer-left'], ['remove', 3, 'failed'],
+    ['error', 3, 'too-many-videos'], ['remove', 1, 'closed'], ['add', 1, undefined], ['remove', 1, 'stopped']]);
+  assert.deepEqual(remote.uids, []);
+});
+
+/** An HTTP server on a free port that refuses every WebSocket handshake, as the agent refuses a
+ * browser of another OS user; plain requests get 426 as from the agent. */
+async function refusingServer() {
+  const server = createServer((request, response) => response.writeHead(426).end());
+  server.on('upgrade', (request, socket) => socket.end('HTTP/1.1 403 Forbidden\r\n\r\n'));
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  return { port: server.address().port, stop: () => new Promise((done) => server.close(done)) };
+}
+
+test('why the agent cannot be reached: nothing there, a refused host name, a refused connection, a certificate', async () => {
+  const closed = await freePort();
+  const agent = await refusingServer();
+  try {
+    assert.equal(await whyUnreachable(`ws://127.0.0.1:${closed}`), 'not-running');
+    assert.equal(await whyUnreachable(`ws://localhost:${agent.port}`), 'refused-host');
+    assert.equal(await whyUnreachable(`ws://127.0.0.1:${agent.port}`), 'refused-by-agent');
+    // The TLS port fails as a closed one would, but the agent answers on its plain port.
+    assert.equal(await whyUnreachable(`wss://127.0.0.1:${closed}`, { plainUrl: `ws://127.0.0.1:${agent.port}` }), 'certificate');
+    assert.equal(await whyUnreachable(`wss://127.0.0.1:${closed}`), 'not-running');
+    await assert.rejects(connect('no address'), (error) => error instanceof TypeError);
+    if (typeof WebSocket === 'function') {
+      await assert.rejects(connect(`ws://127.0.0.1:${agent.port}`), (error) => error instanceof AgentError
+        && error.reason === 'refused-by-agent' && error.code === null && error.url === `ws://127.0.0.1:${agent.port}`
+        && /user it runs as/.test(error.advice));
+    }
+  } finally {
+    await agent.stop();
+  }
 });
 
 test('window titles are Base64 of UTF-8', () => {
   assert.equal(decodeTitle('U2NyZWVu'), 'Screen');
   assert.equal(decodeTitle(Buffer.from('Größe – 画面', 'utf8').toString('base64')), 'Größe – 画面');
+});
+
+test('the type declarations name exactly the values each entry point exports', () => {
+  for (const [declarations, module] of [['kelvo-agent.d.ts', library], ['yuv-canvas.d.ts', drawing]]) {
+    const text = readFileSync(`${webRoot}/${declarations}`, 'utf8');
+    const declared = [...text.matchAll(/^export (?:class|function|const) (\w+)/gm)].map((m) => m[1]);
+    assert.deepEqual([...new Set(declared)].sort(), Object.keys(module).sort(), declarations);
+  }
 });

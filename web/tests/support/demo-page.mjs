@@ -153,3 +153,19 @@ export async function initializeAndJoin(page, channel) {
   await page.click('#join');
   await page.waitForSelector('#status[data-state="joined"]');
 }
+
+/** Keeps a reference to a tile's current stream, to look at it after the tile is gone. */
+export async function holdStream(page, uid) {
+  await page.evaluate((uid) => {
+    window.heldStreams ??= new Map();
+    window.heldStreams.set(uid, window.kelvoDemo.stream(uid));
+  }, uid);
+}
+
+/** The held stream's state: {open, endReason}. */
+export function heldStream(page, uid) {
+  return page.evaluate((uid) => {
+    const stream = window.heldStreams.get(uid);
+    return { open: stream.open, endReason: stream.endReason };
+  }, uid);
+}

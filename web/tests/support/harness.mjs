@@ -107,6 +107,7 @@ export async function startAgent({ tls = false, prompt = '', program: built = ag
   });
   return {
     url: tls ? `wss://127.0.0.1:${tlsPort}` : `ws://127.0.0.1:${plainPort}`,
+    plainUrl: `ws://127.0.0.1:${plainPort}`,
     logPath,
     pid: child.pid,
     log: () => (existsSync(logPath) ? readFileSync(logPath, 'utf8') : ''),

@@ -1,0 +1,108 @@
+// Stream connections read in a worker.
+//
+// A page's main thread also lays out, runs the page's scripts and draws. While it is busy, nobody
+// reads the stream connections, and the frames wait in the operating system's socket buffers,
+// where no frame can be skipped any more: the video falls behind by as many frames as those
+// buffers hold. So the stream connections are read by a worker (stream-worker.js, started once
+// per page), which puts each frame together and hands it over without copying (its buffers are
+// transferred); the main thread keeps only the newest. Where no module worker can be started
+// (old browsers, a library loaded from another origin, node) the page reads the sockets itself.
+import { AgentConnection, openSocket } from './connection.js';
+
+const STREAM_WORKER_NAME = 'kelvo-agent-streams';
+const CONNECTING = 0;
+const OPEN = 1;
+const CLOSED = 3;
+
+let streamWorker; // undefined: not tried yet; null: none can be started here
+
+/** The page's stream worker, started on first use; null where none can be. */
+function startStreamWorker() {
+  if (streamWorker !== undefined) return streamWorker;
+  streamWorker = null;
+  if (typeof Worker !== 'function' || typeof document === 'undefined') return null;
+  try {
+    const worker = new Worker(new URL('./stream-worker.js', import.meta.url), { type: 'module', name: STREAM_WORKER_NAME });
+    const sockets = new Map();
+    let nextId = 1;
+    worker.onmessage = ({ data }) => sockets.get(data.id)?.receive(data);
+    worker.onerror = () => {
+      // The module did not load as a worker: its sockets fail, later streams read on the page.
+      streamWorker = null;
+      for (const socket of sockets.values()) socket.receive({ op: 'error' }, true);
+    };
+    streamWorker = {
+      open(socket) {
+        const id = nextId++;
+        sockets.set(id, socket);
+        worker.postMessage({ id, op: 'open', url: socket.url });
+        return {
+          send: (text) => worker.postMessage({ id, op: 'send', text }),
+          close: () => worker.postMessage({ id, op: 'close' }),
+          forget: () => sockets.delete(id),
+        };
+      },
+    };
+  } catch (error) {
+    console.warn('The video streams are read on the page: no worker can be started here.', error);
+  }
+  return streamWorker;
+}
+
+/**
+ * The page's side of a stream connection read by the worker: it looks like a WebSocket to
+ * AgentConnection, and hands complete frames to onframe.
+ */
+export class WorkerSocket {
+  constructor(url, worker) {
+    this.url = url;
+    this.readyState = CONNECTING;
+    this.binaryType = 'arraybuffer';
+    this.onopen = this.onerror = this.onclose = this.onmessage = this.onframe = null;
+    this.channel = worker.open(this);
+  }
+
+  receive(message, workerFailed = false) {
+    const { op } = message;
+    if (op === 'open') {
+      this.url = message.url;
+      this.readyState = OPEN;
+      this.onopen?.();
+    } else if (op === 'text') {
+      this.onmessage?.({ data: message.text });
+    } else if (op === 'frame') {
+      this.onframe?.(message.frame);
+    } else if (op === 'error') {
+      this.onerror?.();
+      if (workerFailed) this.receive({ op: 'close', code: 1006, reason: 'the stream worker failed' });
+    } else if (op === 'close' && this.readyState !== CLOSED) {
+      this.readyState = CLOSED;
+      this.channel.forget();
+      this.onclose?.({ code: message.code, reason: message.reason });
+    }
+  }
+
+  send(text) {
+    if (this.readyState === OPEN) this.channel.send(text);
+  }
+
+  close() {
+    this.channel.close();
+  }
+}
+
+/**
+ * A connection for one stream: read by the page's stream worker where there can be one.
+ * Options as openSocket's (timeoutMs, signal).
+ */
+export async function connectStream(url, options = {}) {
+  const worker = startStreamWorker();
+  if (worker !== null) {
+    try {
+      return new AgentConnection(await openSocket(url, { ...options, makeSocket: (address) => new WorkerSocket(address, worker) }));
+    } catch (error) {
+      if (streamWorker !== null) throw error; // the agent, not the worker, failed
+    }
+  }
+  return new AgentConnection(await openSocket(url, options));
+}

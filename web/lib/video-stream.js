@@ -1,0 +1,192 @@
+// A video stream connection: one per video, its own camera ("preview", uid 0) or a remote user's
+// ("subscribe", any other uid).
+//
+// Frame delivery: a page can only show one picture per display refresh, and a frame drawn late is
+// worth less than a newer one. So the messages are only put together as they arrive (the planes
+// stay the ArrayBuffers the socket gave, nothing is copied or drawn then; in browsers a worker
+// reads the stream connections, see stream-socket.js), and once per animation frame
+// (requestAnimationFrame; a 16 ms timer where there is none) each stream's callback gets the
+// newest complete frame that arrived since the last one, if any. Frames replaced before they were
+// handed over are counted as skipped. While the page is hidden the browser runs no animation
+// frames: nothing is drawn, and only the newest frame is kept. A frame's planes stay valid after
+// the callback returns (they are never reused).
+//
+// Each stream tells the agent once a second ("videoStat") how many frames per second it handed to
+// the page and their average age when handed over, in ms from the frame header's timestamp (the
+// agent's wall clock when it packed the frame, see frames.js); stream.stats holds the same
+// figures for the page with the frames that arrived and were skipped in that second, and a
+// 'stats' event carries them. Frames that the agent discarded before sending (a page that reads
+// too slowly) never reach the page; the agent counts them for the engine's statistics.
+//
+// A stream ends once: stopped by the page, closed by the agent or the network ('closed'), or
+// ended by its session (see session.js). Then `open` is false, `endReason` says why, and an
+// 'end' event ({uid, reason}) goes to its listeners.
+import { AgentEvents } from './events.js';
+import { FrameAssembler, frameAge } from './frames.js';
+import { WorkerSocket, connectStream } from './stream-socket.js';
+
+/** The next animation frame, or a timer where the environment has none (workers, node). */
+function nextTick(callback) {
+  if (typeof requestAnimationFrame === 'function') requestAnimationFrame(callback);
+  else setTimeout(callback, 16);
+}
+
+/** Hands every stream with a new frame its newest one, all in one callback per animation frame. */
+const frameClock = {
+  due: new Set(),
+  scheduled: false,
+  request(stream) {
+    this.due.add(stream);
+    if (this.scheduled) return;
+    this.scheduled = true;
+    nextTick(() => this.tick());
+  },
+  tick() {
+    this.scheduled = false;
+    const due = [...this.due];
+    this.due.clear();
+    for (const stream of due) stream.deliver();
+  },
+};
+
+/**
+ * Sends "preview" (uid 0) or "subscribe" (any other uid) on its connection and calls
+ * onFrame(frame, stream) with its newest frame once per animation frame. stop() ends it; for the
+ * preview, also switch the camera off with "enableLocalVideo" on the control connection (a
+ * session's openCamera() does both).
+ */
+export class VideoStream extends AgentEvents {
+  constructor(connection, uid, onFrame, { viewWidth = 0, viewHeight = 0, statsIntervalMs = 1000 } = {}) {
+    super();
+    this.connection = connection;
+    this.uid = uid;
+    this.onFrame = onFrame;
+    this.viewWidth = viewWidth;
+    this.viewHeight = viewHeight;
+    this.frames = 0; // handed to onFrame
+    this.received = 0; // complete frames that arrived
+    this.skipped = 0; // arrived but replaced by a newer one before the page got them
+    /** The last period's figures: frames handed over per second and their average age in ms, and
+     * how many frames arrived and were skipped in it. */
+    this.stats = { fps: 0, latency: 0, received: 0, skipped: 0 };
+    this.endReason = null;
+    this.newest = null;
+    this.period = { start: Date.now(), frames: 0, age: 0, received: 0, skipped: 0 };
+    const assembler = new FrameAssembler();
+    const arrived = (frame) => {
+      this.received += 1;
+      this.period.received += 1;
+      if (this.newest !== null) {
+        this.skipped += 1;
+        this.period.skipped += 1;
+      }
+      this.newest = frame;
+      frameClock.request(this);
+    };
+    // A socket read by the stream worker hands over whole frames; a plain one, its messages.
+    if (connection.ws instanceof WorkerSocket) connection.ws.onframe = arrived;
+    connection.on('binary', (buffer) => {
+      const frame = assembler.push(buffer);
+      if (frame !== null) arrived(frame);
+    });
+    this.timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
+    connection.on('close', () => this.finish('closed'));
+  }
+
+  /** True until the stream ends. */
+  get open() {
+    return this.endReason === null && this.connection.open;
+  }
+
+  /** The set-up command of this stream with its members ("preview" or "subscribe"). */
+  get setUp() {
+    const view = { viewWidth: this.viewWidth, viewHeight: this.viewHeight };
+    return this.uid === 0 ? ['preview', { video: true, ...view }] : ['subscribe', { uid: this.uid, ...view }];
+  }
+
+  /** Called by the frame clock: the page gets the newest frame. */
+  deliver() {
+    const frame = this.newest;
+    if (frame === null) return;
+    this.newest = null;
+    this.frames += 1;
+    this.period.frames += 1;
+    try {
+      this.onFrame(frame, this);
+    } catch (error) {
+      // One page callback failing must not keep the other streams' frames from being shown.
+      setTimeout(() => { throw error; });
+    }
+    this.period.age += frameAge(frame.timestamp);
+  }
+
+  /** Closes the period: stats and a 'stats' event for the page, "videoStat" for the agent. */
+  measure() {
+    const now = Date.now();
+    const { start, frames, age, received, skipped } = this.period;
+    this.stats = {
+      fps: now > start ? Math.round((frames * 1000) / (now - start)) : 0,
+      latency: frames > 0 ? Math.round(age / frames) : 0,
+      received,
+      skipped,
+    };
+    this.period = { start: now, frames: 0, age: 0, received: 0, skipped: 0 };
+    this.report(this.stats);
+    this.emit('stats', this.stats);
+  }
+
+  /** Tells the agent the page's own measurements; it passes them to the engine's statistics. */
+  report({ latency = 0, fps = 0 } = {}) {
+    this.connection.post('videoStat', { uid: this.uid, latency, fps });
+  }
+
+  /**
+   * Asks for pictures of this size (device pixels; 0 leaves the size to the engine). The set-up
+   * command goes again on the same connection, and the agent replaces the video it carries with
+   * one of the new size; frames of the old size may still arrive for a moment.
+   */
+  async setViewSize(width, height, { signal } = {}) {
+    const [viewWidth, viewHeight] = [Math.max(0, Math.round(width)), Math.max(0, Math.round(height))];
+    if (viewWidth === this.viewWidth && viewHeight === this.viewHeight) return;
+    this.viewWidth = viewWidth;
+    this.viewHeight = viewHeight;
+    await this.connection.request(...this.setUp, { signal });
+  }
+
+  /** Ends the stream with `reason` ('stopped' unless said otherwise) and closes its connection. */
+  stop(reason = 'stopped') {
+    this.finish(reason);
+    this.connection.close();
+  }
+
+  dispose() {
+    this.stop();
+  }
+
+  finish(reason) {
+    if (this.endReason !== null) return;
+    this.endReason = reason;
+    clearInterval(this.timer);
+    this.newest = null;
+    this.emit('end', { uid: this.uid, reason });
+  }
+}
+
+/**
+ * Opens the stream connection for one user's video; resolves once the agent accepted it. Options:
+ * uid, viewWidth and viewHeight (the size shown, in device pixels), statsIntervalMs (how often
+ * "videoStat" goes to the agent; 0: never), timeoutMs, signal.
+ */
+export async function openStream(url, {
+  uid = 0, viewWidth = 0, viewHeight = 0, statsIntervalMs, timeoutMs, signal,
+} = {}, onFrame) {
+  const connection = await connectStream(url, { timeoutMs, signal });
+  const stream = new VideoStream(connection, uid, onFrame, { viewWidth, viewHeight, statsIntervalMs });
+  try {
+    await connection.request(...stream.setUp, { timeoutMs, signal });
+  } catch (error) {
+    stream.stop('failed');
+    throw error;
+  }
+  return stream;
+}
