@@ -2,9 +2,13 @@
 // UTF-8, an oversized handshake, a page that never reads its replies and a crowd of idle
 // connections. Each gets a clean answer or a clean refusal, and a well-behaved page keeps being
 // served meanwhile.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,15 +131,32 @@ TEST_F(edge_input, oversized_handshake_gets_an_http_error) {
 TEST_F(edge_input, a_client_of_another_user_is_refused_at_the_handshake) {
     auto page = control();
     if (geteuid() != 0) GTEST_SKIP() << "a client of another user needs a suite run as root";
+    // The child of a process with threads may only make system calls: another thread may have
+    // held an allocator's or the sanitizer's lock at the fork. Everything is made before it.
+    const std::string request = raw_connection::handshake(port(1));
+    sockaddr_in agent{};
+    agent.sin_family = AF_INET;
+    agent.sin_port = htons(port(1));
+    agent.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const pid_t child = fork();
     if (child == 0) {
+        alarm(30);  // a hang ends the child, and the test with a failure
         // The user "nobody": no right to this user's camera.
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
-        raw_connection raw(port(1));
-        if (!raw.ok() || !raw.send_all(raw_connection::handshake(port(1)))) _exit(3);
-        const std::string answer = raw.read_until(
-            [](const std::string& r) { return r.find("\r\n") != std::string::npos; });
-        _exit(answer.rfind("HTTP/1.1 403", 0) == 0 ? 0 : 1);
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&agent), sizeof agent) != 0 ||
+            write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+            _exit(3);
+        }
+        const char refused[] = "HTTP/1.1 403";
+        char answer[sizeof refused - 1];
+        size_t got = 0;
+        while (got < sizeof answer) {
+            const ssize_t n = read(fd, answer + got, sizeof answer - got);
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        _exit(got == sizeof answer && memcmp(answer, refused, sizeof answer) == 0 ? 0 : 1);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
