@@ -38,7 +38,8 @@ struct stream_figures {
 };
 
 // A page reading one frame every `period` from a stream of a 1080p30 peer, for `seconds`.
-stream_figures measure_stream(running_agent& agent, std::chrono::milliseconds period, double seconds) {
+stream_figures measure_stream(running_agent& agent, std::chrono::milliseconds period,
+                              double seconds) {
     agent_client control;
     if (!control.connect(agent.setup().plain())) {
         std::fprintf(stderr, "bench: no control connection\n");

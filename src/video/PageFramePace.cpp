@@ -27,7 +27,8 @@ void PageFramePace::pageReport(int32_t drawn_fps, int32_t sent_fps) {
         if (allowed != 0) allowed_fps_.store(allowed * 2 >= unpaced_from_fps ? 0 : allowed * 2);
         return;
     }
-    allowed_fps_.store(static_cast<int32_t>(std::min<int64_t>(drawn + drawn / 4 + 2, unpaced_from_fps)));
+    const int64_t allowed = std::min<int64_t>(drawn + drawn / 4 + 2, unpaced_from_fps);
+    allowed_fps_.store(static_cast<int32_t>(allowed));
 }
 
 }  // namespace web
