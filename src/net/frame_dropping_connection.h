@@ -48,7 +48,8 @@ public:
 private:
     std::atomic<bool> frame_dropping_{false};
     // Shared with the messages that hold its storage, which may outlive the connection.
-    const std::shared_ptr<frame_payload_pool> frame_payloads_ = std::make_shared<frame_payload_pool>();
+    const std::shared_ptr<frame_payload_pool> frame_payloads_ =
+        std::make_shared<frame_payload_pool>();
     // Any sending thread; the socket itself is only touched on the I/O thread.
     std::atomic<size_t> send_buffer_fit_{0};
 };

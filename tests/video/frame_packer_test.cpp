@@ -31,26 +31,24 @@ std::vector<uint8_t> pack(const fake_video_frame& frame, frame_layout& layout, i
     return out;
 }
 
-// Every row of every plane carries the frame's first W (luma) or W / 2 (chroma) bytes, then
-// zeroed padding.
+// Every row of plane `p` carries the frame's first `width` bytes of that row, then zeroed padding.
+void expect_plane(const uint8_t* plane, int p, size_t stride, int width, int rows) {
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < static_cast<int>(stride); ++c) {
+            ASSERT_EQ(plane[r * stride + c], c < width ? fake_video_frame::value(p, r, c) : 0)
+                << "plane " << p << " row " << r << " byte " << c;
+        }
+    }
+}
+
+// The Y plane at the frame's full size, U and V at half of it.
 void expect_planes(const std::vector<uint8_t>& out, const frame_layout& layout) {
     const size_t s = layout.padded_stride;
     const uint8_t* y = out.data() + frame_header_size;
-    for (int r = 0; r < layout.height; ++r) {
-        for (size_t c = 0; c < s; ++c) {
-            ASSERT_EQ(y[r * s + c], c < size_t(layout.width) ? fake_video_frame::value(0, r, static_cast<int>(c)) : 0)
-                << "Y row " << r << " byte " << c;
-        }
-    }
+    expect_plane(y, 0, s, layout.width, layout.height);
     for (int p = 1; p <= 2; ++p) {
-        const uint8_t* plane = y + layout.y_size + (p - 1) * layout.chroma_size;
-        for (int r = 0; r < layout.height / 2; ++r) {
-            for (size_t c = 0; c < s / 2; ++c) {
-                ASSERT_EQ(plane[r * s / 2 + c],
-                          c < size_t(layout.width / 2) ? fake_video_frame::value(p, r, static_cast<int>(c)) : 0)
-                    << "plane " << p << " row " << r << " byte " << c;
-            }
-        }
+        expect_plane(y + layout.y_size + (p - 1) * layout.chroma_size, p, s / 2, layout.width / 2,
+                     layout.height / 2);
     }
 }
 
