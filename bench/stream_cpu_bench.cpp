@@ -35,11 +35,20 @@ struct figures {
 struct stream_figures {
     double frames_per_second;
     double cpu_share;
+
+    // Into one case's three rows of the table.
+    void record(double& per_second, double& cpu_percent, double& ms_per_frame) const {
+        per_second = frames_per_second;
+        cpu_percent = cpu_share * 100;
+        ms_per_frame = cpu_share * 1000 / frames_per_second;
+    }
 };
 
-// A page reading one frame every `period` from a stream of a 1080p30 peer, for `seconds`.
-stream_figures measure_stream(running_agent& agent, std::chrono::milliseconds period,
+// A page reading one frame every `period` from a stream of a 1080p30 peer, for `seconds`, on an
+// agent of its own (so that no case starts with another's connections).
+stream_figures measure_stream(const std::string& program, std::chrono::milliseconds period,
                               double seconds) {
+    running_agent agent(program);
     agent_client control;
     if (!control.connect(agent.setup().plain())) {
         std::fprintf(stderr, "bench: no control connection\n");
@@ -79,20 +88,10 @@ stream_figures measure_stream(running_agent& agent, std::chrono::milliseconds pe
 
 figures measure(const std::string& program, double seconds) {
     figures out;
-    {
-        running_agent agent(program);
-        const stream_figures every = measure_stream(agent, 33ms, seconds);
-        out.every_frame_per_second = every.frames_per_second;
-        out.every_frame_cpu = every.cpu_share * 100;
-        out.every_frame_ms_per_frame = every.cpu_share * 1000 / every.frames_per_second;
-    }
-    {
-        running_agent agent(program);
-        const stream_figures third = measure_stream(agent, 100ms, seconds);
-        out.third_per_second = third.frames_per_second;
-        out.third_cpu = third.cpu_share * 100;
-        out.third_ms_per_frame = third.cpu_share * 1000 / third.frames_per_second;
-    }
+    measure_stream(program, 33ms, seconds)
+        .record(out.every_frame_per_second, out.every_frame_cpu, out.every_frame_ms_per_frame);
+    measure_stream(program, 100ms, seconds)
+        .record(out.third_per_second, out.third_cpu, out.third_ms_per_frame);
     out.third_to_every = out.third_cpu / out.every_frame_cpu;
     return out;
 }
