@@ -36,10 +36,6 @@ bool only_switches_off(const std::string& command, const JsonValue& message) {
            !enabled;
 }
 
-bool same_connection(const connection_handle& one, const connection_handle& other) {
-    return !one.owner_before(other) && !other.owner_before(one);
-}
-
 }  // namespace
 
 int32_t refuse(command_call& call, const char* reason) {

@@ -47,10 +47,14 @@ int32_t rtc_engine_agent::subscribe(connection_context* context, uint32_t uid) {
     checked_lock lock(agent_lock_);
     if (engine_ == nullptr) {
         context->uid = uid;
-        // Connections that closed meanwhile leave the list, so it holds open connections only.
+        // Each open connection is in the list once, however often it subscribes; those that
+        // closed meanwhile leave it.
         auto& waiting = early_subscriptions_;
         waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
-                                     [](const auto& early) { return early.second.expired(); }),
+                                     [&](const auto& early) {
+                                         return early.second.expired() ||
+                                                same_connection(early.second, context->handle);
+                                     }),
                       waiting.end());
         waiting.emplace_back(context->server_index, context->handle);
         return result::ok;

@@ -252,7 +252,8 @@ private:
     device_use use_ KELVO_GUARDED_BY(agent_lock_);
     // The control connection's origin: the site of the session.
     std::string session_origin_ KELVO_GUARDED_BY(agent_lock_);
-    // The connections (server index, handle) that subscribed while no session existed.
+    // The connections (server index, handle) that subscribed while no session existed, each
+    // once.
     std::vector<std::pair<int32_t, connection_handle>> early_subscriptions_
         KELVO_GUARDED_BY(agent_lock_);
     IUsageIndicator* const indicator_;

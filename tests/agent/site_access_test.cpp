@@ -255,6 +255,9 @@ TEST_F(site_access_test, stream_connections_made_before_the_session_get_its_vide
     sites.remember(other_site, site_decision::allowed);
     auto early = connect(1, allowed_site);
     auto stranger = connect(1, other_site);
+    // A connection that subscribes again waits for its latest uid only.
+    ASSERT_EQ(early->request(R"({"command":"subscribe","uid":41})"),
+              R"({"command":"subscribe","code":true})");
     for (agent_client* stream : {early.get(), stranger.get()}) {
         ASSERT_EQ(stream->request(R"({"command":"subscribe","uid":42})"),
                   R"({"command":"subscribe","code":true})");
@@ -278,6 +281,7 @@ TEST_F(site_access_test, stream_connections_made_before_the_session_get_its_vide
     EXPECT_EQ(stranger->request(stat), other_site_refusal("videoStat"));
     EXPECT_EQ(reports(), 1);
     EXPECT_EQ(log().count("call setupRemoteVideo 42"), 1u);
+    EXPECT_EQ(log().count("call setupRemoteVideo 41"), 0u);
     EXPECT_FALSE(early->next(std::chrono::milliseconds(200))) << "videoStat answered";
     EXPECT_EQ(stranger->connection().binary_count(), 0u);
 }
