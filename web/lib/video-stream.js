@@ -154,16 +154,20 @@ export class VideoStream extends AgentEvents {
   toMediaStreamTrack() {
     if (this.streamTrack === null) {
       const { ws } = this.connection;
+      const ended = this.endReason !== null; // a track of an ended stream is fed by nobody
       this.streamTrack = new StreamTrack({
         workerTrack: this.inWorker ? ws.workerTrack : null,
         feed: (writable) => {
+          if (ended) return;
           if (this.inWorker) ws.feed(writable);
           else this.sinks.push(new TrackFeed(writable, (shown) => this.shown(shown)));
         },
-        draw: (canvas) => this.drawTo(canvas),
+        draw: (canvas) => {
+          if (!ended) this.drawTo(canvas);
+        },
       });
       this.streamTrack.setMuted(this.muted);
-      if (this.endReason !== null) this.endSinks();
+      if (ended) this.streamTrack.track.stop();
     }
     return this.streamTrack.track;
   }
