@@ -1,11 +1,20 @@
 // Once per animation frame: a page (or a worker drawing into a canvas) can only show one picture
 // per display refresh, so whatever waits to be shown is handed its newest frame then, all in one
-// callback. requestAnimationFrame where there is one (pages, Chromium's workers), else a 16 ms
-// timer (other workers, node).
+// callback. requestAnimationFrame where it works (pages, Chromium's workers started by a page),
+// else a 16 ms timer (workers started by workers, where Chromium refuses it; node).
+
+let animationFrames = typeof requestAnimationFrame === 'function';
 
 function nextTick(callback) {
-  if (typeof requestAnimationFrame === 'function') requestAnimationFrame(callback);
-  else setTimeout(callback, 16);
+  if (animationFrames) {
+    try {
+      requestAnimationFrame(callback);
+      return;
+    } catch {
+      animationFrames = false;
+    }
+  }
+  setTimeout(callback, 16);
 }
 
 /** Calls due.show() on the next animation frame for everything that asked since the last one. */

@@ -2,7 +2,8 @@
 // starts it, once per page) and shows their frames where the page asked. One connection per
 // stream; each frame is put together here, then
 //   - handed to the page whole, its planes transferred rather than copied (the page draws);
-//   - drawn here into a canvas the page handed over (offscreen-drawing.js);
+//   - handed the same way to the drawing worker, which draws it into a canvas the page handed
+//     over (drawing-worker.js; where a worker cannot start one, drawn here);
 //   - written here into a media track (media-track.js).
 //
 // Where the browser has WebSocketStream the connection is read through it: a worker busy drawing
@@ -59,13 +60,54 @@ function readWithSocket(url, on) {
 
 const read = typeof WebSocketStream === 'function' ? readWithStream : readWithSocket;
 
+/**
+ * Where canvases are drawn: the drawing worker, started on first use. Returns a sink for one
+ * canvas: push(frame, transfer) hands a frame over (its planes transferred when `transfer`),
+ * end(). `report` gets the drawing's reports.
+ */
+const drawer = {
+  worker: undefined, // undefined: not tried yet; null: none can be started here
+  reports: new Map(), // drawing id -> report
+  nextDrawing: 1,
+  start() {
+    this.worker = null;
+    if (typeof Worker !== 'function') return;
+    try {
+      this.worker = new Worker(new URL('./drawing-worker.js', import.meta.url), { type: 'module', name: 'kelvo-agent-drawing' });
+      this.worker.onmessage = ({ data: { drawing, shown } }) => this.reports.get(drawing)?.(shown);
+    } catch {
+      // Drawn on the reading thread instead.
+    }
+  },
+  sink(canvas, report) {
+    if (this.worker === undefined) this.start();
+    if (this.worker === null) {
+      const drawing = new CanvasDrawing(canvas, report);
+      return { push: (frame) => drawing.push(frame), end: () => drawing.end() };
+    }
+    const drawing = this.nextDrawing++;
+    const { worker } = this;
+    this.reports.set(drawing, report);
+    worker.postMessage({ op: 'canvas', drawing, canvas }, [canvas]);
+    return {
+      push: (frame, transfer) => worker.postMessage({ op: 'frame', drawing, frame },
+        transfer ? [frame.y.buffer, frame.u.buffer, frame.v.buffer] : []),
+      end: () => {
+        this.reports.delete(drawing);
+        worker.postMessage({ op: 'end', drawing });
+      },
+    };
+  },
+};
+
 function serveStreams() {
   const streams = new Map(); // id -> {connection, toPage, sinks, generator}
   const post = (message, transfer = []) => self.postMessage(message, transfer);
 
   function open(id, url, workerTrack) {
     const assembler = new FrameAssembler();
-    const stream = { connection: null, toPage: true, sinks: [], generator: null };
+    // sinks copy what they keep of a frame; canvases are handed the frame itself.
+    const stream = { connection: null, toPage: true, sinks: [], canvases: [], generator: null };
     const on = {
       open: (address) => {
         // A browser whose page cannot make a track generator may make one here.
@@ -78,12 +120,14 @@ function serveStreams() {
         const frame = assembler.push(buffer);
         if (frame === null) return;
         for (const sink of stream.sinks) sink.push(frame);
+        // The planes can be transferred once: to the last one handed the frame.
+        stream.canvases.forEach((canvas, i) => canvas.push(frame, !stream.toPage && i === stream.canvases.length - 1));
         if (stream.toPage) post({ id, op: 'frame', frame }, [frame.y.buffer, frame.u.buffer, frame.v.buffer]);
       },
       error: () => post({ id, op: 'error' }),
       close: (code, reason) => {
         streams.delete(id);
-        for (const sink of stream.sinks) sink.end();
+        for (const sink of [...stream.sinks, ...stream.canvases]) sink.end();
         post({ id, op: 'close', code, reason });
       },
     };
@@ -109,7 +153,7 @@ function serveStreams() {
     if (op === 'send') stream.connection.send(data.text);
     else if (op === 'close') stream.connection.close();
     else if (op === 'to-page') stream.toPage = data.on;
-    else if (op === 'draw') stream.sinks.push(new CanvasDrawing(data.canvas, report));
+    else if (op === 'draw') stream.canvases.push(drawer.sink(data.canvas, report));
     else if (op === 'feed') stream.sinks.push(new TrackFeed(data.writable ?? stream.generator.writable, report));
   };
 }
