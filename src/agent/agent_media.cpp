@@ -156,8 +156,7 @@ int32_t rtc_engine_agent::run_video_stat(command_call& call) {
     kelvo::rtc::VideoStats stats{uid == own_uid() ? 0 : uid, call.message.getInt("latency", 0), 0,
                                  call.message.getInt("fps", 0), 0};
     // The channel lock is taken and released before the agent lock.
-    streams_.report(stats.uid, stats.pageFrameRate, stats.latency, stats.measuredFrameRate,
-                    stats.droppedFrames);
+    streams_.report(stats.uid, stats.pageFrameRate, stats.measuredFrameRate, stats.droppedFrames);
     return with_engine([&](IRtcEngine& engine) { return engine.reportVideoStats(stats); });
 }
 

@@ -16,17 +16,12 @@ bool PageFramePace::frameDue(int64_t now_ms) {
     return true;
 }
 
-void PageFramePace::pageReport(int32_t drawn_fps, int32_t sent_fps, int32_t latency_ms) {
+void PageFramePace::pageReport(int32_t drawn_fps, int32_t sent_fps) {
     if (drawn_fps <= 0) {
         allowed_fps_.store(0);
         return;
     }
     const int64_t drawn = drawn_fps;
-    if (latency_ms > stale_latency_ms) {
-        const int64_t fewer = std::clamp<int64_t>(drawn - drawn / 4, 1, unpaced_from_fps);
-        allowed_fps_.store(static_cast<int32_t>(fewer));
-        return;
-    }
     if (drawn * 10 >= int64_t{sent_fps} * 9) {
         const int32_t allowed = allowed_fps_.load();
         if (allowed != 0) allowed_fps_.store(allowed * 2 >= unpaced_from_fps ? 0 : allowed * 2);

@@ -6,10 +6,6 @@
 // nine in ten of the frames it was sent, the stream sends a quarter more than it draws (and two),
 // and each report that the page keeps up doubles that, until every frame is sent again. A page
 // that reports no rate, or draws nothing (hidden), gets every frame, as one that never reports.
-// A page whose frames are old when drawn ("videoStat" "latency" above a few frames' time) is
-// behind the buffers between the agent and the page (the sockets' buffers hold many large
-// frames, and the agent can drop only frames still in its own queue): it is sent a quarter less
-// than it draws until the buffers are drained and its frames are fresh again.
 #pragma once
 
 #include <atomic>
@@ -23,15 +19,12 @@ class PageFramePace {
 public:
     // The engine's render thread: whether the frame arriving at `now_ms` goes to the page.
     bool frameDue(int64_t now_ms);
-    // The page drew `drawn_fps` while it was sent `sent_fps`, over the same second, at an
-    // average age of `latency_ms` (0: not reported).
-    void pageReport(int32_t drawn_fps, int32_t sent_fps, int32_t latency_ms);
+    // The page drew `drawn_fps` while it was sent `sent_fps`, over the same second.
+    void pageReport(int32_t drawn_fps, int32_t sent_fps);
 
 private:
     // At this allowance every frame an engine makes goes out anyway.
     static constexpr int32_t unpaced_from_fps = 60;
-    // Frames older than this when drawn waited in buffers on the way.
-    static constexpr int32_t stale_latency_ms = 100;
 
     // Frames per second the page is sent; 0 sends every frame. Set by the page's reports, read
     // on the render thread.

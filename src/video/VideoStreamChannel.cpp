@@ -93,13 +93,12 @@ int32_t per_second(int32_t count, int64_t elapsed_ms) {
 
 }  // namespace
 
-void VideoStreamChannel::report(int32_t page_fps, int32_t page_latency_ms, int32_t& rate,
-                                int32_t& dropped) {
+void VideoStreamChannel::report(int32_t page_fps, int32_t& rate, int32_t& dropped) {
     dropped = frames_dropped_.exchange(0);
     const int64_t now = nowMilliseconds();
     const int64_t elapsed = now - last_report_time_;
     rate = per_second(frames_sent_.exchange(0), elapsed);
-    pace_.pageReport(page_fps, per_second(frames_to_page_.exchange(0), elapsed), page_latency_ms);
+    pace_.pageReport(page_fps, per_second(frames_to_page_.exchange(0), elapsed));
     last_report_time_ = now;
 }
 

@@ -46,9 +46,9 @@ public:
     // Same uid, and both handles lead to the same live connection or both to none.
     bool belongsTo(const connection_context& context) const;
     // Frames per second since the previous report and frames dropped since then; resets both.
-    // `page_fps` and `page_latency_ms`: the frames per second the page reports drawing and their
-    // average age when drawn, which pace the stream. Called under the channel lock.
-    void report(int32_t page_fps, int32_t page_latency_ms, int32_t& rate, int32_t& dropped);
+    // `page_fps`: the frames per second the page reports drawing, which paces the stream.
+    // Called under the channel lock.
+    void report(int32_t page_fps, int32_t& rate, int32_t& dropped);
 
 private:
     IVideoStreamHost& host_;

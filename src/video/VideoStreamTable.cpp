@@ -49,11 +49,10 @@ void VideoStreamTable::setPaused(uint32_t uid, bool paused) {
     if (found != channels_.end()) found->second->setPaused(paused);
 }
 
-void VideoStreamTable::report(uint32_t uid, int32_t page_fps, int32_t page_latency_ms,
-                              int32_t& rate, int32_t& dropped) {
+void VideoStreamTable::report(uint32_t uid, int32_t page_fps, int32_t& rate, int32_t& dropped) {
     checked_lock lock(lock_);
     const auto found = channels_.find(uid);
-    if (found != channels_.end()) found->second->report(page_fps, page_latency_ms, rate, dropped);
+    if (found != channels_.end()) found->second->report(page_fps, rate, dropped);
 }
 
 kelvo::media::IExternalVideoRender* VideoStreamTable::createRenderInstance(

@@ -40,10 +40,9 @@ public:
 
     bool contains(uint32_t uid);
     void setPaused(uint32_t uid, bool paused);
-    // The channel's measured rate and dropped frames since its last report, given the rate and
-    // latency the page reports drawing at; untouched without one.
-    void report(uint32_t uid, int32_t page_fps, int32_t page_latency_ms, int32_t& rate,
-                int32_t& dropped);
+    // The channel's measured rate and dropped frames since its last report, given the rate the
+    // page reports drawing; untouched without one.
+    void report(uint32_t uid, int32_t page_fps, int32_t& rate, int32_t& dropped);
 
     // IExternalVideoRenderFactory, on engine threads: a renderer for the channel whose identity is
     // the view handle, or null.
