@@ -16,7 +16,7 @@ namespace msvc_abi {
 
 class render_view final : public media::IExternalVideoRenderCallback {
 public:
-    // False when a view already plays or no thread could be made.
+    // False when a view already plays (until join) or no thread could be made.
     bool start(media::IExternalVideoRenderFactory* factory, IRtcEngineEventHandler* handler,
                void* view, uid_t uid);
     // Ends the view; from any thread, also more than once.

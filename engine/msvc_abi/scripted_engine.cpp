@@ -53,7 +53,10 @@ int scripted_engine::queryInterface(INTERFACE_ID_TYPE iid, void** inter) {
 int scripted_engine::joinChannel(const char* channelKey, const char* channelName,
                                  const char* info, uid_t uid) {
     log_line("call joinChannel").text(channelKey).text(channelName).text(info).number(uid).write();
+    // Events of one call after those of the call before; the event threads never wait for the
+    // caller, so waiting here cannot block them.
     join_thread_.join();
+    leave_thread_.join();
     int length = 0;
     for (; channelName != nullptr && channelName[length] != '\0' &&
            length < static_cast<int>(sizeof channel_) - 1;
@@ -67,6 +70,7 @@ int scripted_engine::joinChannel(const char* channelKey, const char* channelName
 
 int scripted_engine::leaveChannel() {
     log_line("call leaveChannel").write();
+    join_thread_.join();
     leave_thread_.join();
     return handler_ != nullptr && leave_thread_.start(&scripted_engine::play_leave, this) ? 0 : -1;
 }
@@ -78,10 +82,7 @@ DWORD __stdcall scripted_engine::play_join(void* self) {
 }
 
 DWORD __stdcall scripted_engine::play_leave(void* self) {
-    auto& engine = *static_cast<scripted_engine*>(self);
-    // The leave is told after every event of the join.
-    engine.join_thread_.join();
-    play_leave_event(*engine.handler_);
+    play_leave_event(*static_cast<scripted_engine*>(self)->handler_);
     return 0;
 }
 
@@ -113,10 +114,10 @@ int scripted_engine::setVideoProfile(int profile, bool swapWidthAndHeight) {
 int scripted_engine::setupRemoteVideo(const VideoCanvas& canvas) {
     log_line("call setupRemoteVideo").number(canvas.uid).signed_number(canvas.renderMode)
         .signed_number(canvas.reserved).text(canvas.view != nullptr ? "view" : "none").write();
-    if (canvas.view == nullptr) {
-        remote_view_.end();
-        return 0;
-    }
+    // A view set up again replaces the one before, once that has released its renderer.
+    remote_view_.end();
+    remote_view_.join();
+    if (canvas.view == nullptr) return 0;
     return remote_view_.start(media_.factory(), handler_, canvas.view, canvas.uid) ? 0 : -1;
 }
 
