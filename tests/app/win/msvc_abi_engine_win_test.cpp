@@ -131,8 +131,9 @@ TEST_F(msvc_abi_engine_win_test, a_scripted_call_crosses_the_agent_with_every_ar
         "L1 [wa] join channel",
         "call joinChannel key-1 room-7 ZuzIrave 0",
         "call setupRemoteVideo " + peer + " 1 0 view",
-        "render created " + peer,
+        // Asked while the factory makes the renderer, from the page's view size.
         "call onViewSizeChanged " + std::to_string(view_width) + " " + std::to_string(view_height),
+        "render created " + peer,
         "render initialize 0",
         "call leaveChannel",
         "call onViewDestroyed",
