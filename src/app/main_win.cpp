@@ -32,6 +32,7 @@
 #include "access/site_decisions.h"
 #include "app/agent_run.h"
 #include "app/control_window_win.h"
+#include "app/crash_restart_win.h"
 #include "app/information_switches.h"
 #include "app/installation_switches_win.h"
 #include "app/queued_consent_prompt.h"
@@ -110,6 +111,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
         tell_starter(second_instance_notice(platform_single_instance_holder()), true);
         return -1;
     }
+    // The serving instance only: the switches above end at once and are never started again.
+    register_crash_restart();
     site_decisions sites(site_decisions::default_path());
     queued_consent_prompt prompt;
     tray_usage_indicator usage;
