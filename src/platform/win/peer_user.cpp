@@ -15,16 +15,24 @@ namespace rtc {
 namespace web {
 namespace {
 
+// Room for this many more rows than the table needed when it was measured: connections opened
+// meanwhile would make the next read too small again.
+constexpr DWORD spare_rows = 256;
+
 // The process that holds the client end: the TCP table row whose local end is the client's port
 // and whose remote end is the server's.
+// Each read of the table can be slow (Wine serves it from another process, a read takes a few
+// hundred milliseconds on a busy machine), so the first read goes into a buffer big enough for
+// most machines' tables instead of asking the size first; only a bigger table is read again.
 std::optional<DWORD> client_process(uint16_t server_port, uint16_t client_port) {
+    DWORD size = 1024 * sizeof(MIB_TCPROW_OWNER_PID);
     std::vector<unsigned char> table;
-    DWORD size = 0;
     DWORD status = ERROR_INSUFFICIENT_BUFFER;
     for (int attempt = 0; attempt < 4 && status == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
         table.resize(size);
-        status = GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE, AF_INET,
+        status = GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET,
                                      TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+        size += spare_rows * sizeof(MIB_TCPROW_OWNER_PID);
     }
     if (status != NO_ERROR) return std::nullopt;
     const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
