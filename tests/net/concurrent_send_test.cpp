@@ -79,11 +79,11 @@ TEST(concurrent_send, senders_race_closing_connections_and_clear) {
     // rest; server 1's control connection is rejected while its streams stay.
     clients[1]->close();
     clients[2]->close();
-    EXPECT_TRUE(clients[1]->wait_close(std::chrono::seconds(10)));
+    EXPECT_TRUE(clients[1]->wait_close(test::agent_timeout));
     clients[0]->close();
-    EXPECT_TRUE(clients[3]->wait_close(std::chrono::seconds(10)));
+    EXPECT_TRUE(clients[3]->wait_close(test::agent_timeout));
     ASSERT_TRUE(clients[per_server]->send_text("reject"));
-    EXPECT_TRUE(clients[per_server]->wait_close(std::chrono::seconds(10)));
+    EXPECT_TRUE(clients[per_server]->wait_close(test::agent_timeout));
     EXPECT_TRUE(clients[per_server + 1]->is_open());
 
     engine.clear();

@@ -101,7 +101,7 @@ protected:
 
     bool tls_connects(const std::string& name) {
         ws_test_client client(true);
-        return client.connect("127.0.0.1", tls_port, std::chrono::seconds(5)) &&
+        return client.connect("127.0.0.1", tls_port) &&
                handshake_as(client, handler, name).has_value();
     }
 

@@ -23,13 +23,11 @@
 #include "agent/rtc_engine_agent.h"
 #include "support/engine_log_file.h"
 #include "support/in_process_agent.h"
+#include "support/wait_limit.h"
 #include "support/ws_test_client.h"
 
 namespace kelvo {
 namespace test {
-
-// Generous: functional tests wait for results, they never time them.
-constexpr std::chrono::milliseconds agent_timeout{5000};
 
 // A page's connection to the agent. Texts read past while looking for a particular one are kept,
 // in order, for later reads, because replies (server thread) and events (engine thread) may

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/wait_limit.h"
+
 namespace kelvo {
 namespace test {
 
@@ -41,7 +43,7 @@ public:
     bool has_in_order(const std::vector<std::string>& expected) const;
     // Waits until the log holds `line`. Generous: tests wait for lines, they never time them.
     bool wait_for(const std::string& line,
-                  std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+                  std::chrono::milliseconds timeout = agent_timeout) const;
 
 private:
     std::string path_;

@@ -91,7 +91,7 @@ std::optional<connection_handle> handshake_as(ws_test_client& client,
                                               recording_net_handler& handler,
                                               const std::string& name,
                                               const std::string& command) {
-    const auto timeout = std::chrono::seconds(5);
+    const auto timeout = agent_timeout;
     if (!command.empty() && (!client.send_text(command) || !client.wait_text(timeout))) {
         return std::nullopt;
     }

@@ -49,7 +49,7 @@ public:
     // Waits until at least `count` calls of `kind` satisfy `match`.
     bool wait_calls(const std::string& kind, size_t count,
                     std::function<bool(const net_handler_call&)> match = nullptr,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+                    std::chrono::milliseconds timeout = agent_timeout) const;
     // The recorded message call with exactly this text.
     std::optional<net_handler_call> message_call(const std::string& text) const;
 

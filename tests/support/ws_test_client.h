@@ -21,6 +21,8 @@
 #include <optional>
 #include <string>
 
+#include "support/wait_limit.h"
+
 // OpenSSL's SSL_SESSION.
 struct ssl_session_st;
 
@@ -44,7 +46,7 @@ public:
     // WebSocket handshake has completed; false when it failed or timed out. One connection per
     // client object.
     bool connect(const std::string& host, uint16_t port,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                 std::chrono::milliseconds timeout = agent_timeout);
     // The Origin header of the next connect's handshake, as a page's browser sends it (none by
     // default, as a local program).
     void set_origin(const std::string& origin);
@@ -56,7 +58,7 @@ public:
     void close(int code = 1000, const std::string& reason = std::string());
     // Sends a ping and waits for its pong: once it is back, the server has finished opening the
     // connection (its open handler runs before it reads the first frame).
-    bool ping_round_trip(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool ping_round_trip(std::chrono::milliseconds timeout = agent_timeout);
 
     // The oldest received message of that kind not taken yet, waiting up to `timeout`.
     std::optional<std::string> wait_text(std::chrono::milliseconds timeout);
@@ -105,12 +107,12 @@ struct http_answer {
 // servers, issued by it, and names the Host header's host (without its port).
 http_answer http_upgrade(uint16_t port, const std::string& host_header, bool tls = false,
                          tls_session* session = nullptr,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                         std::chrono::milliseconds timeout = agent_timeout,
                          const std::string& trusted_pem = std::string());
 
 // The status of http_upgrade's answer.
 int http_upgrade_status(uint16_t port, const std::string& host_header, bool tls = false,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                        std::chrono::milliseconds timeout = agent_timeout);
 
 }  // namespace test
 }  // namespace kelvo

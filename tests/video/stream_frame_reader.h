@@ -52,7 +52,7 @@ inline uint32_t big_endian(const std::string& bytes, size_t offset, size_t size)
 // messages do not fit together fails the test.
 inline std::optional<stream_frame> next_frame(
     kelvo::test::ws_test_client& client,
-    std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    std::chrono::milliseconds timeout = kelvo::test::agent_timeout) {
     std::optional<std::string> header = client.wait_binary(timeout);
     if (!header) return std::nullopt;
     stream_frame frame;

@@ -212,7 +212,7 @@ TEST_F(video_stream, second_subscription_replaces_the_first_and_survives_its_clo
     const size_t first_count = first->connection().binary_count();
 
     first->connection().close();
-    ASSERT_TRUE(first->connection().wait_close(std::chrono::seconds(5)));
+    ASSERT_TRUE(first->connection().wait_close(kelvo::test::agent_timeout));
     EXPECT_TRUE(log().wait_for("L1 [wa] close channel for user 42"));
     // The second channel keeps streaming, with fresh frames after the close.
     std::optional<stream_frame> now = next_frame(second->connection());
