@@ -63,6 +63,8 @@ public:
     int32_t on_message(connection_context* context, const std::string& message,
                        std::string& reply) override;
     void on_connection_closed(connection_context* context) override;
+    // Any thread.
+    site_standing standing_of(const std::string& origin) override;
 
     // The engine's render factory, registered when an engine is made.
     kelvo::media::IExternalVideoRenderFactory& render_factory() { return streams_; }

@@ -41,6 +41,7 @@ public:
     raw_connection& operator=(const raw_connection&) = delete;
 
     bool ok() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
     // True once the peer has ended the connection (an orderly end or a reset).
     bool ended_by_peer() const { return ended_by_peer_; }
 

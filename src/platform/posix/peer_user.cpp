@@ -5,6 +5,7 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,8 +22,10 @@ struct diag_request {
     inet_diag_req_v2 query;
 };
 
-// The kernel's socket table, asked for one socket by its four addresses: the owner's uid.
-std::optional<uid_t> socket_owner(uint16_t local_port, uint16_t remote_port) {
+// The kernel's socket table, asked for the established socket `local` → `remote`: its owner's
+// uid. The kernel's lookup by address falls back to a listening socket of the local port, so the
+// answer counts only when it is that very connection.
+std::optional<uid_t> socket_owner(const tcp_end& local, const tcp_end& remote) {
     const int sock = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (sock < 0) return std::nullopt;
     diag_request request{};
@@ -31,11 +34,11 @@ std::optional<uid_t> socket_owner(uint16_t local_port, uint16_t remote_port) {
     request.header.nlmsg_flags = NLM_F_REQUEST;
     request.query.sdiag_family = AF_INET;
     request.query.sdiag_protocol = IPPROTO_TCP;
-    request.query.idiag_states = ~0u;
-    request.query.id.idiag_sport = htons(local_port);
-    request.query.id.idiag_dport = htons(remote_port);
-    request.query.id.idiag_src[0] = htonl(INADDR_LOOPBACK);
-    request.query.id.idiag_dst[0] = htonl(INADDR_LOOPBACK);
+    request.query.idiag_states = 1u << TCP_ESTABLISHED;
+    request.query.id.idiag_sport = htons(local.port);
+    request.query.id.idiag_dport = htons(remote.port);
+    request.query.id.idiag_src[0] = htonl(local.address);
+    request.query.id.idiag_dst[0] = htonl(remote.address);
     request.query.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
     request.query.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
     sockaddr_nl kernel{};
@@ -48,7 +51,13 @@ std::optional<uid_t> socket_owner(uint16_t local_port, uint16_t remote_port) {
         const auto* reply = reinterpret_cast<const nlmsghdr*>(answer);
         if (length > 0 && NLMSG_OK(reply, static_cast<size_t>(length)) &&
             reply->nlmsg_type == SOCK_DIAG_BY_FAMILY) {
-            owner = static_cast<const inet_diag_msg*>(NLMSG_DATA(reply))->idiag_uid;
+            const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(reply));
+            const inet_diag_sockid& id = found->id;
+            if (found->idiag_state == TCP_ESTABLISHED && id.idiag_sport == htons(local.port) &&
+                id.idiag_dport == htons(remote.port) && id.idiag_src[0] == htonl(local.address) &&
+                id.idiag_dst[0] == htonl(remote.address)) {
+                owner = found->idiag_uid;
+            }
         }
     }
     close(sock);
@@ -57,8 +66,8 @@ std::optional<uid_t> socket_owner(uint16_t local_port, uint16_t remote_port) {
 
 }  // namespace
 
-bool platform_peer_is_own_user(uint16_t server_port, uint16_t client_port) {
-    const std::optional<uid_t> owner = socket_owner(client_port, server_port);
+bool platform_peer_is_own_user(const tcp_end& server, const tcp_end& client) {
+    const std::optional<uid_t> owner = socket_owner(client, server);
     return owner && *owner == geteuid();
 }
 
