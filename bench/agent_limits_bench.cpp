@@ -187,16 +187,6 @@ double cpu_share_out_of_descriptors(const std::string& program) {
     return (agent.process().cpu_seconds() - cpu_before) / elapsed;
 }
 
-// The status of a handshake from a page of `origin` on a bare connection; -1 without an answer.
-int handshake_status(raw_connection& page, uint16_t port, const std::string& origin) {
-    if (!page.ok() || !page.send_all(raw_connection::handshake(port, "Origin: " + origin + "\r\n"))) {
-        return -1;
-    }
-    const std::string answer = page.read_until(
-        [](const std::string& r) { return r.find("\r\n\r\n") != std::string::npos; });
-    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : -1;
-}
-
 // An allowed page connects and asks for the agent's version, within 2 s.
 bool allowed_page_served(uint16_t port) {
     const auto begin = clock_type::now();
@@ -221,7 +211,7 @@ void measure_blocked_site_holding(const std::string& program, figures& out) {
         // The plain server only: the TLS server's place limit is the same and a bare connection
         // speaks no TLS.
         auto next = std::make_unique<raw_connection>(ports[1]);
-        if (handshake_status(*next, ports[1], blocked_site) != 101) break;
+        if (next->upgrade_status(ports[1], raw_connection::origin_header(blocked_site)) != 101) break;
         held.push_back(std::move(next));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -279,7 +269,7 @@ void measure_blocked_flood(const std::string& program, figures& out) {
     std::vector<std::unique_ptr<raw_connection>> flooders;
     for (int i = 0; i < 32; ++i) {
         flooders.push_back(std::make_unique<raw_connection>(port, 4096));
-        if (handshake_status(*flooders.back(), port, blocked_site) != 101) {
+        if (flooders.back()->upgrade_status(port, raw_connection::origin_header(blocked_site)) != 101) {
             std::fprintf(stderr, "bench: a blocked site's connection was refused\n");
             std::exit(1);
         }

@@ -196,16 +196,6 @@ TEST_F(site_access_test, another_site_cannot_take_the_session_s_video_or_camera)
     EXPECT_GT(stream->connection().binary_count(), before);
 }
 
-// The HTTP status the agent answers to the handshake of a page of `origin` on a bare connection.
-int handshake_status(raw_connection& page, uint16_t port, const std::string& origin) {
-    if (!page.ok() || !page.send_all(raw_connection::handshake(port, "Origin: " + origin + "\r\n"))) {
-        return -1;
-    }
-    const std::string answer = page.read_until(
-        [](const std::string& r) { return r.find("\r\n\r\n") != std::string::npos; });
-    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : -1;
-}
-
 class site_places_test : public site_access_test {
 protected:
     // Opens connections of a page of `origin`, on both servers in turn, until one is refused (its
@@ -215,7 +205,7 @@ protected:
         std::vector<std::unique_ptr<raw_connection>> held;
         for (int server = 0; held.size() < most; server = 1 - server) {
             auto next = std::make_unique<raw_connection>(port(server));
-            refused_with = handshake_status(*next, port(server), origin);
+            refused_with = next->upgrade_status(port(server), raw_connection::origin_header(origin));
             if (refused_with != 101) break;
             held.push_back(std::move(next));
         }
@@ -260,7 +250,7 @@ TEST_F(site_places_test, a_blocked_site_flooding_unread_replies_is_closed_and_th
     std::vector<std::unique_ptr<raw_connection>> flooders;
     for (int i = 0; i < 32; ++i) {
         flooders.push_back(std::make_unique<raw_connection>(port(i % 2), 4096));
-        ASSERT_EQ(handshake_status(*flooders.back(), port(i % 2), blocked_site), 101);
+        ASSERT_EQ(flooders.back()->upgrade_status(port(i % 2), raw_connection::origin_header(blocked_site)), 101);
     }
     std::string burst;
     for (int i = 0; i < 250; ++i) {

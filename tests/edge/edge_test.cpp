@@ -222,7 +222,7 @@ TEST_F(edge_input, another_user_s_churn_does_not_keep_this_user_s_page_out) {
         for (size_t next = 0; time(nullptr) < end; next = (next + 1) % ring.size()) {
             if (ring[next] >= 0) close(ring[next]);
             ring[next] = socket(AF_INET, SOCK_STREAM, 0);
-            connect(ring[next], reinterpret_cast<const sockaddr*>(&agent), sizeof agent);
+            ::connect(ring[next], reinterpret_cast<const sockaddr*>(&agent), sizeof agent);
         }
         _exit(0);
     }
