@@ -10,10 +10,6 @@
 // Without programs it measures the agent beside it ("this"). Each program is copied with the
 // stand-in engine beside it into a folder of its own with a fresh certificate pair. The last
 // columns give the ratio of the first program's figure to each later one's.
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <asio.hpp>
 #include <asio/ssl.hpp>
 
@@ -27,6 +23,7 @@
 
 #include "program_comparison.h"
 #include "running_agent.h"
+#include "support/posix/other_user.h"
 #include "support/raw_connection.h"
 #include "support/ws_test_client.h"
 
@@ -211,12 +208,15 @@ void measure_blocked_site_holding(const std::string& program, figures& out) {
         // The plain server only: the TLS server's place limit is the same and a bare connection
         // speaks no TLS.
         auto next = std::make_unique<raw_connection>(ports[1]);
-        if (next->upgrade_status(ports[1], raw_connection::origin_header(blocked_site)) != 101) break;
+        if (next->upgrade_status(ports[1], raw_connection::origin_header(blocked_site)) != 101) {
+            break;
+        }
         held.push_back(std::move(next));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     out.blocked_connections_held = static_cast<double>(held.size());
-    out.blocked_held_mb = megabytes(agent.resident_bytes() - std::min(before, agent.resident_bytes()));
+    const size_t after = agent.resident_bytes();
+    out.blocked_held_mb = megabytes(after - std::min(before, after));
     int served = 0;
     for (int page = 0; page < 5; ++page) served += allowed_page_served(ports[1]) ? 1 : 0;
     out.allowed_served_while_held = served / 5.0;
@@ -229,25 +229,12 @@ void measure_other_user_churn(const std::string& program, figures& out) {
     if (geteuid() != 0) return;
     running_agent agent(program, 0, sites_file);
     const uint16_t port = agent.setup().plain();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in address = loopback_address_of("127.0.0.1", port);
     std::vector<int> ring(300, -1);
     constexpr time_t churn_seconds = 20;
     const size_t before = agent.resident_bytes();
-    const pid_t churner = fork();
-    if (churner == 0) {  // system calls only: the benchmark has threads
-        alarm(churn_seconds + 30);
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(9);
-        const time_t end = time(nullptr) + churn_seconds;
-        for (size_t next = 0; time(nullptr) < end; next = (next + 1) % ring.size()) {
-            if (ring[next] >= 0) close(ring[next]);
-            ring[next] = socket(AF_INET, SOCK_STREAM, 0);
-            connect(ring[next], reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        }
-        _exit(0);
-    }
+    const pid_t churner = start_as_nobody(
+        [&] { return churn_connections(address, ring, churn_seconds); }, churn_seconds + 30);
     int refused = 0;
     size_t peak = before;
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -255,8 +242,10 @@ void measure_other_user_churn(const std::string& program, figures& out) {
         refused += allowed_page_served(port) ? 0 : 1;
         peak = std::max(peak, agent.resident_bytes());
     }
-    int status = 0;
-    waitpid(churner, &status, 0);
+    if (exit_status(churner) != 0) {
+        std::fprintf(stderr, "bench: the churning client could not become nobody\n");
+        std::exit(1);
+    }
     out.churn_refused_of_20 = refused;
     out.churn_mb = megabytes(peak - before);
 }
@@ -269,7 +258,8 @@ void measure_blocked_flood(const std::string& program, figures& out) {
     std::vector<std::unique_ptr<raw_connection>> flooders;
     for (int i = 0; i < 32; ++i) {
         flooders.push_back(std::make_unique<raw_connection>(port, 4096));
-        if (flooders.back()->upgrade_status(port, raw_connection::origin_header(blocked_site)) != 101) {
+        const std::string origin = raw_connection::origin_header(blocked_site);
+        if (flooders.back()->upgrade_status(port, origin) != 101) {
             std::fprintf(stderr, "bench: a blocked site's connection was refused\n");
             std::exit(1);
         }

@@ -205,7 +205,8 @@ protected:
         std::vector<std::unique_ptr<raw_connection>> held;
         for (int server = 0; held.size() < most; server = 1 - server) {
             auto next = std::make_unique<raw_connection>(port(server));
-            refused_with = next->upgrade_status(port(server), raw_connection::origin_header(origin));
+            refused_with =
+                next->upgrade_status(port(server), raw_connection::origin_header(origin));
             if (refused_with != 101) break;
             held.push_back(std::move(next));
         }
@@ -243,14 +244,16 @@ TEST_F(site_places_test, sites_not_allowed_hold_few_places_and_allowed_pages_are
     EXPECT_EQ(hold_places(blocked_site, refused_with, 40).size(), 40u);
 }
 
-TEST_F(site_places_test, a_blocked_site_flooding_unread_replies_is_closed_and_the_agent_stays_small) {
+TEST_F(site_places_test, a_blocked_site_flooding_unread_replies_is_closed_and_the_agent_is_small) {
     auto page = connect(0, allowed_site);
     ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
     // 32 connections that ask about the agent as fast as they can and never read the answers.
     std::vector<std::unique_ptr<raw_connection>> flooders;
     for (int i = 0; i < 32; ++i) {
         flooders.push_back(std::make_unique<raw_connection>(port(i % 2), 4096));
-        ASSERT_EQ(flooders.back()->upgrade_status(port(i % 2), raw_connection::origin_header(blocked_site)), 101);
+        ASSERT_EQ(flooders.back()->upgrade_status(port(i % 2),
+                                                  raw_connection::origin_header(blocked_site)),
+                  101);
     }
     std::string burst;
     for (int i = 0; i < 250; ++i) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/agent_fixture.h"
+#include "support/posix/other_user.h"
 #include "support/raw_connection.h"
 
 namespace kelvo {
@@ -132,7 +133,8 @@ TEST_F(edge_input, oversized_handshake_gets_an_http_error) {
 
 // In a child of the test (system calls only): connects to `agent`, from `from` when given, and
 // sends `request`. True when the agent answers nothing at all: no byte before the end.
-bool answers_nothing(const sockaddr_in* from, const sockaddr_in& agent, const std::string& request) {
+bool answers_nothing(const sockaddr_in* from, const sockaddr_in& agent,
+                     const std::string& request) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return false;
     const int on = 1;
@@ -152,31 +154,6 @@ bool answers_nothing(const sockaddr_in* from, const sockaddr_in& agent, const st
     return got <= 0;
 }
 
-sockaddr_in loopback(const char* address, uint16_t port) {
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_port = htons(port);
-    inet_pton(AF_INET, address, &at.sin_addr);
-    return at;
-}
-
-// Runs `child` as the user "nobody" (no right to this user's camera) in a child process; its
-// exit status, or -1 when it did not exit. The child of a process with threads may only make
-// system calls: another thread may have held an allocator's or the sanitizer's lock at the fork,
-// so everything it needs is made before.
-template <typename child_type>
-int exit_status_as_nobody(child_type child) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        alarm(60);  // a hang ends the child, and the test with a failure
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(9);
-        _exit(child());
-    }
-    int status = -1;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
 // A program of another OS user on this machine gets nothing, not even an HTTP answer: not from
 // 127.0.0.1, and not from another loopback address with a port that this user's sockets have,
 // the agent's own or that of one of this user's live connections (anybody can see them).
@@ -184,20 +161,21 @@ TEST_F(edge_input, a_client_of_another_user_gets_nothing_from_any_loopback_addre
     auto page = control();
     if (geteuid() != 0) GTEST_SKIP() << "a client of another user needs a suite run as root";
     const std::string request = raw_connection::handshake(port(1));
-    const sockaddr_in agent = loopback("127.0.0.1", port(1));
+    const sockaddr_in agent = loopback_address_of("127.0.0.1", port(1));
     raw_connection own(port(1));
     ASSERT_TRUE(own.upgrade(port(1)));
     sockaddr_in own_end{};
     socklen_t own_size = sizeof own_end;
     ASSERT_EQ(getsockname(own.descriptor(), reinterpret_cast<sockaddr*>(&own_end), &own_size), 0);
-    const sockaddr_in agent_port_elsewhere = loopback("127.0.0.2", port(0));
-    const sockaddr_in own_port_elsewhere = loopback("127.0.0.2", ntohs(own_end.sin_port));
-    const int status = exit_status_as_nobody([&] {
+    const sockaddr_in agent_port_elsewhere = loopback_address_of("127.0.0.2", port(0));
+    const sockaddr_in own_port_elsewhere =
+        loopback_address_of("127.0.0.2", ntohs(own_end.sin_port));
+    const int status = exit_status(start_as_nobody([&] {
         if (!answers_nothing(nullptr, agent, request)) return 1;
         if (!answers_nothing(&agent_port_elsewhere, agent, request)) return 2;
         if (!answers_nothing(&own_port_elsewhere, agent, request)) return 3;
         return 0;
-    });
+    }));
     EXPECT_EQ(status, 0) << "answered: 1 from 127.0.0.1, 2 from 127.0.0.2 with the agent's port, "
                             "3 with the port of a live connection; 9: could not become nobody";
     raw_connection again(port(1));
@@ -212,20 +190,10 @@ TEST_F(edge_input, another_user_s_churn_does_not_keep_this_user_s_page_out) {
     if (geteuid() != 0) GTEST_SKIP() << "a client of another user needs a suite run as root";
     constexpr int held = 300;
     constexpr time_t churn_seconds = 20;
-    const sockaddr_in agent = loopback("127.0.0.1", port(0));
+    const sockaddr_in agent = loopback_address_of("127.0.0.1", port(0));
     std::vector<int> ring(held, -1);
-    const pid_t churner = fork();
-    if (churner == 0) {
-        alarm(churn_seconds + 30);
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(9);
-        const time_t end = time(nullptr) + churn_seconds;
-        for (size_t next = 0; time(nullptr) < end; next = (next + 1) % ring.size()) {
-            if (ring[next] >= 0) close(ring[next]);
-            ring[next] = socket(AF_INET, SOCK_STREAM, 0);
-            ::connect(ring[next], reinterpret_cast<const sockaddr*>(&agent), sizeof agent);
-        }
-        _exit(0);
-    }
+    const pid_t churner = start_as_nobody(
+        [&] { return churn_connections(agent, ring, churn_seconds); }, churn_seconds + 30);
     int refused = 0;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(churn_seconds);
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -237,9 +205,7 @@ TEST_F(edge_input, another_user_s_churn_does_not_keep_this_user_s_page_out) {
         const auto pause = (end - std::chrono::steady_clock::now()) / (20 - attempt);
         if (pause.count() > 0) std::this_thread::sleep_for(pause);
     }
-    int status = -1;
-    ASSERT_EQ(waitpid(churner, &status, 0), churner);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "9: could not become nobody";
+    EXPECT_EQ(exit_status(churner), 0) << "9: could not become nobody";
     EXPECT_LE(refused, 1) << "of 20 pages";
     expect_page_served(*page);
 }
