@@ -44,15 +44,18 @@ void site_places::forget_site(const std::string& site) {
     sites_.erase(found);
 }
 
-void site_places::give_back(place& taken) {
-    checked_lock lock(lock_);
-    if (taken.given_back_) return;
-    taken.given_back_ = true;
-    share& counted_in = *taken.share_;
+void site_places::release(const std::string& site, share& counted_in) {
     if (!counted_in.counted) return;
     --counted_in.held;
     --held_;
-    if (counted_in.held == 0) sites_.erase(taken.site_);
+    if (counted_in.held == 0) sites_.erase(site);
+}
+
+void site_places::place::give_back() {
+    checked_lock lock(owner_.lock_);
+    if (given_back_) return;
+    given_back_ = true;
+    owner_.release(site_, *share_);
 }
 
 bool site_places::place::counts() const {

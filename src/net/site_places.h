@@ -43,7 +43,8 @@ private:
     };
 
     bool fits(const std::string& site) const KELVO_REQUIRES(lock_);
-    void give_back(place& taken) KELVO_EXCLUDES(lock_);
+    // One connection of the site in `counted_in` no longer counts.
+    void release(const std::string& site, share& counted_in) KELVO_REQUIRES(lock_);
 
     const size_t per_site_;
     const size_t in_all_;
@@ -66,10 +67,9 @@ public:
     // True while the connection counts as one of a site that is not allowed.
     bool counts() const KELVO_EXCLUDES(owner_.lock_);
     // Frees the place at once (the connection has ended); later calls do nothing.
-    void give_back() KELVO_EXCLUDES(owner_.lock_) { owner_.give_back(*this); }
+    void give_back() KELVO_EXCLUDES(owner_.lock_);
 
 private:
-    friend class site_places;
     site_places& owner_;
     const std::string site_;
     const std::shared_ptr<share> share_;
