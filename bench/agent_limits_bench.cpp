@@ -1,6 +1,8 @@
 // The agent under load at its limits, as a real process: TLS handshakes per second and memory per
 // TLS connection, memory while a page never reads its replies, and processor time while the
-// agent is out of descriptors. Every agent program named is measured the same way in the same
+// agent is out of descriptors; and what pages of a blocked site and programs of another OS user
+// can take from the user's own pages: connections held, memory, and whether an allowed page is
+// still served. Every agent program named is measured the same way in the same
 // run, so a build of an earlier revision can be set beside this one:
 //
 //   agent_limits_bench [--seconds S] [LABEL=PROGRAM ...]
@@ -21,6 +23,7 @@
 
 #include "program_comparison.h"
 #include "running_agent.h"
+#include "support/posix/other_user.h"
 #include "support/raw_connection.h"
 #include "support/ws_test_client.h"
 
@@ -52,7 +55,19 @@ struct figures {
     double unread_peak_mb = 0;
     double unread_end_mb = 0;
     double cpu_share_out_of_descriptors = 0;
+    double blocked_connections_held = 0;
+    double blocked_held_mb = 0;
+    double allowed_served_while_held = 0;
+    double churn_refused_of_20 = 0;
+    double churn_mb = 0;
+    double flood_growth_mb = 0;
+    double allowed_served_during_flood = 0;
 };
+
+const char blocked_site[] = "http://blocked.example";
+const char allowed_site[] = "http://allowed.example";
+const std::string sites_file = std::string(R"({"origins":{")") + blocked_site +
+                               R"(":"blocked",")" + allowed_site + R"(":"allowed"}})";
 
 double megabytes(size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
@@ -169,6 +184,103 @@ double cpu_share_out_of_descriptors(const std::string& program) {
     return (agent.process().cpu_seconds() - cpu_before) / elapsed;
 }
 
+// An allowed page connects and asks for the agent's version, within 2 s.
+bool allowed_page_served(uint16_t port) {
+    const auto begin = clock_type::now();
+    ws_test_client page;
+    page.set_origin(allowed_site);
+    if (!page.connect("127.0.0.1", port, std::chrono::seconds(2)) ||
+        !page.send_text(R"({"command":"getVersion"})")) {
+        return false;
+    }
+    const auto left = std::chrono::seconds(2) - (clock_type::now() - begin);
+    return page.wait_text(std::chrono::duration_cast<std::chrono::milliseconds>(left)).has_value();
+}
+
+// A blocked site opens as many connections as the agent lets it (up to 600, both servers); then
+// five allowed pages try their luck.
+void measure_blocked_site_holding(const std::string& program, figures& out) {
+    running_agent agent(program, 0, sites_file);
+    const uint16_t ports[] = {agent.setup().tls(), agent.setup().plain()};
+    const size_t before = agent.resident_bytes();
+    std::vector<std::unique_ptr<raw_connection>> held;
+    for (size_t attempt = 0; attempt < 600; ++attempt) {
+        // The plain server only: the TLS server's place limit is the same and a bare connection
+        // speaks no TLS.
+        auto next = std::make_unique<raw_connection>(ports[1]);
+        if (next->upgrade_status(ports[1], raw_connection::origin_header(blocked_site)) != 101) {
+            break;
+        }
+        held.push_back(std::move(next));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    out.blocked_connections_held = static_cast<double>(held.size());
+    const size_t after = agent.resident_bytes();
+    out.blocked_held_mb = megabytes(after - std::min(before, after));
+    int served = 0;
+    for (int page = 0; page < 5; ++page) served += allowed_page_served(ports[1]) ? 1 : 0;
+    out.allowed_served_while_held = served / 5.0;
+}
+
+// Another OS user ("nobody") keeps 300 connections to the plain server open, ending and opening
+// them as fast as it can, for 20 s; an allowed page tries once a second. Root only (-1 else).
+void measure_other_user_churn(const std::string& program, figures& out) {
+    out.churn_refused_of_20 = -1;
+    if (geteuid() != 0) return;
+    running_agent agent(program, 0, sites_file);
+    const uint16_t port = agent.setup().plain();
+    const sockaddr_in address = loopback_address_of("127.0.0.1", port);
+    std::vector<int> ring(300, -1);
+    constexpr time_t churn_seconds = 20;
+    const size_t before = agent.resident_bytes();
+    const pid_t churner = start_as_nobody(
+        [&] { return churn_connections(address, ring, churn_seconds); }, churn_seconds + 30);
+    int refused = 0;
+    size_t peak = before;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(900));
+        refused += allowed_page_served(port) ? 0 : 1;
+        peak = std::max(peak, agent.resident_bytes());
+    }
+    if (exit_status(churner) != 0) {
+        std::fprintf(stderr, "bench: the churning client could not become nobody\n");
+        std::exit(1);
+    }
+    out.churn_refused_of_20 = refused;
+    out.churn_mb = megabytes(peak - before);
+}
+
+// 32 connections of a blocked site ask "getAgentInfo" as fast as they can and never read the
+// answers; an allowed page asks for the version between bursts.
+void measure_blocked_flood(const std::string& program, figures& out) {
+    running_agent agent(program, 0, sites_file);
+    const uint16_t port = agent.setup().plain();
+    std::vector<std::unique_ptr<raw_connection>> flooders;
+    for (int i = 0; i < 32; ++i) {
+        flooders.push_back(std::make_unique<raw_connection>(port, 4096));
+        const std::string origin = raw_connection::origin_header(blocked_site);
+        if (flooders.back()->upgrade_status(port, origin) != 101) {
+            std::fprintf(stderr, "bench: a blocked site's connection was refused\n");
+            std::exit(1);
+        }
+    }
+    std::string burst;
+    for (int i = 0; i < 250; ++i) {
+        burst += raw_connection::client_frame(0x1, R"({"command":"getAgentInfo"})");
+    }
+    const size_t before = agent.resident_bytes();
+    size_t peak = before;
+    int served = 0;
+    constexpr int rounds = 80;
+    for (int round = 0; round < rounds; ++round) {
+        for (auto& flooder : flooders) flooder->send_all(burst);
+        peak = std::max(peak, agent.resident_bytes());
+        served += allowed_page_served(port) ? 1 : 0;
+    }
+    out.flood_growth_mb = megabytes(peak - before);
+    out.allowed_served_during_flood = served / static_cast<double>(rounds);
+}
+
 figures measure(const std::string& program, double seconds) {
     figures out;
     {
@@ -195,6 +307,9 @@ figures measure(const std::string& program, double seconds) {
         measure_unread_replies(agent, out);
     }
     out.cpu_share_out_of_descriptors = cpu_share_out_of_descriptors(program);
+    measure_blocked_site_holding(program, out);
+    measure_other_user_churn(program, out);
+    measure_blocked_flood(program, out);
     return out;
 }
 
@@ -214,6 +329,13 @@ int main(int argc, char** argv) {
         {"MB resident, peak, page never reading", &figures::unread_peak_mb},
         {"MB resident, 6 s later", &figures::unread_end_mb},
         {"core share, out of descriptors", &figures::cpu_share_out_of_descriptors},
+        {"connections a blocked site holds (600 tried)", &figures::blocked_connections_held},
+        {"MB agent growth while it holds them", &figures::blocked_held_mb},
+        {"share of allowed pages served in 2 s meanwhile", &figures::allowed_served_while_held},
+        {"allowed pages refused of 20, other user churning", &figures::churn_refused_of_20},
+        {"MB agent growth during the churn", &figures::churn_mb},
+        {"MB agent growth, 32 blocked getAgentInfo floods", &figures::flood_growth_mb},
+        {"share of allowed pages served in 2 s meanwhile", &figures::allowed_served_during_flood},
     });
     return 0;
 }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -16,11 +18,18 @@ namespace test {
 
 class running_agent {
 public:
-    explicit running_agent(const std::string& program, unsigned descriptor_limit = 0)
+    // `sites`: the user's sites file, when the agent is to find one.
+    explicit running_agent(const std::string& program, unsigned descriptor_limit = 0,
+                           const std::string& sites = std::string())
         : installed_(install_agent_copy(folder_.path() + "/installed", std::string(), program)) {
         setup_ = setup_on_free_ports(folder_.path());
         setup_.program = installed_;
         setup_.descriptor_limit = descriptor_limit;
+        if (!sites.empty()) {
+            const std::filesystem::path file = sites_file_path(setup_);
+            std::filesystem::create_directories(file.parent_path());
+            std::ofstream(file) << sites;
+        }
         process_ = std::make_unique<agent_process>(setup_);
         if (installed_.empty() || !wait_serving(setup_, *process_)) {
             std::fprintf(stderr, "bench: %s does not serve\n", program.c_str());

@@ -53,6 +53,12 @@ void rtc_engine_agent::on_connection_closed(connection_context* context) {
     }
 }
 
+site_standing rtc_engine_agent::standing_of(const std::string& origin) {
+    const std::string site = site_of(origin);
+    if (access_.allows(site)) return site_standing::allowed;
+    return access_.asking(site) ? site_standing::asking : site_standing::not_allowed;
+}
+
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo

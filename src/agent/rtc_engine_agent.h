@@ -65,6 +65,8 @@ public:
     int32_t on_message(connection_context* context, const std::string& message,
                        std::string& reply) override;
     void on_connection_closed(connection_context* context) override;
+    // Any thread.
+    site_standing standing_of(const std::string& origin) override;
 
     // The user's decisions about sites changed (a block, a forget, the sites file read again): a
     // session whose site may no longer use the agent ends. Any thread; the engine is touched

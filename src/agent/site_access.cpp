@@ -24,6 +24,11 @@ bool site_access::can_ask(const std::string& origin) const {
            sites_->decision(origin) == site_decision::undecided;
 }
 
+bool site_access::asking(const std::string& origin) const {
+    checked_lock lock(lock_);
+    return waiting_.count(origin) != 0;
+}
+
 void site_access::ask(const std::string& origin, std::function<void(bool allowed)> answered) {
     {
         checked_lock lock(lock_);

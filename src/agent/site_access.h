@@ -31,6 +31,8 @@ public:
     // `origin` normalized; empty for a connection without one.
     bool allows(const std::string& origin) const;
     bool can_ask(const std::string& origin) const;
+    // True while a question about the origin is open.
+    bool asking(const std::string& origin) const KELVO_EXCLUDES(lock_);
     // Asks the user about the origin unless a question about it is open already; every waiter's
     // `answered` is called with the decision, on the prompt's thread, once the user decides.
     void ask(const std::string& origin, std::function<void(bool allowed)> answered)
@@ -43,7 +45,7 @@ private:
     IConsentPrompt* const prompt_;
     // Guards the waiters; nothing else is called while it is held. Server I/O threads and the
     // prompt's threads.
-    checked_mutex lock_;
+    mutable checked_mutex lock_;
     std::map<std::string, std::vector<std::function<void(bool)>>> waiting_ KELVO_GUARDED_BY(lock_);
 };
 

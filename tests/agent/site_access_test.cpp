@@ -16,6 +16,8 @@
 #include "access/consent_prompt.h"
 #include "access/site_decisions.h"
 #include "support/agent_fixture.h"
+#include "support/process_memory.h"
+#include "support/raw_connection.h"
 #include "support/temporary_folder.h"
 #include "video/stream_frame_reader.h"
 
@@ -25,6 +27,7 @@ using kelvo::rtc::web::consent_answer;
 using kelvo::rtc::web::site_decision;
 using kelvo::test::agent_client;
 using kelvo::test::agent_timeout;
+using kelvo::test::raw_connection;
 
 const char allowed_site[] = "https://allowed.example";
 const char blocked_site[] = "http://evil.localhost:8000";
@@ -335,6 +338,147 @@ TEST_F(site_access_test, a_site_no_longer_allowed_loses_its_session_and_can_alwa
     const auto forgotten = asking->connection().wait_close(agent_timeout);
     ASSERT_TRUE(forgotten.has_value());
     EXPECT_EQ(forgotten->code, 4003);
+}
+
+class site_places_test : public site_access_test {
+protected:
+    // Opens connections of a page of `origin`, on both servers in turn, until one is refused (its
+    // status in `refused_with`) or `most` are open; the connections the agent accepted.
+    std::vector<std::unique_ptr<raw_connection>> hold_places(const std::string& origin,
+                                                             int& refused_with, size_t most = 100) {
+        std::vector<std::unique_ptr<raw_connection>> held;
+        for (int server = 0; held.size() < most; server = 1 - server) {
+            auto next = std::make_unique<raw_connection>(port(server));
+            refused_with =
+                next->upgrade_status(port(server), raw_connection::origin_header(origin));
+            if (refused_with != 101) break;
+            held.push_back(std::move(next));
+        }
+        return held;
+    }
+
+    void expect_allowed_page_served(int server) {
+        auto page = connect(server, allowed_site);
+        EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"),
+                  std::string::npos);
+    }
+};
+
+TEST_F(site_places_test, sites_not_allowed_hold_few_places_and_allowed_pages_are_served) {
+    int refused_with = 0;
+    const auto blocked = hold_places(blocked_site, refused_with);
+    EXPECT_EQ(blocked.size(), 32u);
+    EXPECT_EQ(refused_with, 429);
+    for (int page = 0; page < 5; ++page) expect_allowed_page_served(page % 2);
+
+    // Several such sites together hold no more than 128, however many there are.
+    std::vector<std::vector<std::unique_ptr<raw_connection>>> undecided;
+    for (const char* site : {"https://a.example", "https://b.example", "https://c.example"}) {
+        undecided.push_back(hold_places(site, refused_with));
+        EXPECT_EQ(undecided.back().size(), 32u) << site;
+    }
+    EXPECT_TRUE(hold_places("https://d.example", refused_with).empty());
+    EXPECT_EQ(refused_with, 429);
+    for (int page = 0; page < 5; ++page) expect_allowed_page_served(page % 2);
+
+    // The user allows the blocked site: its connections stop counting, so another site gets
+    // places, and the allowed site's pages are no longer limited.
+    sites.remember(blocked_site, site_decision::allowed);
+    EXPECT_EQ(hold_places("https://d.example", refused_with).size(), 32u);
+    EXPECT_EQ(hold_places(blocked_site, refused_with, 40).size(), 40u);
+}
+
+TEST_F(site_places_test, a_blocked_site_flooding_unread_replies_is_closed_and_the_agent_is_small) {
+    auto page = connect(0, allowed_site);
+    ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
+    // 32 connections that ask about the agent as fast as they can and never read the answers.
+    std::vector<std::unique_ptr<raw_connection>> flooders;
+    for (int i = 0; i < 32; ++i) {
+        flooders.push_back(std::make_unique<raw_connection>(port(i % 2), 4096));
+        ASSERT_EQ(flooders.back()->upgrade_status(port(i % 2),
+                                                  raw_connection::origin_header(blocked_site)),
+                  101);
+    }
+    std::string burst;
+    for (int i = 0; i < 250; ++i) {
+        burst += raw_connection::client_frame(0x1, R"({"command":"getAgentInfo"})");
+    }
+    const size_t before = kelvo::test::resident_bytes();
+    size_t peak = before;
+    for (int round = 0; round < 40; ++round) {
+        for (auto& flooder : flooders) flooder->send_all(burst);
+        peak = std::max(peak, kelvo::test::resident_bytes());
+        if (round % 8 == 0) {
+            // Answered after the commands already waiting: generous on a loaded machine.
+            ASSERT_TRUE(page->send(R"({"command":"getDevices"})"));
+            const auto devices = page->take(
+                [](const std::string& text) {
+                    return text.find("getDevices") != std::string::npos;
+                },
+                std::chrono::seconds(60));
+            EXPECT_NE(devices.value_or("").find("\"code\":true"), std::string::npos)
+                << "round " << round;
+        }
+    }
+    EXPECT_LT(peak - before, size_t{300} << 20);
+    for (auto& flooder : flooders) {
+        std::string reason;
+        const int code = flooder->close_code(&reason, std::chrono::seconds(20));
+        if (code != 0 || !flooder->ended_by_peer()) {
+            EXPECT_EQ(code, 1008);
+            EXPECT_EQ(reason, "too much unsent data");
+        }
+    }
+    expect_allowed_page_served(1);
+}
+
+// One session's end closes its own site's other connections, never another site's.
+TEST_F(site_places_test, a_session_s_end_closes_its_own_site_s_connections_only) {
+    sites.remember("https://other.example", site_decision::allowed);
+    auto page = connect(0, allowed_site);
+    ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
+    auto own = connect(0, allowed_site);
+    auto other = connect(0, "https://other.example");
+    ASSERT_TRUE(own->connection().ping_round_trip());
+    ASSERT_TRUE(other->connection().ping_round_trip());
+    page->connection().close();
+    const auto closed = own->connection().wait_close(agent_timeout);
+    ASSERT_TRUE(closed.has_value());
+    EXPECT_EQ(closed->code, 3000);
+    EXPECT_EQ(closed->reason, "going away");
+    EXPECT_NE(other->request(R"({"command":"getVersion"})").find("\"code\":true"),
+              std::string::npos);
+}
+
+class idle_places_test : public site_places_test {
+protected:
+    idle_places_test() { limits.idle_not_allowed = std::chrono::milliseconds(1000); }
+};
+
+// A site that is not allowed may ask about the agent, but not sit on its place; the user's
+// question keeps a page waiting for its answer; allowed sites' connections are never idle.
+TEST_F(idle_places_test, a_site_not_allowed_is_closed_when_idle_but_not_while_asked) {
+    auto blocked = connect(0, blocked_site);
+    auto asking = connect(1, undecided_site);
+    auto allowed = connect(0, allowed_site);
+    ASSERT_TRUE(asking->send(R"({"command":"initialize","appID":"test-app"})"));
+    for (int i = 0; i < 5; ++i) {
+        blocked->request(R"({"command":"getAgentInfo"})");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const auto closed = blocked->connection().wait_close(agent_timeout);
+    ASSERT_TRUE(closed.has_value());
+    EXPECT_EQ(closed->code, 1008);
+    EXPECT_EQ(closed->reason, "idle, site not allowed");
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(asking->connection().is_open());
+    ASSERT_TRUE(prompt.answer(consent_answer::allow_once));
+    EXPECT_EQ(asking->next().value_or(""), R"({"command":"initialize","code":true})");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(asking->connection().is_open());
+    EXPECT_NE(allowed->request(R"({"command":"getVersion"})").find("\"code\":true"),
+              std::string::npos);
 }
 
 }  // namespace
