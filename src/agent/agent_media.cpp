@@ -123,7 +123,7 @@ int32_t rtc_engine_agent::run_enable_local_video(command_call& call) {
 int32_t rtc_engine_agent::run_preview(command_call& call) {
     bool video = true;
     call.message.readBool("video", video);
-    if (!is_session_site(*call.context)) return result::forbidden;
+    if (!is_session_site(*call.context)) return refuse(call, site_refusal::other_site);
     read_view_size(call);
     return become_stream_connection(call, [&] { return preview(call.context, video); });
 }

@@ -35,7 +35,7 @@ int32_t rtc_engine_agent::become_stream_connection(command_call& call,
 int32_t rtc_engine_agent::run_subscribe(command_call& call) {
     uint32_t uid = 0;
     if (!call.message.readUInt("uid", uid) || uid == 0) return result::invalid_request;
-    if (!is_session_site(*call.context)) return result::forbidden;
+    if (!is_session_site(*call.context)) return refuse(call, site_refusal::other_site);
     read_view_size(call);
     return become_stream_connection(call, [&] { return subscribe(call.context, uid); });
 }
