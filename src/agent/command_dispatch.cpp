@@ -52,7 +52,7 @@ void rtc_engine_agent::dispatch(connection_context* context, const JsonValue& me
         if (!allowed_in(*entry, context->state)) {
             code = result::wrong_state;
         } else {
-            command_call call{context, message, answer};
+            command_call call{context, message, answer, std::nullopt};
             code = (this->*entry->run)(call);
             if (call.refused) {
                 reply = refusal_reply(name, *call.refused);

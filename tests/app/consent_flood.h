@@ -70,8 +70,9 @@ inline site_flood flood_with_sites(const agent_setup& setup, size_t sites) {
             if (page.connect("127.0.0.1", setup.tls())) {
                 page.send_text(initialize);
                 page.send_text(R"({"command":"getVersion"})");
-                for (auto text = page.wait_text(process_timeout);
-                     text && !version_answered(received); text = page.wait_text(process_timeout)) {
+                while (!version_answered(received)) {
+                    const auto text = page.wait_text(process_timeout);
+                    if (!text) break;
                     received += *text;
                 }
             }

@@ -314,6 +314,8 @@ TEST_F(program_consent_prompt_test, a_flood_of_sites_meets_one_question_and_boun
     agent_setup setup = setup_on_free_ports(folder.path());
     // Each question notes its origin and is never answered.
     setup.prompt_program = script(folder, "prompt", "echo \"$1\" >> \"$0.asked\"\nexec sleep 600");
+    // With a certificate pair, for the TLS server.
+    setup.program = install_agent_copy(folder.path() + "/installed");
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
 
