@@ -1,8 +1,10 @@
 // The agent under load at its limits, as a real process: TLS handshakes per second and memory per
 // TLS connection, memory while a page never reads its replies, and processor time while the
-// agent is out of descriptors; and what pages of a blocked site and programs of another OS user
-// can take from the user's own pages: connections held, memory, and whether an allowed page is
-// still served. Every agent program named is measured the same way in the same
+// agent is out of descriptors; what pages of a blocked site and programs of another OS user can
+// take from the user's own pages: connections held, memory, and whether an allowed page is still
+// served; and a page flooding the user with questions (many sites asking at once, and one site's
+// many large "initialize" commands waiting for the user). Every agent program named is measured
+// the same way in the same
 // run, so a build of an earlier revision can be set beside this one:
 //
 //   agent_limits_bench [--seconds S] [LABEL=PROGRAM ...]
@@ -12,15 +14,18 @@
 // columns give the ratio of the first program's figure to each later one's.
 #include <asio.hpp>
 #include <asio/ssl.hpp>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/consent_flood.h"
 #include "program_comparison.h"
 #include "running_agent.h"
 #include "support/posix/other_user.h"
@@ -62,6 +67,11 @@ struct figures {
     double churn_mb = 0;
     double flood_growth_mb = 0;
     double allowed_served_during_flood = 0;
+    double flood_questions = 0;
+    double flood_threads = 0;
+    double question_flood_growth_mb = 0;
+    double flood_refused = 0;
+    double waiting_growth_mb = 0;
 };
 
 const char blocked_site[] = "http://blocked.example";
@@ -279,6 +289,60 @@ void measure_blocked_flood(const std::string& program, figures& out) {
     }
     out.flood_growth_mb = megabytes(peak - before);
     out.allowed_served_during_flood = served / static_cast<double>(rounds);
+constexpr size_t flooding_sites = 300;
+constexpr size_t waiting_commands = 300;
+
+// A question program that notes each question in "<itself>.asked" and is never answered (it
+// gives up after a while, so none outlives the benchmark by long).
+std::string silent_prompt(const std::string& folder) {
+    const std::string path = folder + "/silent-prompt";
+    std::ofstream(path) << "#!/bin/sh\necho \"$1\" >> \"$0.asked\"\nsleep 30\nexit 3\n";
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+size_t lines_in(const std::string& path) {
+    std::ifstream file(path);
+    size_t lines = 0;
+    for (std::string line; std::getline(file, line);) ++lines;
+    return lines;
+}
+
+// Sites of their own asking the user at once: question programs running, the agent's threads
+// and its growth once every page was answered "getVersion" (and a moment for programs to start),
+// and how many were answered 429 at once.
+void measure_question_flood(const std::string& program, figures& out) {
+    temporary_folder scripts;
+    const std::string prompt = silent_prompt(scripts.path());
+    running_agent agent(program, 0, std::string(), prompt);
+    const size_t before = agent.resident_bytes();
+    const site_flood flood = flood_with_sites(agent.setup(), flooding_sites);
+    if (!flood.complete) {
+        std::fprintf(stderr, "bench: a flooding page was not answered\n");
+        std::exit(1);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    out.flood_questions = static_cast<double>(lines_in(prompt + ".asked"));
+    out.flood_threads = static_cast<double>(thread_count(agent.process().id()));
+    out.question_flood_growth_mb =
+        megabytes(agent.resident_bytes() - std::min(agent.resident_bytes(), before));
+    out.flood_refused = static_cast<double>(flood.refused);
+}
+
+// One site's "initialize" commands of about 1 MB each, all waiting for the user.
+void measure_waiting_initializes(const std::string& program, figures& out) {
+    temporary_folder scripts;
+    running_agent agent(program, 0, std::string(), silent_prompt(scripts.path()));
+    raw_connection page(agent.setup().plain());
+    const size_t before = agent.resident_bytes();
+    std::string answers;
+    if (!send_large_initializes(page, agent.setup(), "https://big.example", waiting_commands,
+                                command_bytes, answers)) {
+        std::fprintf(stderr, "bench: the waiting page was not answered\n");
+        std::exit(1);
+    }
+    out.waiting_growth_mb =
+        megabytes(agent.resident_bytes() - std::min(agent.resident_bytes(), before));
 }
 
 figures measure(const std::string& program, double seconds) {
@@ -310,6 +374,8 @@ figures measure(const std::string& program, double seconds) {
     measure_blocked_site_holding(program, out);
     measure_other_user_churn(program, out);
     measure_blocked_flood(program, out);
+    measure_question_flood(program, out);
+    measure_waiting_initializes(program, out);
     return out;
 }
 
@@ -336,6 +402,11 @@ int main(int argc, char** argv) {
         {"MB agent growth during the churn", &figures::churn_mb},
         {"MB agent growth, 32 blocked getAgentInfo floods", &figures::flood_growth_mb},
         {"share of allowed pages served in 2 s meanwhile", &figures::allowed_served_during_flood},
+        {"question programs, 300 sites asking", &figures::flood_questions},
+        {"agent threads, 300 sites asking", &figures::flood_threads},
+        {"MB resident growth, 300 sites asking", &figures::question_flood_growth_mb},
+        {"sites answered 429 at once, of 300", &figures::flood_refused},
+        {"MB resident growth, 300 x 1 MB initialize waiting", &figures::waiting_growth_mb},
     });
     return 0;
 }

@@ -9,7 +9,7 @@ namespace rtc {
 namespace web {
 
 rtc_engine_agent::rtc_engine_agent(net_engine& net, const agent_access& access)
-    : net_(net), indicator_(access.indicator), access_(access.sites, access.prompt) {
+    : net_(net), indicator_(access.indicator), access_(access.sites, access.prompt, access.questions) {
     net_.set_handler(this);
 }
 

@@ -12,7 +12,7 @@ namespace web {
 int run_agent(const std::string& cert_dir, const server_ports& ports,
               const site_access_ui& access, const control_window_factory& make_window) {
     net_engine net;
-    rtc_engine_agent agent(net, agent_access{&access.sites, &access.prompt, &access.indicator});
+    rtc_engine_agent agent(net, agent_access{&access.sites, &access.prompt, &access.indicator, {}});
     std::unique_ptr<IControlWindow> window;
 
     int exit_code = -1;

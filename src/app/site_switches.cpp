@@ -45,8 +45,8 @@ std::string checkedOrigin(const site_switch& chosen, const std::string& text) {
     } else if (origin == "null" && chosen.decision == site_decision::allowed) {
         std::fprintf(stderr,
                      "Kelvo Web Agent: the origin null is shared by unrelated pages (files, "
-                     "sandboxed frames), so it is never remembered as allowed; the agent asks "
-                     "each time\n");
+                     "sandboxed frames), so the agent refuses it; serve the page from an http or "
+                     "https address\n");
         return std::string();
     }
     return origin;

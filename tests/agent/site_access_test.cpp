@@ -41,6 +41,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         asked_.push_back(origin);
         pending_.push_back(std::move(answered));
+        most_open_ = std::max(most_open_, pending_.size());
         changed_.notify_all();
     }
 
@@ -64,11 +65,18 @@ public:
         return asked_;
     }
 
+    // The most questions that were open at the same time.
+    size_t most_open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return most_open_;
+    }
+
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> asked_;
     std::vector<std::function<void(consent_answer)>> pending_;
+    size_t most_open_ = 0;
 };
 
 class site_access_test : public kelvo::test::agent_fixture {
@@ -89,12 +97,9 @@ protected:
     scripted_prompt prompt;
 };
 
-std::string forbidden(const std::string& command) {
-    return R"({"command":")" + command + R"(","code":403})";
-}
-
-std::string other_site_refusal(const std::string& command) {
-    return R"({"command":")" + command + R"(","code":403,"reason":"other-site"})";
+std::string refused(const std::string& command, const std::string& reason, int code = 403) {
+    return R"({"command":")" + command + R"(","code":)" + std::to_string(code) +
+           R"(,"reason":")" + reason + R"("})";
 }
 
 // Polls until `done` holds; false after the agent's usual time.
@@ -128,14 +133,23 @@ std::vector<std::string> listed_commands(const std::string& agent_info) {
     return names;
 }
 
-TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_agent_info_and_reach_no_engine) {
-    // A blocked site, and a header that names no site (nobody can be asked about it).
-    for (const char* origin : {blocked_site, "http://a.example/page"}) {
-        auto page = connect(0, origin);
+TEST_F(site_access_test, sites_not_allowed_get_403_with_the_reason_and_reach_no_engine) {
+    struct refused_site {
+        const char* origin;
+        const char* reason;             // for every command but "initialize"
+        const char* initialize_reason;  // for "initialize"
+    };
+    // A blocked site; a header that names no site (nobody can be asked about it); "null", the
+    // origin of file pages and of sandboxed frames of any site.
+    for (const refused_site& site : {refused_site{blocked_site, "blocked", "blocked"},
+                                     refused_site{"http://a.example/page", "not-asked-yet",
+                                                  "cannot-ask"},
+                                     refused_site{"null", "null-origin", "null-origin"}}) {
+        auto page = connect(0, site.origin);
         EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"),
-                  std::string::npos) << origin;
+                  std::string::npos) << site.origin;
         const std::string info = page->request(R"({"command":"getAgentInfo"})");
-        EXPECT_NE(info.find("\"code\":true"), std::string::npos) << origin;
+        EXPECT_NE(info.find("\"code\":true"), std::string::npos) << site.origin;
         // Every command the agent lists is one it knows: refused, not unknown (code 2).
         const std::vector<std::string> commands = listed_commands(info);
         EXPECT_FALSE(commands.empty()) << info;
@@ -144,10 +158,15 @@ TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_agent_info_and_re
             EXPECT_EQ(page->request(R"({"command":")" + command +
                                     R"(","appID":"a","channelName":"room","channelKey":"",)"
                                     R"("uid":42,"video":true})"),
-                      forbidden(command))
-                << origin;
+                      refused(command, command == "initialize" ? site.initialize_reason
+                                                               : site.reason))
+                << site.origin;
         }
     }
+    // An undecided site is told that only "initialize" asks.
+    auto undecided = connect(1, undecided_site);
+    EXPECT_EQ(undecided->request(R"({"command":"joinChannel","channelName":"room"})"),
+              refused("joinChannel", "not-asked-yet"));
     EXPECT_TRUE(prompt.asked().empty());
     EXPECT_TRUE(log().lines().empty()) << "the engine was called";
     // A program of this user (no Origin) is served.
@@ -176,22 +195,96 @@ TEST_F(site_access_test, an_undecided_site_is_asked_once_and_answered_after_the_
     EXPECT_EQ(sites.decision(undecided_site), site_decision::allowed);
 }
 
-TEST_F(site_access_test, a_block_is_remembered_and_a_dismissal_asks_again) {
+// A question that ends without a lasting answer pauses the site: it is not asked again, and
+// every command of it is refused with why, until the pause ends.
+TEST_F(site_access_test, an_unanswered_question_pauses_the_site_and_a_block_is_remembered) {
+    const std::vector<std::pair<consent_answer, std::string>> pausing = {
+        {consent_answer::dismissed, "dismissed"},
+        {consent_answer::timed_out, "timeout"},
+        {consent_answer::block_once, "blocked"},
+        {consent_answer::unasked, "cannot-ask"},
+    };
+    for (const auto& [answer, reason] : pausing) {
+        const std::string site = "https://" + reason + ".example";
+        auto page = connect(0, site);
+        ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+        ASSERT_TRUE(prompt.answer(answer));
+        EXPECT_EQ(page->next().value_or(""), refused("initialize", reason));
+        EXPECT_EQ(initialize(*page), refused("initialize", reason));
+        EXPECT_EQ(page->request(R"({"command":"enableVideo"})"), refused("enableVideo", reason));
+        EXPECT_EQ(sites.decision(site), site_decision::undecided);
+    }
+    EXPECT_EQ(prompt.asked().size(), pausing.size());
+
     auto page = connect(0, undecided_site);
     ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
-    ASSERT_TRUE(prompt.answer(consent_answer::dismissed));
-    EXPECT_EQ(page->next().value_or(""), forbidden("initialize"));
-    EXPECT_EQ(sites.decision(undecided_site), site_decision::undecided);
-
-    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
     ASSERT_TRUE(prompt.answer(consent_answer::block_remembered));
-    EXPECT_EQ(page->next().value_or(""), forbidden("initialize"));
-    // Blocked now: answered at once, nobody asked.
-    EXPECT_EQ(initialize(*page), forbidden("initialize"));
-    EXPECT_EQ(prompt.asked().size(), 2u);
+    EXPECT_EQ(page->next().value_or(""), refused("initialize", "blocked"));
+    EXPECT_EQ(initialize(*page), refused("initialize", "blocked"));
+    EXPECT_EQ(prompt.asked().size(), pausing.size() + 1);
     kelvo::rtc::web::site_decisions reread(folder.path() + "/sites.json");
     EXPECT_EQ(reread.decision(undecided_site), site_decision::blocked);
     EXPECT_TRUE(log().lines().empty()) << "the engine was called";
+}
+
+class short_pause_test : public site_access_test {
+protected:
+    short_pause_test() { access.questions.pause = std::chrono::milliseconds(100); }
+};
+
+TEST_F(short_pause_test, the_site_is_asked_again_once_its_pause_has_ended) {
+    auto page = connect(0, undecided_site);
+    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::dismissed));
+    EXPECT_EQ(page->next().value_or(""), refused("initialize", "dismissed"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(page->request(R"({"command":"enableVideo"})"),
+              refused("enableVideo", "not-asked-yet"));
+    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::allow_once));
+    EXPECT_EQ(page->next().value_or(""), R"({"command":"initialize","code":true})");
+    EXPECT_EQ(prompt.asked().size(), 2u);
+}
+
+// Many sites ask at once: one question is with the prompt at a time, the others wait their
+// turn, and beyond the sites that may wait (or what one site's commands may hold) the command
+// is answered 429 at once, without asking.
+TEST_F(site_access_test, questions_wait_their_turn_and_beyond_the_limits_get_429) {
+    constexpr size_t most_waiting = 16;
+    std::vector<std::unique_ptr<agent_client>> pages;
+    for (size_t i = 0; i < most_waiting + 2; ++i) {
+        pages.push_back(connect(0, "https://site" + std::to_string(i) + ".example"));
+        ASSERT_TRUE(pages.back()->send(R"({"command":"initialize","appID":"test-app"})"));
+        // Answered after the "initialize" was taken in: the sites come in this order.
+        EXPECT_NE(pages.back()->request(R"({"command":"getVersion"})"), "");
+    }
+    for (size_t i = most_waiting; i < pages.size(); ++i) {
+        EXPECT_EQ(pages[i]->next().value_or(""), refused("initialize", "too-many-questions", 429));
+    }
+    // A site already waiting may add a command, but not one that holds a lot.
+    ASSERT_TRUE(pages[0]->send(R"({"command":"initialize","key":"test-app"})"));
+    EXPECT_EQ(pages[1]->request(R"({"command":"initialize","appID":")" +
+                                std::string(300 * 1024, 'a') + R"("})"),
+              refused("initialize", "too-many-questions", 429));
+
+    for (size_t i = 0; i < most_waiting; ++i) {
+        ASSERT_TRUE(prompt.answer(i == 0 ? consent_answer::allow_once : consent_answer::dismissed));
+        if (i == 0) {
+            // Asked in the order they came; the first runs both its commands: the second finds
+            // the engine made.
+            EXPECT_EQ(pages[0]->next().value_or(""), R"({"command":"initialize","code":true})");
+            EXPECT_EQ(pages[0]->next().value_or(""), R"({"command":"initialize","code":5})");
+        } else {
+            EXPECT_EQ(pages[i]->next().value_or(""), refused("initialize", "dismissed"));
+        }
+    }
+    EXPECT_EQ(prompt.most_open(), 1u);
+    ASSERT_EQ(prompt.asked().size(), most_waiting);
+    EXPECT_EQ(prompt.asked()[1], "https://site1.example");
+    // A place is free again.
+    ASSERT_TRUE(pages.back()->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::dismissed));
+    EXPECT_EQ(pages.back()->next().value_or(""), refused("initialize", "dismissed"));
 }
 
 TEST_F(site_access_test, another_site_cannot_take_the_session_s_video_or_camera) {
@@ -210,10 +303,10 @@ TEST_F(site_access_test, another_site_cannot_take_the_session_s_video_or_camera)
     for (const char* origin : {other_site, ""}) {
         auto thief = connect(1, origin);
         EXPECT_EQ(thief->request(R"({"command":"subscribe","uid":42})"),
-                  other_site_refusal("subscribe"));
+                  refused("subscribe", "other-site"));
         EXPECT_EQ(thief->request(R"({"command":"preview","video":false})"),
-                  other_site_refusal("preview"));
-        EXPECT_EQ(thief->request(R"({"command":"preview"})"), other_site_refusal("preview"));
+                  refused("preview", "other-site"));
+        EXPECT_EQ(thief->request(R"({"command":"preview"})"), refused("preview", "other-site"));
         EXPECT_FALSE(thief->next(std::chrono::milliseconds(200)));
     }
     // The session's stream still flows.
@@ -267,7 +360,7 @@ TEST_F(site_access_test, stream_connections_made_before_the_session_get_its_vide
     }
     auto page = connect(0, allowed_site);
     ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
-    EXPECT_EQ(stranger->next().value_or(""), other_site_refusal("subscribe"));
+    EXPECT_EQ(stranger->next().value_or(""), refused("subscribe", "other-site"));
     ASSERT_NE(page->join(7).find("\"code\":true"), std::string::npos);
     page->engine_parameters(R"({"sim.peer.add":{"uid":42,"video":true}})");
     ASSERT_TRUE(kelvo::rtc::web::test::next_frame(early->connection()));
@@ -281,7 +374,7 @@ TEST_F(site_access_test, stream_connections_made_before_the_session_get_its_vide
     };
     ASSERT_TRUE(early->send(stat));
     ASSERT_TRUE(eventually([&] { return reports() == 1; }));
-    EXPECT_EQ(stranger->request(stat), other_site_refusal("videoStat"));
+    EXPECT_EQ(stranger->request(stat), refused("videoStat", "other-site"));
     EXPECT_EQ(reports(), 1);
     EXPECT_EQ(log().count("call setupRemoteVideo 42"), 1u);
     EXPECT_EQ(log().count("call setupRemoteVideo 41"), 0u);
