@@ -289,6 +289,8 @@ void measure_blocked_flood(const std::string& program, figures& out) {
     }
     out.flood_growth_mb = megabytes(peak - before);
     out.allowed_served_during_flood = served / static_cast<double>(rounds);
+}
+
 constexpr size_t flooding_sites = 300;
 constexpr size_t waiting_commands = 300;
 

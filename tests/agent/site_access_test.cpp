@@ -419,7 +419,7 @@ TEST_F(site_access_test, a_site_no_longer_allowed_loses_its_session_and_can_alwa
     ASSERT_NE(asking->join(8).find("\"code\":true"), std::string::npos);
     sites.forget(undecided_site);
     EXPECT_EQ(asking->request(R"({"command":"enableLocalVideo","enabled":true})"),
-              forbidden("enableLocalVideo"));
+              refused("enableLocalVideo", "not-asked-yet"));
     for (const char* off : {R"({"command":"enableLocalVideo","enabled":false})",
                             R"({"command":"stopScreenSharing"})", R"({"command":"muteLocal"})",
                             R"({"command":"leaveChannel"})"}) {
