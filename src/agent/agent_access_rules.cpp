@@ -18,8 +18,12 @@ bool open_to_every_site(const std::string& command) {
 }  // namespace
 
 int32_t rtc_engine_agent::admit(connection_context& context, const std::string& command,
-                                const std::string& message) {
+                                const std::string& message, const char*& reason) {
     if (open_to_every_site(command) || access_.allows(context.origin)) return result::ok;
+    if (access_.sites_unreadable()) {
+        reason = "sites-unreadable";
+        return result::forbidden;
+    }
     if (command != "initialize" || !access_.can_ask(context.origin)) return result::forbidden;
     // No server thread waits for the user: the answer comes back on the prompt's thread.
     const connection_context asking = context;

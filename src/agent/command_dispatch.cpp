@@ -31,8 +31,9 @@ int32_t rtc_engine_agent::on_message(connection_context* context, const std::str
 
     int32_t code = result::invalid_request;
     bool reply_due = true;
+    const char* reason = nullptr;
     if (const command_entry* entry = find_command(name)) {
-        const int32_t admitted = admit(*context, name, message);
+        const int32_t admitted = admit(*context, name, message, reason);
         if (admitted != result::ok) {
             // Refused, or asked about: then answered once the user decides.
             code = admitted;
@@ -50,6 +51,7 @@ int32_t rtc_engine_agent::on_message(connection_context* context, const std::str
     }
     if (reply_due) {
         set_reply_code(answer, code);
+        if (reason != nullptr) answer.setString("reason", reason);
         reply = answer.toString();
     }
     return 0;

@@ -88,10 +88,11 @@ private:
     static const command_entry* find_command(const std::string& name);
 
     // --- who may use the agent (agent_access_rules.cpp) --------------------------------------
-    // 0 when the connection's site may run the command; result::forbidden when it may not; 1 when
-    // the user is being asked and the command is answered once they decide.
+    // 0 when the connection's site may run the command; result::forbidden when it may not (with
+    // the refusal's "reason" in `reason` when one is given); 1 when the user is being asked and
+    // the command is answered once they decide.
     int32_t admit(connection_context& context, const std::string& command,
-                  const std::string& message);
+                  const std::string& message, const char*& reason);
     // Runs the message again on its connection's thread once the user has decided.
     void answer_after_question(const connection_context& context, const std::string& message,
                                bool allowed);

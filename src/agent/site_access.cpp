@@ -24,6 +24,10 @@ bool site_access::can_ask(const std::string& origin) const {
            sites_->decision(origin) == site_decision::undecided;
 }
 
+bool site_access::sites_unreadable() const {
+    return sites_ != nullptr && !sites_->unreadable_because().empty();
+}
+
 void site_access::ask(const std::string& origin, std::function<void(bool allowed)> answered) {
     {
         checked_lock lock(lock_);

@@ -31,6 +31,8 @@ public:
     // `origin` normalized; empty for a connection without one.
     bool allows(const std::string& origin) const;
     bool can_ask(const std::string& origin) const;
+    // True while the user's sites file cannot be read: every site is refused, nobody asked.
+    bool sites_unreadable() const;
     // Asks the user about the origin unless a question about it is open already; every waiter's
     // `answered` is called with the decision, on the prompt's thread, once the user decides.
     void ask(const std::string& origin, std::function<void(bool allowed)> answered)
