@@ -56,8 +56,8 @@ site_decision lookUp(const site_map& sites, const std::string& origin) {
 // an edit reads what the last writer wrote, whichever process it was, and none is lost; a
 // damaged file is set aside only by the reader that found it damaged. The file lock comes
 // first, then `lock`, which is held only while memory changes, so that askers never wait for
-// the disk. Where the lock cannot be taken (no such folder, a lock file of another user) the
-// file is never written: reads go on without the lock and writes fail.
+// the disk. Where the lock file cannot be made (no such folder) the file cannot be written
+// either: reads go on without the lock and writes fail.
 struct site_decisions::impl {
     explicit impl(std::string file) : path(std::move(file)), lock_path(path + ".lock") {}
 
@@ -148,7 +148,7 @@ bool site_decisions::remember(const std::string& origin, site_decision decision)
     const std::string file = platform_link_target(impl_->path);
     sites_reading on_disk = readSitesFile(impl_->path, file);
     bool written = false;
-    if (file_lock.held() && !file.empty() && on_disk.unreadable_because.empty()) {
+    if (!file.empty() && on_disk.unreadable_because.empty()) {
         site_map edited = on_disk.sites;
         if (decision == site_decision::undecided) {
             edited.erase(key);

@@ -1,6 +1,7 @@
 #include "net/own_certificate_profile.h"
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include <openssl/evp.h>
