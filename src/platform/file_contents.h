@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace kelvo {
 namespace rtc {
@@ -30,7 +31,11 @@ struct file_read {
 file_read platform_read_file_or_why(const std::string& path);
 
 // The bytes of the file at `path`; none when it is missing or cannot be read.
-std::optional<std::string> platform_read_file(const std::string& path);
+inline std::optional<std::string> platform_read_file(const std::string& path) {
+    file_read result = platform_read_file_or_why(path);
+    if (result.outcome != file_read::read) return std::nullopt;
+    return std::move(result.bytes);
+}
 
 // Replaces the file at `path` with `bytes` in one step: they are written to a new file in the
 // same folder, flushed to the disk, and that file then takes the old one's name, so a reader

@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
 namespace kelvo {
 namespace rtc {
@@ -56,12 +55,6 @@ file_read platform_read_file_or_why(const std::string& path) {
     }
     close(fd);
     return result;
-}
-
-std::optional<std::string> platform_read_file(const std::string& path) {
-    file_read result = platform_read_file_or_why(path);
-    if (result.outcome != file_read::read) return std::nullopt;
-    return std::move(result.bytes);
 }
 
 // The new file gets a name of its own (mkstemp), so writers that do not lock each other out

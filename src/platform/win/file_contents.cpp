@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <aclapi.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -121,12 +120,6 @@ file_read platform_read_file_or_why(const std::string& path) {
     }
     CloseHandle(file);
     return result;
-}
-
-std::optional<std::string> platform_read_file(const std::string& path) {
-    file_read result = platform_read_file_or_why(path);
-    if (result.outcome != file_read::read) return std::nullopt;
-    return std::move(result.bytes);
 }
 
 namespace {
