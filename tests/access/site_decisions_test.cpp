@@ -110,16 +110,13 @@ TEST_F(site_decisions_test, file_that_cannot_be_read_refuses_every_site_and_is_n
 
     testing::internal::CaptureStderr();
     agent.reload();
-    site_decisions editor(path);
+    EXPECT_FALSE(agent.remember("https://c.test", site_decision::allowed));
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("sites.json cannot be read ("), std::string::npos) << said;
     for (const char* origin : {"https://a.test", "https://b.test", "https://once.test", "null"}) {
         EXPECT_EQ(agent.decision(origin), site_decision::unreadable) << origin;
     }
-    EXPECT_FALSE(agent.unreadable_because().empty());
-    EXPECT_FALSE(editor.remember("https://c.test", site_decision::allowed));
-    EXPECT_FALSE(editor.forget("https://b.test"));
     EXPECT_TRUE(fs::is_directory(path_of(path)));
     EXPECT_FALSE(fs::exists(path_of(path + ".damaged")));
 
@@ -132,6 +129,7 @@ TEST_F(site_decisions_test, file_that_cannot_be_read_refuses_every_site_and_is_n
     EXPECT_EQ(agent.decision("https://a.test"), site_decision::allowed);
     EXPECT_EQ(agent.decision("https://b.test"), site_decision::blocked);
     EXPECT_EQ(agent.decision("https://once.test"), site_decision::allowed);
+    EXPECT_EQ(agent.decision("https://c.test"), site_decision::allowed) << "for this run";
 }
 
 // A link in the file's place (a user's files kept elsewhere) is followed for reading, writing and

@@ -216,20 +216,6 @@ TEST_F(runtime_folder_test, without_a_named_folder_the_agent_makes_its_own_and_r
     EXPECT_NE(refused.find("remove " + own), std::string::npos) << refused;
 }
 
-TEST_F(runtime_folder_test, a_named_folder_is_used_as_it_is_unless_others_may_write_in_it) {
-    const std::string named = shared.path() + "/named";
-    fs::create_directory(named);
-    chmod(named.c_str(), 0755);
-    setenv("XDG_RUNTIME_DIR", named.c_str(), 1);
-    EXPECT_EQ(folder_or_why(), named);
-    chmod(named.c_str(), 0775);
-    EXPECT_NE(folder_or_why().find("is open to other users (mode 775)"), std::string::npos);
-    setenv("KELVO_AGENT_RUNTIME_DIR", shared.path().c_str(), 1);
-    EXPECT_NE(folder_or_why().find("is open to other users (mode 777)"), std::string::npos)
-        << "the test's own variable comes first";
-    EXPECT_FALSE(fs::exists(own)) << "no folder of its own is made beside a named one";
-}
-
 // The agent says why it cannot start and ends with -1, before it takes a port.
 TEST_F(agent_posix_test, agent_without_a_private_runtime_folder_ends_with_minus_one_and_says_why) {
     chmod(folder.path().c_str(), 0777);
