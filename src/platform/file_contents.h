@@ -57,9 +57,10 @@ bool platform_rename_file(const std::string& from, const std::string& to);
 std::string platform_link_target(const std::string& path);
 
 // Makes the existing file at `path` readable and writable by this user alone, as
-// platform_replace_private_file would have made it (POSIX: mode 0600; Windows: an access list of
-// its own naming this user alone). False when it cannot: the file is missing, is a link or no
-// plain file, or belongs to another user (POSIX), or the system refuses.
+// platform_replace_private_file would have made it (POSIX: mode 0600, changed in place; Windows:
+// its bytes written anew with an access list of their own naming this user alone). False when it
+// cannot: the file is missing, is a link or no plain file, or belongs to another user (POSIX), or
+// the system refuses.
 bool platform_make_file_private(const std::string& path);
 
 }  // namespace web

@@ -1,7 +1,6 @@
 #include "platform/file_contents.h"
 
 #include <windows.h>
-#include <aclapi.h>
 
 #include <string>
 #include <vector>
@@ -59,8 +58,6 @@ public:
 
     // Null when the descriptor could not be made: such a file must not be written.
     SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
-    // Its access list; null as above.
-    ACL* acl() { return ready_ ? reinterpret_cast<ACL*>(acl_.data()) : nullptr; }
 
 private:
     std::vector<unsigned char> user_;
@@ -170,26 +167,19 @@ std::string platform_link_target(const std::string& path) {
     return utf8_from_wide(target.c_str(), static_cast<int>(length));
 }
 
-// Changed through the open file, which is no link (a reparse point is opened as itself).
+// Written anew, as platform_replace_private_file writes a new file: the same bytes under a new
+// name, with an access list of their own, take the old file's place in one step. (Changing the
+// old file's access list in place is not kept as written everywhere: Wine rebuilds it.)
 bool platform_make_file_private(const std::string& path) {
     const std::wstring wide = wide_from_utf8(path);
-    if (wide.empty()) return false;
-    HANDLE file = CreateFileW(wide.c_str(), READ_CONTROL | WRITE_DAC,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION information{};
-    user_only_descriptor user_only;
-    const bool made =
-        GetFileInformationByHandle(file, &information) &&
-        (information.dwFileAttributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-        user_only.acl() != nullptr &&
-        SetSecurityInfo(file, SE_FILE_OBJECT,
-                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                        nullptr, user_only.acl(), nullptr) == ERROR_SUCCESS;
-    CloseHandle(file);
-    return made;
+    const DWORD attributes =
+        wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        return false;
+    }
+    const std::optional<std::string> bytes = platform_read_file(path);
+    return bytes && platform_replace_private_file(path, *bytes);
 }
 
 bool platform_rename_file(const std::string& from, const std::string& to) {
