@@ -38,6 +38,9 @@ public:
     void set_frame_dropping(const connection_handle& handle, bool enabled) override;
     void post_to_connection(const connection_handle& handle,
                             std::function<void(connection_context&)> work) override;
+    void close(const connection_handle& handle, int code, const std::string& reason) override {
+        server_close(handle, code, reason);
+    }
 
     // Payload bytes queued on the connection and not yet handed to the socket; 0 when it is gone.
     size_t queued_bytes(const connection_handle& handle);

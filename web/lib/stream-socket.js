@@ -5,8 +5,10 @@
 // where no frame can be skipped any more: the video falls behind by as many frames as those
 // buffers hold. So the stream connections are read by a worker (stream-worker.js, started once
 // per page), which puts each frame together and hands it over without copying (its buffers are
-// transferred); the main thread keeps only the newest. Where no module worker can be started
-// (old browsers, a library loaded from another origin, node) the page reads the sockets itself.
+// transferred); the main thread keeps only the newest. A stream may also be shown by the worker
+// itself, drawn into a canvas or written into a media track, and then no frame crosses to the
+// main thread at all. Where no module worker can be started (old browsers, a library loaded from
+// another origin, node) the page reads the sockets itself.
 import { AgentConnection, openSocket } from './connection.js';
 
 const STREAM_WORKER_NAME = 'kelvo-agent-streams';
@@ -35,10 +37,13 @@ function startStreamWorker() {
       open(socket) {
         const id = nextId++;
         sockets.set(id, socket);
-        worker.postMessage({ id, op: 'open', url: socket.url });
+        // Where the page cannot make a track generator, the worker may (VideoTrackGenerator).
+        const workerTrack = typeof MediaStreamTrackGenerator !== 'function';
+        worker.postMessage({ id, op: 'open', url: socket.url, workerTrack });
         return {
           send: (text) => worker.postMessage({ id, op: 'send', text }),
           close: () => worker.postMessage({ id, op: 'close' }),
+          post: (message, transfer) => worker.postMessage({ id, ...message }, transfer),
           forget: () => sockets.delete(id),
         };
       },
@@ -51,27 +56,48 @@ function startStreamWorker() {
 
 /**
  * The page's side of a stream connection read by the worker: it looks like a WebSocket to
- * AgentConnection, and hands complete frames to onframe.
+ * AgentConnection, hands complete frames to onframe and reports of frames the worker showed
+ * itself to onshown.
  */
 export class WorkerSocket {
   constructor(url, worker) {
     this.url = url;
     this.readyState = CONNECTING;
     this.binaryType = 'arraybuffer';
-    this.onopen = this.onerror = this.onclose = this.onmessage = this.onframe = null;
+    this.onopen = this.onerror = this.onclose = this.onmessage = this.onframe = this.onshown = null;
+    this.workerTrack = null; // a track the worker made for this stream
     this.channel = worker.open(this);
+  }
+
+  /** Whether the worker hands every frame to the page (onframe); it does until told otherwise. */
+  framesToPage(on) {
+    this.channel.post({ op: 'to-page', on });
+  }
+
+  /** The worker draws the frames into this canvas (its control goes to the worker). */
+  draw(canvas) {
+    const offscreen = canvas.transferControlToOffscreen();
+    this.channel.post({ op: 'draw', canvas: offscreen }, [offscreen]);
+  }
+
+  /** The worker writes the frames into this writable stream of a track (null: its own track). */
+  feed(writable) {
+    this.channel.post({ op: 'feed', writable }, writable ? [writable] : []);
   }
 
   receive(message, workerFailed = false) {
     const { op } = message;
     if (op === 'open') {
       this.url = message.url;
+      this.workerTrack = message.track ?? null;
       this.readyState = OPEN;
       this.onopen?.();
     } else if (op === 'text') {
       this.onmessage?.({ data: message.text });
     } else if (op === 'frame') {
       this.onframe?.(message.frame);
+    } else if (op === 'shown') {
+      this.onshown?.(message.shown);
     } else if (op === 'error') {
       this.onerror?.();
       if (workerFailed) this.receive({ op: 'close', code: 1006, reason: 'the stream worker failed' });
