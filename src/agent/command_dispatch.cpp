@@ -42,6 +42,7 @@ void rtc_engine_agent::dispatch(connection_context* context, const JsonValue& me
 
     int32_t code = result::invalid_request;
     bool reply_due = true;
+    const char* reason = nullptr;
     if (const command_entry* entry = find_command(name)) {
         // The session's own page may always switch off what runs, even once its site is blocked.
         const admission admitted = switches_off(*context, name, message)
@@ -69,6 +70,7 @@ void rtc_engine_agent::dispatch(connection_context* context, const JsonValue& me
     }
     if (reply_due) {
         set_reply_code(answer, code);
+        if (reason != nullptr) answer.setString("reason", reason);
         reply = answer.toString();
     }
 }

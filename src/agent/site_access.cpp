@@ -84,6 +84,8 @@ std::optional<site_refusal> site_access::ask(const std::string& origin, size_t h
 std::optional<site_refusal> site_access::standing(const std::string& origin,
                                                   site_decision decision, bool asking) {
     if (is_null_origin(origin)) return site_refusal::null_origin;
+    // Nobody is served or asked while the user's decisions cannot be read.
+    if (decision == site_decision::unreadable) return site_refusal::sites_unreadable;
     if (decision == site_decision::blocked) return site_refusal::blocked;
     const auto paused = paused_.find(origin);
     if (paused != paused_.end()) {
