@@ -1,6 +1,10 @@
 // The agent under load at its limits, as a real process: TLS handshakes per second and memory per
 // TLS connection, memory while a page never reads its replies, and processor time while the
-// agent is out of descriptors. Every agent program named is measured the same way in the same
+// agent is out of descriptors; what pages of a blocked site and programs of another OS user can
+// take from the user's own pages: connections held, memory, and whether an allowed page is still
+// served; and a page flooding the user with questions (many sites asking at once, and one site's
+// many large "initialize" commands waiting for the user). Every agent program named is measured
+// the same way in the same
 // run, so a build of an earlier revision can be set beside this one:
 //
 //   agent_limits_bench [--seconds S] [LABEL=PROGRAM ...]
@@ -10,17 +14,21 @@
 // columns give the ratio of the first program's figure to each later one's.
 #include <asio.hpp>
 #include <asio/ssl.hpp>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/consent_flood.h"
 #include "program_comparison.h"
 #include "running_agent.h"
+#include "support/posix/other_user.h"
 #include "support/raw_connection.h"
 #include "support/ws_test_client.h"
 
@@ -52,7 +60,24 @@ struct figures {
     double unread_peak_mb = 0;
     double unread_end_mb = 0;
     double cpu_share_out_of_descriptors = 0;
+    double blocked_connections_held = 0;
+    double blocked_held_mb = 0;
+    double allowed_served_while_held = 0;
+    double churn_refused_of_20 = 0;
+    double churn_mb = 0;
+    double flood_growth_mb = 0;
+    double allowed_served_during_flood = 0;
+    double flood_questions = 0;
+    double flood_threads = 0;
+    double question_flood_growth_mb = 0;
+    double flood_refused = 0;
+    double waiting_growth_mb = 0;
 };
+
+const char blocked_site[] = "http://blocked.example";
+const char allowed_site[] = "http://allowed.example";
+const std::string sites_file = std::string(R"({"origins":{")") + blocked_site +
+                               R"(":"blocked",")" + allowed_site + R"(":"allowed"}})";
 
 double megabytes(size_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
@@ -169,6 +194,159 @@ double cpu_share_out_of_descriptors(const std::string& program) {
     return (agent.process().cpu_seconds() - cpu_before) / elapsed;
 }
 
+// An allowed page connects and asks for the agent's version, within 2 s.
+bool allowed_page_served(uint16_t port) {
+    const auto begin = clock_type::now();
+    ws_test_client page;
+    page.set_origin(allowed_site);
+    if (!page.connect("127.0.0.1", port, std::chrono::seconds(2)) ||
+        !page.send_text(R"({"command":"getVersion"})")) {
+        return false;
+    }
+    const auto left = std::chrono::seconds(2) - (clock_type::now() - begin);
+    return page.wait_text(std::chrono::duration_cast<std::chrono::milliseconds>(left)).has_value();
+}
+
+// A blocked site opens as many connections as the agent lets it (up to 600, both servers); then
+// five allowed pages try their luck.
+void measure_blocked_site_holding(const std::string& program, figures& out) {
+    running_agent agent(program, 0, sites_file);
+    const uint16_t ports[] = {agent.setup().tls(), agent.setup().plain()};
+    const size_t before = agent.resident_bytes();
+    std::vector<std::unique_ptr<raw_connection>> held;
+    for (size_t attempt = 0; attempt < 600; ++attempt) {
+        // The plain server only: the TLS server's place limit is the same and a bare connection
+        // speaks no TLS.
+        auto next = std::make_unique<raw_connection>(ports[1]);
+        if (next->upgrade_status(ports[1], raw_connection::origin_header(blocked_site)) != 101) {
+            break;
+        }
+        held.push_back(std::move(next));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    out.blocked_connections_held = static_cast<double>(held.size());
+    const size_t after = agent.resident_bytes();
+    out.blocked_held_mb = megabytes(after - std::min(before, after));
+    int served = 0;
+    for (int page = 0; page < 5; ++page) served += allowed_page_served(ports[1]) ? 1 : 0;
+    out.allowed_served_while_held = served / 5.0;
+}
+
+// Another OS user ("nobody") keeps 300 connections to the plain server open, ending and opening
+// them as fast as it can, for 20 s; an allowed page tries once a second. Root only (-1 else).
+void measure_other_user_churn(const std::string& program, figures& out) {
+    out.churn_refused_of_20 = -1;
+    if (geteuid() != 0) return;
+    running_agent agent(program, 0, sites_file);
+    const uint16_t port = agent.setup().plain();
+    const sockaddr_in address = loopback_address_of("127.0.0.1", port);
+    std::vector<int> ring(300, -1);
+    constexpr time_t churn_seconds = 20;
+    const size_t before = agent.resident_bytes();
+    const pid_t churner = start_as_nobody(
+        [&] { return churn_connections(address, ring, churn_seconds); }, churn_seconds + 30);
+    int refused = 0;
+    size_t peak = before;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(900));
+        refused += allowed_page_served(port) ? 0 : 1;
+        peak = std::max(peak, agent.resident_bytes());
+    }
+    if (exit_status(churner) != 0) {
+        std::fprintf(stderr, "bench: the churning client could not become nobody\n");
+        std::exit(1);
+    }
+    out.churn_refused_of_20 = refused;
+    out.churn_mb = megabytes(peak - before);
+}
+
+// 32 connections of a blocked site ask "getAgentInfo" as fast as they can and never read the
+// answers; an allowed page asks for the version between bursts.
+void measure_blocked_flood(const std::string& program, figures& out) {
+    running_agent agent(program, 0, sites_file);
+    const uint16_t port = agent.setup().plain();
+    std::vector<std::unique_ptr<raw_connection>> flooders;
+    for (int i = 0; i < 32; ++i) {
+        flooders.push_back(std::make_unique<raw_connection>(port, 4096));
+        const std::string origin = raw_connection::origin_header(blocked_site);
+        if (flooders.back()->upgrade_status(port, origin) != 101) {
+            std::fprintf(stderr, "bench: a blocked site's connection was refused\n");
+            std::exit(1);
+        }
+    }
+    std::string burst;
+    for (int i = 0; i < 250; ++i) {
+        burst += raw_connection::client_frame(0x1, R"({"command":"getAgentInfo"})");
+    }
+    const size_t before = agent.resident_bytes();
+    size_t peak = before;
+    int served = 0;
+    constexpr int rounds = 80;
+    for (int round = 0; round < rounds; ++round) {
+        for (auto& flooder : flooders) flooder->send_all(burst);
+        peak = std::max(peak, agent.resident_bytes());
+        served += allowed_page_served(port) ? 1 : 0;
+    }
+    out.flood_growth_mb = megabytes(peak - before);
+    out.allowed_served_during_flood = served / static_cast<double>(rounds);
+}
+
+constexpr size_t flooding_sites = 300;
+constexpr size_t waiting_commands = 300;
+
+// A question program that notes each question in "<itself>.asked" and is never answered (it
+// gives up after a while, so none outlives the benchmark by long).
+std::string silent_prompt(const std::string& folder) {
+    const std::string path = folder + "/silent-prompt";
+    std::ofstream(path) << "#!/bin/sh\necho \"$1\" >> \"$0.asked\"\nsleep 30\nexit 3\n";
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+size_t lines_in(const std::string& path) {
+    std::ifstream file(path);
+    size_t lines = 0;
+    for (std::string line; std::getline(file, line);) ++lines;
+    return lines;
+}
+
+// Sites of their own asking the user at once: question programs running, the agent's threads
+// and its growth once every page was answered "getVersion" (and a moment for programs to start),
+// and how many were answered 429 at once.
+void measure_question_flood(const std::string& program, figures& out) {
+    temporary_folder scripts;
+    const std::string prompt = silent_prompt(scripts.path());
+    running_agent agent(program, 0, std::string(), prompt);
+    const size_t before = agent.resident_bytes();
+    const site_flood flood = flood_with_sites(agent.setup(), flooding_sites);
+    if (!flood.complete) {
+        std::fprintf(stderr, "bench: a flooding page was not answered\n");
+        std::exit(1);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    out.flood_questions = static_cast<double>(lines_in(prompt + ".asked"));
+    out.flood_threads = static_cast<double>(thread_count(agent.process().id()));
+    out.question_flood_growth_mb =
+        megabytes(agent.resident_bytes() - std::min(agent.resident_bytes(), before));
+    out.flood_refused = static_cast<double>(flood.refused);
+}
+
+// One site's "initialize" commands of about 1 MB each, all waiting for the user.
+void measure_waiting_initializes(const std::string& program, figures& out) {
+    temporary_folder scripts;
+    running_agent agent(program, 0, std::string(), silent_prompt(scripts.path()));
+    raw_connection page(agent.setup().plain());
+    const size_t before = agent.resident_bytes();
+    std::string answers;
+    if (!send_large_initializes(page, agent.setup(), "https://big.example", waiting_commands,
+                                command_bytes, answers)) {
+        std::fprintf(stderr, "bench: the waiting page was not answered\n");
+        std::exit(1);
+    }
+    out.waiting_growth_mb =
+        megabytes(agent.resident_bytes() - std::min(agent.resident_bytes(), before));
+}
+
 figures measure(const std::string& program, double seconds) {
     figures out;
     {
@@ -195,6 +373,11 @@ figures measure(const std::string& program, double seconds) {
         measure_unread_replies(agent, out);
     }
     out.cpu_share_out_of_descriptors = cpu_share_out_of_descriptors(program);
+    measure_blocked_site_holding(program, out);
+    measure_other_user_churn(program, out);
+    measure_blocked_flood(program, out);
+    measure_question_flood(program, out);
+    measure_waiting_initializes(program, out);
     return out;
 }
 
@@ -214,6 +397,18 @@ int main(int argc, char** argv) {
         {"MB resident, peak, page never reading", &figures::unread_peak_mb},
         {"MB resident, 6 s later", &figures::unread_end_mb},
         {"core share, out of descriptors", &figures::cpu_share_out_of_descriptors},
+        {"connections a blocked site holds (600 tried)", &figures::blocked_connections_held},
+        {"MB agent growth while it holds them", &figures::blocked_held_mb},
+        {"share of allowed pages served in 2 s meanwhile", &figures::allowed_served_while_held},
+        {"allowed pages refused of 20, other user churning", &figures::churn_refused_of_20},
+        {"MB agent growth during the churn", &figures::churn_mb},
+        {"MB agent growth, 32 blocked getAgentInfo floods", &figures::flood_growth_mb},
+        {"share of allowed pages served in 2 s meanwhile", &figures::allowed_served_during_flood},
+        {"question programs, 300 sites asking", &figures::flood_questions},
+        {"agent threads, 300 sites asking", &figures::flood_threads},
+        {"MB resident growth, 300 sites asking", &figures::question_flood_growth_mb},
+        {"sites answered 429 at once, of 300", &figures::flood_refused},
+        {"MB resident growth, 300 x 1 MB initialize waiting", &figures::waiting_growth_mb},
     });
     return 0;
 }

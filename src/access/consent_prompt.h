@@ -13,14 +13,18 @@ enum class consent_answer {
     allow_remembered,  // allowed, and remembered in the sites file
     allow_once,        // allowed until the agent ends
     block_remembered,  // blocked, and remembered
-    dismissed,         // no answer: closed, or no answer within the time allowed
+    block_once,        // blocked without remembering
+    dismissed,         // "Not now", or the question closed without an answer
+    timed_out,         // no answer within the time allowed
+    unasked,           // nobody could be asked (no question program, no display)
 };
 
 class IConsentPrompt {
 public:
     // Asks about `origin` (normalized), naming what it will get: the camera, the microphone, the
     // screen and window titles, recordings. `answered` is called exactly once, on a thread of the
-    // prompt's own (never the caller's), at the latest after 60 seconds (then dismissed).
+    // prompt's own (never the caller's), at the latest after 60 seconds (then timed_out). The
+    // caller asks one question at a time, so the user sees one at a time.
     virtual void ask(const std::string& origin, std::function<void(consent_answer)> answered) = 0;
 
 protected:

@@ -20,19 +20,29 @@ namespace {
 
 const char null_origin[] = "null";
 
-// The file's decisions; a file that is not a sites file is set aside (replacing one set aside
-// earlier) and counts as empty, a missing or unreadable one counts as empty.
-site_map readSitesFile(const std::string& path) {
-    const std::optional<std::string> bytes = platform_read_file(path);
-    if (!bytes) return site_map();
-    std::optional<site_map> sites = parse_sites_text(*bytes);
-    if (sites) return std::move(*sites);
-    const std::string aside = path + ".damaged";
-    const std::string outcome =
-        platform_rename_file(path, aside) ? "set aside as " + aside : "left where it is";
+// What one read of the file found.
+struct sites_reading {
+    site_map sites;
+    // Why the file could not be read; empty when it was read, or is missing, or was damaged.
+    std::string unreadable_because;
+};
+
+// The decisions in the file at `path`, whose link (if it is one) leads to `file`. A missing file
+// holds none; a file that is not a sites file is set aside (replacing one set aside earlier) and
+// holds none.
+sites_reading readSitesFile(const std::string& path, const std::string& file) {
+    file_read read = platform_read_file_or_why(path);
+    if (read.outcome == file_read::unreadable) return {site_map(), read.reason};
+    if (read.outcome == file_read::missing) return {};
+    std::optional<site_map> sites = parse_sites_text(read.bytes);
+    if (sites) return {std::move(*sites), std::string()};
+    const std::string aside = file + ".damaged";
+    const std::string outcome = !file.empty() && platform_rename_file(file, aside)
+                                    ? "set aside as " + aside
+                                    : "left where it is";
     std::fprintf(stderr, "Kelvo Web Agent: %s is not a sites file; %s, no site is remembered\n",
                  path.c_str(), outcome.c_str());
-    return site_map();
+    return {};
 }
 
 site_decision lookUp(const site_map& sites, const std::string& origin) {
@@ -59,15 +69,38 @@ struct site_decisions::impl {
     // Decisions of this run only, before the remembered ones: allowances, and decisions that
     // could not be written.
     site_map this_run KELVO_GUARDED_BY(lock);
+    // Why the file could not be read at the last look; empty when it could.
+    std::string unreadable_because KELVO_GUARDED_BY(lock);
 
     // Takes what the file holds now. A run decision about an origin whose remembered decision
     // has changed is dropped: the file's is the newer word (say "-block" after "allow once").
-    void adopt(site_map sites) KELVO_REQUIRES(lock) {
+    // A file that could not be read changes nothing but the refusal of every site. Returns why
+    // the file could not be read before (empty: it could).
+    std::string adopt(sites_reading reading) KELVO_REQUIRES(lock) {
+        std::string before = std::move(unreadable_because);
+        unreadable_because = std::move(reading.unreadable_because);
+        if (!unreadable_because.empty()) return before;
         for (auto run = this_run.begin(); run != this_run.end();) {
-            const bool changed = lookUp(sites, run->first) != lookUp(remembered, run->first);
+            const bool changed =
+                lookUp(reading.sites, run->first) != lookUp(remembered, run->first);
             run = changed ? this_run.erase(run) : std::next(run);
         }
-        remembered = std::move(sites);
+        remembered = std::move(reading.sites);
+        return before;
+    }
+
+    // Says on standard error that the file stopped or started being readable, if it did; called
+    // with what adopt() returned and the reason after it, not under the lock.
+    void tell_change(const std::string& before, const std::string& now) const {
+        if (!now.empty() && now != before) {
+            std::fprintf(stderr,
+                         "Kelvo Web Agent: the sites file %s cannot be read (%s); no site may use "
+                         "the agent until it can\n",
+                         path.c_str(), now.c_str());
+        } else if (now.empty() && !before.empty()) {
+            std::fprintf(stderr, "Kelvo Web Agent: the sites file %s can be read again\n",
+                         path.c_str());
+        }
     }
 
     // The decision as this run's own, or none (undecided).
@@ -94,13 +127,14 @@ std::string site_decisions::default_path() {
 site_decision site_decisions::decision(const std::string& origin) const {
     const std::string key = normalize_origin(origin);
     checked_lock hold(impl_->lock);
+    if (!impl_->unreadable_because.empty()) return site_decision::unreadable;
     const site_decision run = lookUp(impl_->this_run, key);
     return run != site_decision::undecided ? run : lookUp(impl_->remembered, key);
 }
 
 bool site_decisions::remember(const std::string& origin, site_decision decision) {
     const std::string key = normalize_origin(origin);
-    if (key.empty()) return false;
+    if (key.empty() || decision == site_decision::unreadable) return false;
     if (key == null_origin && decision == site_decision::allowed) {
         allow_for_this_run(key);
         return true;
@@ -111,18 +145,29 @@ bool site_decisions::remember(const std::string& origin, site_decision decision)
         return false;
     }
     platform_file_lock file_lock(impl_->lock_path);
-    site_map on_disk = readSitesFile(impl_->path);
-    site_map edited = on_disk;
-    if (decision == site_decision::undecided) {
-        edited.erase(key);
-    } else {
-        edited[key] = decision;
+    const std::string file = platform_link_target(impl_->path);
+    sites_reading on_disk = readSitesFile(impl_->path, file);
+    bool written = false;
+    if (!file.empty() && on_disk.unreadable_because.empty()) {
+        site_map edited = on_disk.sites;
+        if (decision == site_decision::undecided) {
+            edited.erase(key);
+        } else {
+            edited[key] = decision;
+        }
+        written = platform_replace_file_contents(file, sites_text(edited));
+        if (written) on_disk.sites = std::move(edited);
     }
-    const bool written = platform_replace_file_contents(impl_->path, sites_text(edited));
-    checked_lock hold(impl_->lock);
-    impl_->adopt(written ? std::move(edited) : std::move(on_disk));
-    // Written, the file's decision is the one; else it holds for this run.
-    impl_->decide_for_this_run(key, written ? site_decision::undecided : decision);
+    std::string before;
+    std::string now;
+    {
+        checked_lock hold(impl_->lock);
+        before = impl_->adopt(std::move(on_disk));
+        now = impl_->unreadable_because;
+        // Written, the file's decision is the one; else it holds for this run.
+        impl_->decide_for_this_run(key, written ? site_decision::undecided : decision);
+    }
+    impl_->tell_change(before, now);
     return written;
 }
 
@@ -145,14 +190,25 @@ void site_decisions::forget_for_this_run(const std::string& origin) {
 void site_decisions::reload() {
     if (impl_->path.empty()) return;
     platform_file_lock file_lock(impl_->lock_path);
-    site_map sites = readSitesFile(impl_->path);
-    checked_lock hold(impl_->lock);
-    impl_->adopt(std::move(sites));
+    sites_reading reading = readSitesFile(impl_->path, platform_link_target(impl_->path));
+    std::string before;
+    std::string now;
+    {
+        checked_lock hold(impl_->lock);
+        before = impl_->adopt(std::move(reading));
+        now = impl_->unreadable_because;
+    }
+    impl_->tell_change(before, now);
 }
 
 std::vector<std::pair<std::string, site_decision>> site_decisions::list() const {
     checked_lock hold(impl_->lock);
     return {impl_->remembered.begin(), impl_->remembered.end()};
+}
+
+std::string site_decisions::unreadable_because() const {
+    checked_lock hold(impl_->lock);
+    return impl_->unreadable_because;
 }
 
 }  // namespace web

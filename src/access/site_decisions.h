@@ -2,9 +2,13 @@
 //
 // The file is one JSON object, {"origins":{"<origin>":"allowed"|"blocked",...}}, written atomically
 // (a whole new file replaces the old one), so another process editing it (kelvo_web_agent -allow,
-// -block, -forget) and the agent reading it never see half a file. A file that cannot be read as
-// such is set aside beside it (sites.json.damaged) with a warning on standard error and counts as
-// empty; it never stops the agent. The origin "null" (file pages, sandboxed frames, shared by many
+// -block, -forget) and the agent reading it never see half a file. A file whose text is not such
+// an object is set aside beside it (sites.json.damaged) with a warning on standard error and
+// counts as empty; it never stops the agent. A file that is there but cannot be read (no right
+// to it, a folder in its place) is another matter: what it holds is not known, so nothing is
+// written over it and every site is refused until it can be read again (a line on standard
+// error says so). A link in the file's place is followed: the file it leads to is the one read
+// and replaced, the link stays. The origin "null" (file pages, sandboxed frames, shared by many
 // unrelated pages) is never remembered as allowed: it can be allowed for the current run only.
 //
 // Thread-safe: the servers' threads ask, the main thread reloads and the prompt's thread decides.
@@ -18,7 +22,14 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-enum class site_decision { undecided, allowed, blocked };
+enum class site_decision {
+    undecided,
+    allowed,
+    blocked,
+    // Of every site while the file cannot be read: refused, and nobody is asked (the answer
+    // could not be kept, and the user may have blocked the site).
+    unreadable,
+};
 
 class site_decisions {
 public:
@@ -35,8 +46,8 @@ public:
     // The decision for a normalized origin, the allowances of this run included.
     site_decision decision(const std::string& origin) const;
     // Remembers allowed or blocked in the file (undecided forgets); "null" allowed is kept for
-    // this run only. False when the file could not be written (the decision then holds for this
-    // run).
+    // this run only. False when the file could not be read or written (the decision then holds
+    // for this run, once the file can be read).
     bool remember(const std::string& origin, site_decision decision);
     // Allowed until the agent ends, never written.
     void allow_for_this_run(const std::string& origin);
@@ -49,6 +60,9 @@ public:
     void reload();
     // Every remembered decision, in the order of their origins.
     std::vector<std::pair<std::string, site_decision>> list() const;
+    // Why the file could not be read when it was last read (the system's words); empty while it
+    // can be.
+    std::string unreadable_because() const;
 
 private:
     struct impl;

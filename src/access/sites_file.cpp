@@ -37,7 +37,9 @@ bool readMember(const cJSON* member, site_map& sites) {
 }  // namespace
 
 std::optional<site_map> parse_sites_text(const std::string& text) {
-    // Nothing but blanks may follow the object.
+    // A zero byte would end the text for the parser, and whatever followed it would be lost
+    // at the next write. Nothing but blanks may follow the object.
+    if (text.find('\0') != std::string::npos) return std::nullopt;
     const json_tree root(cJSON_ParseWithOpts(text.c_str(), nullptr, true), cJSON_Delete);
     const cJSON* origins = cJSON_GetObjectItemCaseSensitive(root.get(), origins_key);
     if (!cJSON_IsObject(root.get()) || !cJSON_IsObject(origins)) return std::nullopt;

@@ -15,7 +15,8 @@ namespace web {
 using site_map = std::map<std::string, site_decision>;
 
 // The decisions the text holds, origins normalized; none when it is not such a file (not JSON,
-// another shape, an origin that is not one, a decision other than "allowed" or "blocked").
+// another shape, an origin that is not one, a decision other than "allowed" or "blocked", a zero
+// byte anywhere).
 // "null" allowed, which nothing writes, is left out.
 std::optional<site_map> parse_sites_text(const std::string& text);
 

@@ -1,8 +1,8 @@
 // Who may use the agent: a site the user has not allowed gets nothing but what the agent says
 // about itself ("getVersion", "getAgentInfo"); its "initialize" asks the user and is answered
-// once they decide. While a session exists, its video goes to connections of its own site only,
-// and it ends when its site stops being allowed. What the session's site uses is shown to the
-// user.
+// once they decide; every refusal says why. While a session exists, its video goes to
+// connections of its own site only, and it ends when its site stops being allowed. What the
+// session's site uses is shown to the user.
 #include <algorithm>
 #include <iterator>
 
@@ -36,47 +36,51 @@ bool only_switches_off(const std::string& command, const JsonValue& message) {
            !enabled;
 }
 
+// The waiting command as a message again, with the members it runs with and no others.
+JsonValue initialize_message(const initialize_members& members) {
+    JsonValue message;
+    message.makeObject();
+    message.setString("command", "initialize");
+    if (members.named_by != nullptr) message.setString(members.named_by, members.app_id.c_str());
+    return message;
+}
+
 }  // namespace
 
-int32_t refuse(command_call& call, const char* reason) {
-    call.refusal_reason = reason;
-    return result::forbidden;
+rtc_engine_agent::admission rtc_engine_agent::admit(connection_context& context,
+                                                    const std::string& command,
+                                                    const JsonValue& message) {
+    using verdict = admission::verdict;
+    if (open_to_every_site(command) || access_.allows(context.origin)) return {verdict::run};
+    if (command != "initialize") return {verdict::refuse, access_.refusal(context.origin)};
+    // No server thread waits for the user: the answer comes back on the prompt's thread. The
+    // waiting command keeps what it runs with, not the page's message, which may be large.
+    waiting_initialize waiting{context.server_index, context.handle,
+                               read_initialize_members(message)};
+    const size_t held = waiting.members.app_id.size();
+    const std::optional<site_refusal> refused = access_.ask(
+        context.origin, held, [this, waiting](std::optional<site_refusal> decided) {
+            answer_after_question(waiting, decided);
+        });
+    if (refused) return {verdict::refuse, *refused};
+    return {verdict::wait};
 }
 
-std::string refusal_reply(const std::string& command, const char* reason) {
-    JsonValue reply;
-    reply.makeObject();
-    reply.setString("command", command.c_str());
-    set_reply_code(reply, result::forbidden);
-    reply.setString("reason", reason);
-    return reply.toString();
-}
-
-int32_t rtc_engine_agent::admit(connection_context& context, const std::string& command,
-                                const std::string& message) {
-    if (open_to_every_site(command) || access_.allows(context.origin)) return result::ok;
-    if (command != "initialize" || !access_.can_ask(context.origin)) return result::forbidden;
-    // No server thread waits for the user: the answer comes back on the prompt's thread.
-    const connection_context asking = context;
-    access_.ask(context.origin, [this, asking, message](bool allowed) {
-        answer_after_question(asking, message, allowed);
-    });
-    return 1;
-}
-
-// On the connection's own server thread, if it is still open: an allowed site's command runs as
-// if it came now; a refused one is answered 403.
-void rtc_engine_agent::answer_after_question(const connection_context& asking,
-                                             const std::string& message, bool allowed) {
-    const int32_t server = asking.server_index;
-    const connection_handle handle = asking.handle;
-    net_.post_to_connection(server, handle, [this, server, handle, message, allowed](
+void rtc_engine_agent::answer_after_question(const waiting_initialize& waiting,
+                                             std::optional<site_refusal> refused) {
+    const int32_t server = waiting.server_index;
+    const connection_handle handle = waiting.handle;
+    const initialize_members members = waiting.members;
+    net_.post_to_connection(server, handle, [this, server, handle, members, refused](
                                                 connection_context& context) {
         std::string reply;
-        if (allowed) {
-            on_message(&context, message, reply);
+        if (refused) {
+            reply = refusal_reply("initialize", *refused);
+        } else if (!access_.allows(context.origin)) {
+            // Blocked since, or the allowing did not take: the user is not asked twice for it.
+            reply = refusal_reply("initialize", access_.refusal(context.origin));
         } else {
-            reply = R"({"command":"initialize","code":403})";
+            dispatch(&context, initialize_message(members), reply);
         }
         if (!reply.empty()) net_.send_text(server, handle, reply);
     });

@@ -130,7 +130,7 @@ int32_t rtc_engine_agent::run_preview(command_call& call) {
     read_view_size(call);
     const int32_t code =
         become_stream_connection(call, [&] { return preview(call.context, video); });
-    return code == result::forbidden ? refuse(call, "other-site") : code;
+    return code == result::forbidden ? refuse(call, site_refusal::other_site) : code;
 }
 
 // Answers 0 whenever an engine exists (too many streams and another site aside): the page's
@@ -163,7 +163,7 @@ int32_t rtc_engine_agent::run_video_stat(command_call& call) {
                                  call.message.getInt("fps", 0), 0};
     return with_engine([&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {
         // A stream connection made before the session may be another site's.
-        if (!is_session_site(*call.context)) return refuse(call, "other-site");
+        if (!is_session_site(*call.context)) return refuse(call, site_refusal::other_site);
         streams_.report(stats.uid, stats.pageFrameRate, stats.measuredFrameRate,
                         stats.droppedFrames);
         return engine.reportVideoStats(stats);

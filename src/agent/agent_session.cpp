@@ -23,14 +23,23 @@ constexpr const char* media_reset_texts[] = {
 
 }  // namespace
 
-int32_t rtc_engine_agent::run_initialize(command_call& call) {
-    std::string app_id;
-    if (call.message.readString("appID", app_id)) {
-        dynamic_key_names_ = false;
-    } else if (call.message.readString("key", app_id)) {
-        dynamic_key_names_ = true;
+initialize_members read_initialize_members(const JsonValue& message) {
+    initialize_members members;
+    for (const char* name : {"appID", "key"}) {
+        if (message.readString(name, members.app_id)) {
+            members.named_by = name;
+            break;
+        }
     }
-    const int32_t code = initialize(app_id, call.context);
+    return members;
+}
+
+int32_t rtc_engine_agent::run_initialize(command_call& call) {
+    const initialize_members members = read_initialize_members(call.message);
+    if (members.named_by != nullptr) {
+        dynamic_key_names_ = std::string(members.named_by) == "key";
+    }
+    const int32_t code = initialize(members.app_id, call.context);
     // Decisions that changed while the session was being made found no session to end yet.
     if (code == 0 && !access_.allows(call.context->origin)) on_sites_changed();
     return code;

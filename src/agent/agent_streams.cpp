@@ -39,7 +39,7 @@ int32_t rtc_engine_agent::run_subscribe(command_call& call) {
     read_view_size(call);
     const int32_t code =
         become_stream_connection(call, [&] { return subscribe(call.context, uid); });
-    return code == result::forbidden ? refuse(call, "other-site") : code;
+    return code == result::forbidden ? refuse(call, site_refusal::other_site) : code;
 }
 
 int32_t rtc_engine_agent::subscribe(connection_context* context, uint32_t uid) {
@@ -82,7 +82,7 @@ void rtc_engine_agent::resume_subscription(connection_context& context) {
     if (code == result::ok) return;
     std::string reply;
     if (code == result::forbidden) {
-        reply = refusal_reply("subscribe", "other-site");
+        reply = refusal_reply("subscribe", site_refusal::other_site);
     } else {
         JsonValue answer;
         answer.makeObject();

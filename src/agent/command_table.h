@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "agent/site_refusal.h"
 #include "base/json_value.h"
 #include "net/connection_context.h"
 
@@ -35,14 +37,13 @@ struct command_call {
     connection_context* context;
     const JsonValue& message;
     JsonValue& reply;
-    // Set through refuse(): the reply is a refusal, code 403 with this "reason".
-    const char* refusal_reason = nullptr;
+    // Set through refuse(): the reply is the refusal, with its reason.
+    std::optional<site_refusal> refused;
 };
 
-// Refuses the command to who sent it; returns the result for the operation to return.
-int32_t refuse(command_call& call, const char* reason);
-// {"command":<command>,"code":403,"reason":<reason>}
-std::string refusal_reply(const std::string& command, const char* reason);
+// Refuses the command for who sent it (replied {"command":…,"code":403,"reason":…}); returns
+// the result for the operation to return.
+int32_t refuse(command_call& call, site_refusal why);
 
 using command_operation = int32_t (rtc_engine_agent::*)(command_call& call);
 
@@ -62,6 +63,14 @@ bool read_text_or(const JsonValue& message, const char* first, const char* secon
 bool read_required_bool(const JsonValue& message, const char* key, bool& out);
 // "viewWidth" and "viewHeight" into the context; the stream channel copies them when it is made.
 void read_view_size(command_call& call);
+
+// What "initialize" runs with: the application id from "appID", else from "key" (the page then
+// names its keys "key"); `named_by` is null when neither is a text.
+struct initialize_members {
+    std::string app_id;
+    const char* named_by = nullptr;
+};
+initialize_members read_initialize_members(const JsonValue& message);
 
 }  // namespace web
 }  // namespace rtc

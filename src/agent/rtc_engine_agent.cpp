@@ -9,7 +9,7 @@ namespace rtc {
 namespace web {
 
 rtc_engine_agent::rtc_engine_agent(net_engine& net, const agent_access& access)
-    : net_(net), indicator_(access.indicator), access_(access.sites, access.prompt) {
+    : net_(net), indicator_(access.indicator), access_(access.sites, access.prompt, access.questions) {
     net_.set_handler(this);
 }
 
@@ -51,6 +51,12 @@ void rtc_engine_agent::on_connection_closed(connection_context* context) {
     default:
         break;
     }
+}
+
+site_standing rtc_engine_agent::standing_of(const std::string& origin) {
+    const std::string site = site_of(origin);
+    if (access_.allows(site)) return site_standing::allowed;
+    return access_.asking(site) ? site_standing::asking : site_standing::not_allowed;
 }
 
 }  // namespace web

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "access/usage_indicator.h"
 #include "agent/shareable_windows.h"
 #include "agent/site_access.h"
+#include "agent/site_refusal.h"
 #include "base/json_value.h"
 #include "base/results.h"
 #include "base/thread_annotations.h"
@@ -46,6 +48,7 @@ struct agent_access {
     site_decisions* sites = nullptr;
     IConsentPrompt* prompt = nullptr;
     IUsageIndicator* indicator = nullptr;
+    question_limits questions;
 };
 
 class rtc_engine_agent final : public net_engine_event_handler,
@@ -65,6 +68,8 @@ public:
     int32_t on_message(connection_context* context, const std::string& message,
                        std::string& reply) override;
     void on_connection_closed(connection_context* context) override;
+    // Any thread.
+    site_standing standing_of(const std::string& origin) override;
 
     // The user's decisions about sites changed (a block, a forget, the sites file read again): a
     // session whose site may no longer use the agent ends. Any thread; the engine is touched
@@ -93,15 +98,30 @@ private:
     static const command_entry command_entries[];
     static const size_t command_count;
     static const command_entry* find_command(const std::string& name);
+    // A parsed message's command: checked, run and answered into `reply` (empty when none is
+    // due).
+    void dispatch(connection_context* context, const JsonValue& message, std::string& reply);
 
     // --- who may use the agent (agent_access_rules.cpp) --------------------------------------
-    // 0 when the connection's site may run the command; result::forbidden when it may not; 1 when
-    // the user is being asked and the command is answered once they decide.
-    int32_t admit(connection_context& context, const std::string& command,
-                  const std::string& message);
-    // Runs the message again on its connection's thread once the user has decided.
-    void answer_after_question(const connection_context& context, const std::string& message,
-                               bool allowed);
+    // What becomes of a command from the connection's site: it runs now, it waits for the
+    // user's answer (only "initialize" asks), or it is refused at once for `reason`.
+    struct admission {
+        enum class verdict { run, wait, refuse };
+        verdict what = verdict::run;
+        site_refusal reason = site_refusal::blocked;
+    };
+    admission admit(connection_context& context, const std::string& command,
+                    const JsonValue& message);
+    // What a waiting "initialize" keeps until the user decides: the members it runs with.
+    struct waiting_initialize {
+        int32_t server_index;
+        connection_handle handle;
+        initialize_members members;
+    };
+    // On the connection's own server thread, if it is still open: runs the command as if it
+    // came now when the site is allowed, or answers why not.
+    void answer_after_question(const waiting_initialize& waiting,
+                               std::optional<site_refusal> refused);
     // A stream of this session is for connections of the session's site only. Decided under the
     // agent lock, which makes and ends sessions. True while no session exists.
     bool is_session_site(const connection_context& context) KELVO_REQUIRES(agent_lock_);

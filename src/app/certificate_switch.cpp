@@ -29,6 +29,8 @@ std::string why_replaced(const certificate_pair_inspection& found) {
             return "there was none";
         case certificate_pair_state::damaged:
             return "the one there could not be used";
+        case certificate_pair_state::foreign:
+            return "the one there was not one this program makes";
         case certificate_pair_state::expiring:
             return "the one there ends " + day_of(found.expires);
         case certificate_pair_state::good:
@@ -46,7 +48,10 @@ int make_certificate_pair(const std::string& program_dir) {
     const std::time_t now = std::time(nullptr);
     const certificate_pair_inspection found =
         inspect_certificate_pair(platform_read_file(chain_path), platform_read_file(key_path), now);
-    if (found.state == certificate_pair_state::good) {
+    // A good pair whose key others may read is kept once the key is this user's alone again;
+    // when that cannot be done (another user's file, a link) the pair is made anew.
+    const bool good = found.state == certificate_pair_state::good;
+    if (good && platform_make_file_private(key_path)) {
         std::printf("kelvo_web_agent: the certificate in %s is good until %s; kept as it is\n",
                     program_dir.c_str(), day_of(found.expires).c_str());
         return switch_done;
@@ -69,7 +74,7 @@ int make_certificate_pair(const std::string& program_dir) {
         "(%s)\n",
         loopback_host_name, program_dir.c_str(),
         day_of(now + static_cast<std::time_t>(self_signed_lifetime_days) * 24 * 60 * 60).c_str(),
-        why_replaced(found).c_str());
+        good ? "the key there could not be made yours alone" : why_replaced(found).c_str());
     return switch_done;
 }
 

@@ -16,9 +16,12 @@ inline constexpr const char make_certificate_switch[] = "-make-certificate";
 inline constexpr int switch_done = 0;
 inline constexpr int switch_failed = 1;
 
-// Leaves a good pair in `program_dir` (UTF-8) as it is; a missing, damaged or expiring one is
-// replaced by a new self-signed pair, the key readable by the user alone. Says what it found
-// and did on standard output. Returns switch_done or switch_failed.
+// Leaves a good pair of the program's own kind (net/own_certificate_profile.h) in `program_dir`
+// (UTF-8) as it is, but for its key, which is made readable by the user alone when it is not
+// (POSIX: mode 0600; Windows: an access list naming the user alone). A missing, damaged,
+// expiring or foreign pair, or one whose key cannot be made private, is replaced by a new
+// self-signed pair, the key readable by the user alone. Says what it found and did on standard
+// output. Returns switch_done or switch_failed.
 int make_certificate_pair(const std::string& program_dir);
 
 }  // namespace web

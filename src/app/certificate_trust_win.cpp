@@ -4,10 +4,12 @@
 #include <wincrypt.h>
 
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <vector>
 
 #include "app/certificate_switch.h"
+#include "net/certificate_renewal.h"
 #include "net/tls_certificate.h"
 #include "platform/file_contents.h"
 #include "platform/module_path.h"
@@ -95,17 +97,15 @@ std::vector<BYTE> bytes_of_hex(const std::wstring& text) {
     return bytes.size() == thumbprint_size ? bytes : std::vector<BYTE>();
 }
 
-// The first certificate of the chain file.
-certificate_context read_certificate(const std::string& path) {
-    const std::optional<std::string> pem = platform_read_file(path);
+// The certificate that the chain file's text `pem` holds.
+certificate_context certificate_of(const std::string& pem) {
     DWORD size = 0;
-    if (!pem ||
-        !CryptStringToBinaryA(pem->data(), static_cast<DWORD>(pem->size()),
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()),
                               CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
         return certificate_context();
     }
     std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(pem->data(), static_cast<DWORD>(pem->size()),
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()),
                               CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
         return certificate_context();
     }
@@ -160,11 +160,22 @@ int failed(const char* what, DWORD error) {
 
 int trust_certificate(const std::string& program_dir) {
     const std::string path = platform_path_in_directory(program_dir, certificate_chain_file_name);
-    certificate_context certificate = read_certificate(path);
+    // The bytes that were inspected are the ones trusted: the file may change meanwhile.
+    const std::optional<std::string> pem = platform_read_file(path);
+    const certificate_pair_state found =
+        inspect_certificate_pair(
+            pem, platform_read_file(platform_path_in_directory(program_dir, private_key_file_name)),
+            std::time(nullptr))
+            .state;
+    // Only a pair this program made, whose key is beside it, is trusted: the store trusts
+    // whatever it holds to vouch for any site.
+    const bool own = found == certificate_pair_state::good ||
+                     found == certificate_pair_state::expiring;
+    certificate_context certificate = own ? certificate_of(*pem) : certificate_context();
     if (certificate.get() == nullptr) {
         std::fprintf(stderr,
-                     "kelvo_web_agent: no certificate in %s to trust (make one with "
-                     "-make-certificate)\n",
+                     "kelvo_web_agent: no certificate made by this program in %s to trust (make "
+                     "one with -make-certificate)\n",
                      path.c_str());
         return switch_failed;
     }

@@ -17,7 +17,9 @@ inline constexpr const char trust_certificate_switch[] = "-trust-certificate";
 inline constexpr const char untrust_certificate_switch[] = "-untrust-certificate";
 
 // Adds the certificate in `program_dir` (UTF-8) to the user's trusted root certificates unless
-// it is there, and removes the one trusted before when that was another. Windows asks the user
+// it is there, and removes the one trusted before when that was another. Only a certificate of
+// the program's own kind (net/own_certificate_profile.h) whose key lies beside it is trusted;
+// anything else fails the switch. Windows asks the user
 // to confirm each change of that store; a refusal fails the switch. Returns switch_done or
 // switch_failed (app/certificate_switch.h), saying what it did on standard output or standard
 // error.

@@ -1,8 +1,9 @@
 // The dialog that asks the user about one site on Windows, owned by the control window and run
-// by its loop on the main thread. "Allow" and "Block" with "Remember my decision" (checked, or
-// for the origin "null" unchecked and disabled with the reason) give the answer; the close box,
-// Escape or `answer_within` without an answer dismiss the question. The answer is given on the
-// main thread once the dialog is gone, also when it goes with its owner.
+// by its loop on the main thread. "Allow" and "Block" with "Remember my decision" (unchecked at
+// first) give the answer; "Not now" (the default button: Enter and Escape), the close box and
+// the window's end dismiss the question, and `answer_within` without an answer times it out.
+// It appears without taking the focus. The answer is given on the main thread once the dialog
+// is gone, also when it goes with its owner.
 #pragma once
 
 #include <windows.h>
@@ -15,9 +16,11 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-// Shows the dialog for `question` (answered dismissed at once when it cannot be shown).
+// Shows the dialog for `question` (answered unasked at once when it cannot be shown).
+// "Allow" takes clicks from `allow_after` on.
 void open_consent_dialog(HWND owner, consent_question question,
-                         std::chrono::milliseconds answer_within);
+                         std::chrono::milliseconds answer_within,
+                         std::chrono::milliseconds allow_after);
 
 }  // namespace web
 }  // namespace rtc

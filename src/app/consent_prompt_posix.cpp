@@ -76,11 +76,16 @@ void program_consent_prompt::run_question(const std::string& origin,
 consent_answer program_consent_prompt::ask_user(const std::string& origin) {
     if (program_.type == question_program::kind::none) {
         std::fprintf(stderr, "%s\n", unasked_line(origin).c_str());
-        return consent_answer::dismissed;
+        return consent_answer::unasked;
     }
+    const auto asked = std::chrono::steady_clock::now();
     const std::optional<int> exit_code =
         runner_.run(program_.path, question_arguments(program_, origin), answer_within_);
-    return answer_from_exit(program_, origin, exit_code);
+    // Killed for its time, not for the prompt's closing.
+    if (!exit_code && std::chrono::steady_clock::now() - asked >= answer_within_) {
+        return consent_answer::timed_out;
+    }
+    return answer_from_exit(program_, exit_code);
 }
 
 void program_consent_prompt::join_all(thread_list& threads) {

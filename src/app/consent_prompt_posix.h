@@ -1,6 +1,6 @@
 // The consent prompt on POSIX systems: each question runs the question program (see
-// question_program_posix.h) on a thread of its own, so any number of origins may be asked about
-// at once and the asking thread never waits for the user.
+// question_program_posix.h) on a thread of its own, so the asking thread never waits for the
+// user.
 #pragma once
 
 #include <chrono>
@@ -20,8 +20,8 @@ namespace web {
 
 class program_consent_prompt : public IClosableConsentPrompt {
 public:
-    // A program that has not answered within `answer_within` is killed: the question is then
-    // dismissed. Without a program (kind none) each question is dismissed at once with
+    // A program that has not answered within `answer_within` is killed: the question has then
+    // timed out. Without a program (kind none) each question is answered unasked at once, with
     // unasked_line() on standard error.
     explicit program_consent_prompt(
         question_program program = question_program_from_environment(),

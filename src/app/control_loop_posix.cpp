@@ -53,11 +53,11 @@ int stopSignalPipe() {
     return read_end;
 }
 
-// False when the path does not fit a socket address.
+// False when there is no path or it does not fit a socket address.
 bool socketAddress(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof(address));
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path)) return false;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) return false;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     return true;
 }
@@ -82,7 +82,8 @@ bool parseShow(const std::string& message, uintptr_t& show) {
 }  // namespace
 
 std::string control_socket_path() {
-    return platform_runtime_folder() + "/" + control_socket_name;
+    const std::string folder = platform_runtime_folder();
+    return folder.empty() ? folder : folder + "/" + control_socket_name;
 }
 
 bool post_control_message(const std::string& message) {
@@ -101,21 +102,25 @@ control_loop::control_loop(sites_changed_handler on_sites_changed, tray_usage_in
     const std::string path = control_socket_path();
     sockaddr_un address;
     quit_on_destroy_ = true;
+    int error = EINVAL;
     if (stopSignalPipe() >= 0 && socketAddress(path, address)) {
         socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         // Only the holder of the single-instance lock gets here, so a socket file that exists
         // is a leftover of an instance that did not end cleanly.
         unlink(path.c_str());
-        if (socket_ >= 0 &&
+        if (socket_ < 0 ||
             bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-            close(socket_);
+            error = errno;
+            if (socket_ >= 0) close(socket_);
             socket_ = -1;
         }
     }
     if (socket_ < 0) {
-        std::fprintf(stderr, "Kelvo Web Agent: the control socket %s could not be opened\n",
-                     path.c_str());
-        quit(0);
+        std::fprintf(stderr,
+                     "Kelvo Web Agent: cannot start: the control socket %s could not be opened "
+                     "(%s)\n",
+                     path.empty() ? "(no runtime folder)" : path.c_str(), std::strerror(error));
+        quit(-1);
         return;
     }
     if (!post_control_message("show 1")) {

@@ -18,7 +18,8 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-// The control socket's path: the runtime folder joined with "Kelvo Web Agent".
+// The control socket's path: the runtime folder joined with "Kelvo Web Agent"; empty when the
+// runtime folder is refused.
 std::string control_socket_path();
 
 // Sends one message to a running instance's control socket; false when no instance answers.
@@ -31,8 +32,9 @@ class control_loop : public IControlWindow, private ITrayShell {
 public:
     // Opens the control socket and asks for the icon (its "show 1" is the first message the loop
     // reads) and for the wake-ups of `usage`, which must outlive the loop. When the socket
-    // cannot be opened the loop ends at once with exit code 0. `on_sites_changed` runs on the
-    // loop's thread for each "reload" and "forget ORIGIN".
+    // cannot be opened the loop ends at once with exit code -1, after saying so on standard
+    // error: an agent that cannot be closed or told to reload must not serve.
+    // `on_sites_changed` runs on the loop's thread for each "reload" and "forget ORIGIN".
     control_loop(sites_changed_handler on_sites_changed, tray_usage_indicator& usage);
     ~control_loop() override;
     control_loop(const control_loop&) = delete;

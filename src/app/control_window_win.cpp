@@ -256,7 +256,8 @@ void control_window::stop_wakeups() {
 
 void control_window::show_questions() {
     for (auto& question : prompt_.take_questions()) {
-        open_consent_dialog(window_, std::move(question), prompt_.answer_within());
+        open_consent_dialog(window_, std::move(question), prompt_.answer_within(),
+                            prompt_.allow_after());
     }
 }
 

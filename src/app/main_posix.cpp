@@ -5,16 +5,17 @@
 //                            the one there is good (app/certificate_switch.h); exit code 0 done,
 //                            1 it could not
 //   kelvo_web_agent          starts the agent (exit code 255, i.e. -1, when one already runs,
-//                            which it says on standard error, or a port cannot be taken; 0 after
-//                            "close", SIGINT or SIGTERM)
+//                            or a port cannot be taken, or it has no private runtime folder
+//                            (platform/posix/runtime_folder.h) for its lock and control socket,
+//                            each said on standard error; 0 after "close", SIGINT or SIGTERM)
 //   kelvo_web_agent -kill    asks every running instance to close, then exits with 0
 //   kelvo_web_agent -allow ORIGIN, -block ORIGIN, -forget ORIGIN
 //                            remembers that the site ORIGIN (https://example.com) may use the
 //                            agent, that it may not, or neither (the agent asks), in
 //                            $XDG_CONFIG_HOME/kelvo-web-agent/sites.json (~/.config by
 //                            default), and tells a running instance to read the file again;
-//                            exit code 0 done, 1 the file could not be written, 2 a wrong
-//                            command line (an origin that is not one)
+//                            exit code 0 done, 1 the file could not be read or written, 2 a
+//                            wrong command line (an origin that is not one)
 //   kelvo_web_agent -version, -help (-h, --help)
 //                            the versions, or every switch, on standard output; exit code 0
 #include <signal.h>
@@ -40,6 +41,7 @@
 #include "app/site_switches.h"
 #include "app/tray_usage_indicator.h"
 #include "platform/module_path.h"
+#include "platform/posix/runtime_folder.h"
 #include "platform/single_instance.h"
 
 using namespace kelvo::rtc::web;
@@ -74,6 +76,11 @@ int main(int argc, char** argv) {
                                    return post_control_message(
                                        forgotten.empty() ? "reload" : forget_prefix + forgotten);
                                });
+    }
+    std::string no_runtime_folder;
+    if (platform_runtime_folder(&no_runtime_folder).empty()) {
+        std::fprintf(stderr, "Kelvo Web Agent: cannot start: %s\n", no_runtime_folder.c_str());
+        return -1;
     }
     if (!platform_take_single_instance_lock()) {
         std::fputs(second_instance_notice(platform_single_instance_holder()).c_str(), stderr);

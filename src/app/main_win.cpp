@@ -12,7 +12,7 @@
 //                                the agent, that it may not, or neither (the agent asks), in
 //                                %APPDATA%\Kelvo Web Agent\sites.json, and tells a running
 //                                instance to read the file again; exit code 0 done, 1 the file
-//                                could not be written, 2 a wrong command line
+//                                could not be read or written, 2 a wrong command line
 //   kelvo_web_agent.exe -version, -help (-h, --help)
 //                                the versions, or every switch, on the console the program was
 //                                started from or where its output goes, else in a message box;

@@ -13,16 +13,16 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-// Shows the dialog `resource` owned by `owner` and hands it `state`. Null, with `state` left to
-// the caller, when the dialog cannot be made.
+// Shows the dialog `resource` owned by `owner` (ShowWindow's `show`) and hands it `state`. Null,
+// with `state` left to the caller, when the dialog cannot be made.
 template <typename state_type>
 HWND open_owned_dialog(HWND owner, int resource, DLGPROC procedure,
-                       std::unique_ptr<state_type>& state) {
+                       std::unique_ptr<state_type>& state, int show = SW_SHOW) {
     HWND dialog = CreateDialogParamW(g_module_instance, MAKEINTRESOURCEW(resource), owner,
                                      procedure, reinterpret_cast<LPARAM>(state.get()));
     if (dialog == nullptr) return nullptr;
     state.release();
-    ShowWindow(dialog, SW_SHOW);
+    ShowWindow(dialog, show);
     return dialog;
 }
 

@@ -17,13 +17,6 @@ bool isSet(const char* value) {
     return value != nullptr && *value != '\0';
 }
 
-// The question with, for "null", the reason it is allowed for this run only.
-std::string dialogText(const std::string& origin) {
-    std::string text = consent_question_text(origin);
-    if (is_shared_null_origin(origin)) text += "\n\n" + null_origin_note();
-    return text;
-}
-
 }  // namespace
 
 question_program choose_question_program(
@@ -57,22 +50,18 @@ std::vector<std::string> question_arguments(const question_program& program,
     switch (program.type) {
         case question_program::kind::zenity:
             return {"--question", std::string("--title=") + dialog_title,
-                    "--text=" + dialogText(origin), "--ok-label=Allow",
-                    "--cancel-label=Not now", "--no-markup"};
+                    "--text=" + consent_question_text(origin), "--ok-label=Allow",
+                    "--cancel-label=Not now", "--default-cancel", "--no-markup"};
         case question_program::kind::kdialog:
             return {"--title", dialog_title, "--yes-label", "Allow", "--no-label", "Block",
-                    "--cancel-label", "Not now", "--yesnocancel", dialogText(origin)};
+                    "--cancel-label", "Not now", "--yesnocancel", consent_question_text(origin)};
         default:
             return {origin};
     }
 }
 
-consent_answer answer_from_exit(const question_program& program, const std::string& origin,
-                                std::optional<int> exit_code) {
-    if (exit_code == 0) {
-        return is_shared_null_origin(origin) ? consent_answer::allow_once
-                                             : consent_answer::allow_remembered;
-    }
+consent_answer answer_from_exit(const question_program& program, std::optional<int> exit_code) {
+    if (exit_code == 0) return consent_answer::allow_remembered;
     // zenity's 1 is "Not now" or a closed window as well.
     if (exit_code == 1 && program.type != question_program::kind::zenity) {
         return consent_answer::block_remembered;
@@ -81,16 +70,9 @@ consent_answer answer_from_exit(const question_program& program, const std::stri
 }
 
 std::string unasked_line(const std::string& origin) {
-    const std::string start = "Kelvo Web Agent: nobody could be asked whether ";
-    const std::string why =
-        " may use the agent (KELVO_AGENT_PROMPT is not set, and there is no display or no zenity "
-        "or kdialog)";
-    if (is_shared_null_origin(origin)) {
-        return start + "pages of the origin \"null\"" + why +
-               "; file pages and sandboxed frames share that origin, so it can be allowed only "
-               "when asked, for one run";
-    }
-    return start + origin + why + "; to allow it: kelvo_web_agent -allow " + origin;
+    return "Kelvo Web Agent: nobody could be asked whether " + origin +
+           " may use the agent (KELVO_AGENT_PROMPT is not set, and there is no display or no "
+           "zenity or kdialog); to allow it: kelvo_web_agent -allow " + origin;
 }
 
 }  // namespace web

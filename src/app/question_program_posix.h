@@ -5,8 +5,8 @@
 // exit code: 0 allows, 1 blocks, anything else leaves the question unanswered. Without it, on a
 // desktop (DISPLAY or WAYLAND_DISPLAY set), zenity or else kdialog asks. zenity's question has
 // two buttons and one exit code for "No" and for closing the window, so there it offers "Allow"
-// and "Not now" (blocking for good stays with "kelvo_web_agent -block"); kdialog offers "Allow",
-// "Block" and "Not now".
+// and "Not now", the default one (blocking for good stays with "kelvo_web_agent -block");
+// kdialog offers "Allow", "Block" and "Not now".
 #pragma once
 
 #include <functional>
@@ -38,12 +38,10 @@ std::vector<std::string> question_arguments(const question_program& program,
                                             const std::string& origin);
 
 // The answer the program's exit code means; no exit code (not started, killed) is dismissed.
-// Allowing the origin "null" holds for this run only.
-consent_answer answer_from_exit(const question_program& program, const std::string& origin,
-                                std::optional<int> exit_code);
+consent_answer answer_from_exit(const question_program& program, std::optional<int> exit_code);
 
 // The line for standard error when nobody can be asked: it names the command that allows the
-// origin (the origin "null" can be allowed only when asked).
+// origin.
 std::string unasked_line(const std::string& origin);
 
 }  // namespace web

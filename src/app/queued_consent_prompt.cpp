@@ -6,8 +6,9 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-queued_consent_prompt::queued_consent_prompt(std::chrono::milliseconds answer_within)
-    : answer_within_(answer_within) {}
+queued_consent_prompt::queued_consent_prompt(std::chrono::milliseconds answer_within,
+                                             std::chrono::milliseconds allow_after)
+    : answer_within_(answer_within), allow_after_(allow_after) {}
 
 queued_consent_prompt::~queued_consent_prompt() {
     close();

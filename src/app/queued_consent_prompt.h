@@ -25,8 +25,11 @@ struct consent_question {
 class queued_consent_prompt : public IClosableConsentPrompt {
 public:
     // `answer_within`: how long the main thread waits for the user's answer to each question.
+    // `allow_after`: how long after a question appears it may be allowed (a page chooses when
+    // its question appears, and could make it appear under a click the user meant for the page).
     explicit queued_consent_prompt(
-        std::chrono::milliseconds answer_within = std::chrono::seconds(60));
+        std::chrono::milliseconds answer_within = std::chrono::seconds(60),
+        std::chrono::milliseconds allow_after = std::chrono::seconds(1));
     // Closes: the questions still queued are dismissed.
     ~queued_consent_prompt();
     queued_consent_prompt(const queued_consent_prompt&) = delete;
@@ -38,6 +41,7 @@ public:
     void close() override;
 
     std::chrono::milliseconds answer_within() const { return answer_within_; }
+    std::chrono::milliseconds allow_after() const { return allow_after_; }
     // Woken after each question is queued. The main thread takes the questions after it set the
     // wake-up, since some may have been queued before.
     main_thread_wakeup& wakeup() { return wakeup_; }
@@ -46,6 +50,7 @@ public:
 
 private:
     const std::chrono::milliseconds answer_within_;
+    const std::chrono::milliseconds allow_after_;
     main_thread_wakeup wakeup_;
     // The queue lock: the queued questions and whether the prompt is closed. A leaf: no answer is
     // given and nobody is woken while it is held.

@@ -45,8 +45,8 @@ std::string checkedOrigin(const site_switch& chosen, const std::string& text) {
     } else if (origin == "null" && chosen.decision == site_decision::allowed) {
         std::fprintf(stderr,
                      "Kelvo Web Agent: the origin null is shared by unrelated pages (files, "
-                     "sandboxed frames), so it is never remembered as allowed; the agent asks "
-                     "each time\n");
+                     "sandboxed frames), so the agent refuses it; serve the page from an http or "
+                     "https address\n");
         return std::string();
     }
     return origin;
@@ -70,8 +70,11 @@ int run_site_switch(const std::vector<std::string>& words, const std::string& pa
     if (origin.empty()) return wrong_command_line;
     site_decisions sites(path);
     if (!sites.remember(origin, chosen->decision)) {
-        std::fprintf(stderr, "Kelvo Web Agent: the sites file %s could not be written\n",
-                     path.empty() ? "(no settings folder)" : path.c_str());
+        // Why a file that cannot be read is so has been said already.
+        std::fprintf(stderr, "Kelvo Web Agent: the sites file %s %s\n",
+                     path.empty() ? "(no settings folder)" : path.c_str(),
+                     sites.unreadable_because().empty() ? "could not be written"
+                                                        : "was left as it was");
         return not_written;
     }
     // A forgotten site may hold the running agent's allowance for its run, unknown to the file.

@@ -7,6 +7,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include "net/own_certificate_profile.h"
 #include "net/tls_certificate.h"
 
 namespace kelvo {
@@ -52,10 +53,15 @@ certificate_pair_inspection inspect_certificate_pair(const std::optional<std::st
     // The same reading as the server's at each handshake: what it refuses is damaged here.
     const bool usable = tls_certificate::parse(*chain_pem, *key_pem) != nullptr;
     const auto certificate = first_certificate(*chain_pem);
+    const bool own = usable && has_own_certificate_profile(*chain_pem);
     ERR_clear_error();
     std::time_t starts = 0;
     if (!usable || !certificate || !as_time(X509_get0_notBefore(certificate.get()), now, starts) ||
         !as_time(X509_get0_notAfter(certificate.get()), now, inspection.expires) || starts > now) {
+        return inspection;
+    }
+    if (!own) {
+        inspection.state = certificate_pair_state::foreign;
         return inspection;
     }
     const std::time_t renewal_window =

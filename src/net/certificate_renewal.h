@@ -21,6 +21,9 @@ enum class certificate_pair_state {
     // The server cannot present it: not PEM, a key that needs a pass phrase, a key of another
     // certificate, or a certificate not valid yet.
     damaged,
+    // The server could present it, but it is not the kind this program makes
+    // (own_certificate_profile.h): someone else's, a certificate authority, a weak one.
+    foreign,
     // Ends within renewal_days_before_expiry days, or has ended.
     expiring,
 };

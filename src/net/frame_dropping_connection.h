@@ -26,7 +26,7 @@ namespace kelvo {
 namespace rtc {
 namespace web {
 
-// Base of every connection of our server configurations.
+// Frame dropping: part of the base of our connections (counted_connection.h).
 class frame_dropping_connection_base {
 public:
     void set_frame_dropping(bool enabled) { frame_dropping_.store(enabled); }
@@ -123,6 +123,9 @@ std::error_code prepare_messages(std::vector<ws_message_ptr>& messages, bool in_
         }
         const std::error_code ec = processor.prepare_data_frame(message, prepared);
         if (ec) return ec;
+        // The library's fresh message leaves its opcode unset; frame dropping and the count of
+        // unsent replies tell messages apart by it.
+        prepared->set_opcode(message->get_opcode());
         message = prepared;
     }
     return std::error_code();
@@ -180,4 +183,27 @@ std::error_code prepare_messages(std::vector<ws_message_ptr>& messages, bool in_
     size_t connection<config_type>::get_buffered_amount() const {                               \
         scoped_lock_type lock(const_cast<mutex_type&>(m_write_lock));                           \
         return m_send_buffer_size;                                                              \
+    }                                                                                           \
+                                                                                                \
+    /* The library's queue, which also counts the replies waiting against the agent's limits. */ \
+    template <>                                                                                 \
+    void connection<config_type>::write_push(connection<config_type>::message_ptr msg) {       \
+        if (!msg) {                                                                             \
+            return;                                                                             \
+        }                                                                                       \
+        m_send_buffer_size += msg->get_payload().size();                                        \
+        m_send_queue.push(msg);                                                                 \
+        this->queued(msg);                                                                      \
+    }                                                                                           \
+                                                                                                \
+    template <>                                                                                 \
+    connection<config_type>::message_ptr connection<config_type>::write_pop() {                 \
+        if (m_send_queue.empty()) {                                                             \
+            return message_ptr();                                                               \
+        }                                                                                       \
+        message_ptr msg = m_send_queue.front();                                                 \
+        m_send_buffer_size -= msg->get_payload().size();                                        \
+        m_send_queue.pop();                                                                     \
+        this->taken(msg);                                                                       \
+        return msg;                                                                             \
     }

@@ -16,6 +16,11 @@ namespace web {
 // waits for the senders already inside before destroying anything. The mutex is never held
 // during a send, so a send that leads to another send (through a handler call) cannot deadlock.
 struct net_engine::impl {
+    explicit impl(const connection_limits& chosen)
+        : limits(std::make_shared<shared_limits>(chosen)) {}
+
+    // Shared by the servers.
+    const std::shared_ptr<shared_limits> limits;
     // The server set's lock: a leaf, never held while a server is called.
     checked_mutex mutex;
     std::condition_variable idle;
@@ -60,7 +65,8 @@ struct net_engine::impl {
     }
 };
 
-net_engine::net_engine() : impl_(std::make_unique<impl>()) {}
+net_engine::net_engine(const connection_limits& limits)
+    : impl_(std::make_unique<impl>(limits)) {}
 
 net_engine::~net_engine() { clear(); }
 
@@ -73,11 +79,11 @@ void net_engine::set_handler(net_engine_event_handler* handler) {
 }
 
 int32_t net_engine::add_tls_server(uint16_t port, const std::string& cert_dir) {
-    return impl_->add(make_tls_server(impl_->next_index(), cert_dir), port);
+    return impl_->add(make_tls_server(impl_->next_index(), cert_dir, impl_->limits), port);
 }
 
 int32_t net_engine::add_plain_server(uint16_t port) {
-    return impl_->add(make_plain_server(impl_->next_index()), port);
+    return impl_->add(make_plain_server(impl_->next_index(), impl_->limits), port);
 }
 
 void net_engine::clear() {

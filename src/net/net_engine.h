@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "net/connection_limits.h"
 #include "net/net_engine_event_handler.h"
 #include "net/websocket_server.h"
 
@@ -17,7 +18,8 @@ namespace web {
 
 class net_engine {
 public:
-    net_engine();
+    // Its servers keep together to `limits`.
+    explicit net_engine(const connection_limits& limits = connection_limits());
     ~net_engine();
     net_engine(const net_engine&) = delete;
     net_engine& operator=(const net_engine&) = delete;

@@ -26,9 +26,6 @@ using certificate_ptr = std::unique_ptr<X509, openssl_deleter<X509, X509_free>>;
 using bio_ptr = std::unique_ptr<BIO, openssl_deleter<BIO, BIO_free_all>>;
 using number_ptr = std::unique_ptr<BIGNUM, openssl_deleter<BIGNUM, BN_free>>;
 
-// The name users see when a browser or the system's certificate list shows it.
-constexpr const char common_name[] = "Kelvo Web Agent (this computer)";
-
 // A random positive serial of 127 bits: two certificates made on one machine (or on two) are
 // never told apart by their issuer and serial alone.
 bool set_random_serial(X509* certificate) {
@@ -49,9 +46,9 @@ bool describe(X509* certificate, EVP_PKEY* key, std::time_t now) {
     X509_NAME* name = X509_get_subject_name(certificate);
     const long lifetime = static_cast<long>(self_signed_lifetime_days) * 24 * 60 * 60;
     if (X509_set_version(certificate, 2) != 1 || !set_random_serial(certificate) ||
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                                   reinterpret_cast<const unsigned char*>(common_name), -1, -1,
-                                   0) != 1 ||
+        X509_NAME_add_entry_by_txt(
+            name, "CN", MBSTRING_UTF8,
+            reinterpret_cast<const unsigned char*>(self_signed_common_name), -1, -1, 0) != 1 ||
         X509_set_issuer_name(certificate, name) != 1 ||
         X509_time_adj_ex(X509_getm_notBefore(certificate), 0, 0, &now) == nullptr ||
         X509_time_adj_ex(X509_getm_notAfter(certificate), 0, lifetime, &now) == nullptr ||

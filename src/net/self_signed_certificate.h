@@ -14,6 +14,10 @@ namespace web {
 // rarely.
 inline constexpr int self_signed_lifetime_days = 825;
 
+// The certificate's subject and issuer (CN), the name users see when a browser or the system's
+// certificate list shows it.
+inline constexpr const char self_signed_common_name[] = "Kelvo Web Agent (this computer)";
+
 struct certificate_pair_text {
     // The certificate alone (it signs itself, so it is its whole chain), PEM.
     std::string chain_pem;

@@ -12,6 +12,7 @@
 #include <websocketpp/server.hpp>
 
 #include "base/thread_annotations.h"
+#include "net/connection_limits.h"
 #include "net/net_engine_event_handler.h"
 #include "net/websocket_configs.h"
 #include "net/websocket_server.h"
@@ -25,7 +26,9 @@ class websocket_server_impl final : public websocket_server {
 public:
     using endpoint_type = websocketpp::server<config>;
 
-    websocket_server_impl(int32_t server_index, std::string cert_dir);
+    // `limits`: shared with the agent's other server; a server of its own limits when null.
+    websocket_server_impl(int32_t server_index, std::string cert_dir,
+                          std::shared_ptr<shared_limits> limits = nullptr);
     ~websocket_server_impl() override;
 
     int32_t start(uint16_t port) override;
@@ -55,8 +58,15 @@ private:
     void on_message(connection_handle handle, message_ptr message);
     void on_close(connection_handle handle);
     bool on_validate(connection_handle handle);
-    // The client's socket belongs to this process's OS user.
+    // The client is at 127.0.0.1 and its socket belongs to this process's OS user.
     static bool peer_is_own_user(transport_connection& con);
+    // Where the site of this Origin header stands; allowed while no handler is set.
+    site_standing standing_of(const std::string& origin);
+    // Closes a connection of a site that is not allowed once it has been idle long enough.
+    void watch_idle(const connection_handle& handle);
+    void check_idle(const connection_handle& handle);
+    // The connection's unsent replies are within its own limit and its part of the agent's.
+    bool within_reply_limits(const connection_ptr& con);
 
     // The accept loop (see the .cpp).
     void accept_next();
@@ -75,6 +85,7 @@ private:
     void fit_send_buffer(const connection_handle& handle, int bytes);
 
     std::atomic<net_engine_event_handler*> handler_{nullptr};
+    const std::shared_ptr<shared_limits> limits_;
     endpoint_type endpoint_;
     // The accept loop's state, used only on the I/O thread (and by start before that runs):
     // the connection made for the next client, and the connections accepted and not yet ended.

@@ -32,26 +32,23 @@ constexpr const char server_name[] = "Kelvo Web Agent";
 // library closes the connection with 1009 (message too big). Every command is far smaller.
 constexpr size_t max_message_bytes = 1 << 20;
 
-// Replies and events waiting unsent for one connection beyond this mean that its page has stopped
-// reading: the connection is closed with 1008 (policy violation) and the reason
-// "too many unread replies", so a page that sends commands and never reads the answers cannot
-// grow the agent without bound. (Stream connections drop whole stale frames and stay far below.)
-constexpr size_t max_unread_reply_bytes = 16 << 20;
-constexpr const char unread_replies_reason[] = "too many unread replies";
-
-// Connections one server holds at once, handshakes included. A client beyond them is
-// disconnected right after it is accepted, so the pages already connected keep being served and
-// the descriptors of the process do not run out; idle connections are never closed (a page may
-// connect first and initialise later), so a place frees up only when a connection ends.
-constexpr size_t max_open_connections = 256;
+// Why a connection is closed with 1008 (policy violation): its page has left too many replies
+// unread, so a page that sends commands and never reads the answers cannot grow the agent
+// without bound; or its site is not allowed and it sat idle, holding one of the few places kept
+// for such sites.
+constexpr const char unsent_data_reason[] = "too much unsent data";
+constexpr const char idle_reason[] = "idle, site not allowed";
 
 // When the system refuses an accept for want of resources (out of descriptors), trying again at
 // once would fail at once, at full speed; the next try waits this long instead.
 constexpr long accept_retry_ms = 100;
 
 template <typename config>
-websocket_server_impl<config>::websocket_server_impl(int32_t server_index, std::string cert_dir)
-    : cert_dir_(std::move(cert_dir)), server_index_(server_index) {
+websocket_server_impl<config>::websocket_server_impl(int32_t server_index, std::string cert_dir,
+                                                     std::shared_ptr<shared_limits> limits)
+    : limits_(limits ? std::move(limits) : std::make_shared<shared_limits>()),
+      cert_dir_(std::move(cert_dir)),
+      server_index_(server_index) {
     endpoint_.clear_access_channels(websocketpp::log::alevel::all);
     endpoint_.clear_error_channels(websocketpp::log::elevel::all);
     endpoint_.init_asio();
@@ -103,13 +100,14 @@ int32_t websocket_server_impl<config>::start(uint16_t port) {
 }
 
 // The library's own accept loop tries again at once after any failure, which spins at full speed
-// while the process is out of descriptors; ours waits then, and keeps to max_open_connections.
+// while the process is out of descriptors; ours waits then, and keeps to the limit per server.
 // A connection made for a client that never came (or was turned away) waits for the next one.
 template <typename config>
 void websocket_server_impl<config>::accept_next() {
     const bool made = run_reporting_exceptions(server_index_, "making a connection", [this] {
         if (!waiting_) {
             waiting_ = endpoint_.get_connection();
+            if (waiting_) waiting_->count_against(limits_);
         }
     });
     if (!made || !waiting_) {
@@ -136,7 +134,10 @@ void websocket_server_impl<config>::on_accept(const std::error_code& error) {
         accept_later();
         return;
     }
-    if (open_connections_ >= max_open_connections) {
+    // Another OS user's program on this machine gets nothing, and takes no place: refused before
+    // it may send a byte. Beyond the limit a client is disconnected at once, so the pages already
+    // connected keep being served and the process's descriptors do not run out.
+    if (!peer_is_own_user(*waiting_) || open_connections_ >= limits_->limits.per_server) {
         std::error_code ignored;
         waiting_->get_raw_socket().close(ignored);
         accept_next();
@@ -144,7 +145,10 @@ void websocket_server_impl<config>::on_accept(const std::error_code& error) {
     }
     connection_ptr accepted = std::move(waiting_);
     ++open_connections_;
-    accepted->set_termination_handler([this](connection_ptr) { --open_connections_; });
+    accepted->set_termination_handler([this](connection_ptr ended) {
+        --open_connections_;
+        if (site_places::place* place = ended->place()) place->give_back();
+    });
     // The next accept first, so that nothing this connection does can stop the loop.
     accept_next();
     accepted->start();
@@ -200,6 +204,7 @@ void websocket_server_impl<config>::on_open(connection_handle handle) {
         checked_lock lock(table_mutex_);
         inserted = table_.emplace(handle, context).second;
     }
+    if (inserted) watch_idle(handle);
     net_engine_event_handler* handler = handler_.load();
     if (inserted && handler &&
         !run_reporting_exceptions(server_index_, "connection-opened handler", [&] {
@@ -254,14 +259,19 @@ void websocket_server_impl<config>::on_close(connection_handle handle) {
     if (state != connection_control) {
         return;
     }
-    // The page is gone: every other connection of this server goes with its control connection.
-    for (auto& entry : table_) {
-        if (connection_ptr con = find_connection(entry.first)) {
+    // The page is gone: the other connections of its site on this server (its streams) go with
+    // its control connection. Other sites' connections are none of its business.
+    for (auto entry = table_.begin(); entry != table_.end();) {
+        if (entry->second->origin != context->origin) {
+            ++entry;
+            continue;
+        }
+        if (connection_ptr con = find_connection(entry->first)) {
             std::error_code ignored;
             con->close(close_code::invalid_request, "going away", ignored);
         }
+        entry = table_.erase(entry);
     }
-    table_.clear();
 }
 
 template <typename config>
@@ -270,8 +280,20 @@ bool websocket_server_impl<config>::peer_is_own_user(transport_connection& con) 
     std::error_code remote_error;
     const auto local = con.get_raw_socket().local_endpoint(local_error);
     const auto remote = con.get_raw_socket().remote_endpoint(remote_error);
-    return !local_error && !remote_error &&
-           platform_peer_is_own_user(local.port(), remote.port());
+    if (local_error || remote_error || !local.address().is_v4() || !remote.address().is_v4()) {
+        return false;
+    }
+    const tcp_end server{local.address().to_v4().to_uint(), local.port()};
+    const tcp_end client{remote.address().to_v4().to_uint(), remote.port()};
+    // Only 127.0.0.1 itself: the owner of a client at another loopback address could be told
+    // apart only by its port, which anybody may bind there.
+    return client.address == loopback_address && platform_peer_is_own_user(server, client);
+}
+
+template <typename config>
+site_standing websocket_server_impl<config>::standing_of(const std::string& origin) {
+    net_engine_event_handler* handler = handler_.load();
+    return handler ? handler->standing_of(origin) : site_standing::allowed;
 }
 
 template <typename config>
@@ -284,12 +306,57 @@ bool websocket_server_impl<config>::on_validate(connection_handle handle) {
         con->set_status(websocketpp::http::status_code::unauthorized);
         return false;
     }
-    // Another OS user's program on this machine gets nothing of this user's camera or screen.
-    if (!peer_is_own_user(*con)) {
-        con->set_status(websocketpp::http::status_code::forbidden);
+    const std::string origin = con->get_request_header("Origin");
+    if (standing_of(origin) == site_standing::allowed) {
+        return true;
+    }
+    // A site the user has not allowed gets one of the few places kept for such sites, or none.
+    auto place = limits_->places.take(origin, [this](const std::string& site) {
+        return standing_of(site) != site_standing::allowed;
+    });
+    if (!place) {
+        con->set_status(websocketpp::http::status_code::too_many_requests);
         return false;
     }
+    con->hold_place(std::move(place));
     return true;
+}
+
+// A connection of a site that is not allowed may ask about the agent, and may wait for the user's
+// answer, but may not sit on its place doing nothing else.
+template <typename config>
+void websocket_server_impl<config>::watch_idle(const connection_handle& handle) {
+    const connection_ptr con = find_connection(handle);
+    if (!con || !con->place()) {
+        return;
+    }
+    const auto wait = limits_->limits.idle_not_allowed.count();
+    endpoint_.set_timer(wait, [this, handle](const std::error_code& error) {
+        if (!error) {
+            check_idle(handle);
+        }
+    });
+}
+
+template <typename config>
+void websocket_server_impl<config>::check_idle(const connection_handle& handle) {
+    const connection_ptr con = find_connection(handle);
+    const context_ptr context = find_context(handle);
+    if (!con || !context || context->state != connection_new) {
+        return;
+    }
+    const std::string& site = con->place()->site();
+    switch (standing_of(site)) {
+    case site_standing::allowed:
+        limits_->places.forget_site(site);
+        return;
+    case site_standing::asking:
+        watch_idle(handle);
+        return;
+    case site_standing::not_allowed:
+        server_close(handle, close_code::policy_violation, idle_reason);
+        return;
+    }
 }
 
 // Takes the entry out at once, so exactly one caller reports the connection closed (a control
@@ -352,11 +419,30 @@ int32_t websocket_server_impl<config>::send_text(const connection_handle& handle
         server_close(handle, close_code::going_away, std::string());
         return -1;
     }
-    if (con->get_buffered_amount() > max_unread_reply_bytes) {
-        server_close(handle, close_code::policy_violation, unread_replies_reason);
+    if (!within_reply_limits(con)) {
+        server_close(handle, close_code::policy_violation, unsent_data_reason);
         return -1;
     }
     return 0;
+}
+
+template <typename config>
+bool websocket_server_impl<config>::within_reply_limits(const connection_ptr& con) {
+    const connection_limits& limits = limits_->limits;
+    const size_t unsent = con->unsent_reply_bytes();
+    if (unsent > limits.unsent_per_connection) {
+        return false;
+    }
+    if (unsent > limits.unsent_per_not_allowed_connection && con->place() &&
+        con->place()->counts()) {
+        // The user may have allowed the site since the connection was made.
+        const std::string& site = con->place()->site();
+        if (standing_of(site) != site_standing::allowed) {
+            return false;
+        }
+        limits_->places.forget_site(site);
+    }
+    return !limits_->unsent.spent() || unsent <= limits_->unsent.share();
 }
 
 template <typename config>

@@ -12,8 +12,10 @@ namespace web {
 
 template class websocket_server_impl<plain_server_config>;
 
-std::unique_ptr<websocket_server> make_plain_server(int32_t server_index) {
-    return std::make_unique<websocket_server_impl<plain_server_config>>(server_index, std::string());
+std::unique_ptr<websocket_server> make_plain_server(int32_t server_index,
+                                                   std::shared_ptr<shared_limits> limits) {
+    return std::make_unique<websocket_server_impl<plain_server_config>>(
+        server_index, std::string(), std::move(limits));
 }
 
 }  // namespace web

@@ -12,8 +12,10 @@ namespace web {
 
 template class websocket_server_impl<tls_server_config>;
 
-std::unique_ptr<websocket_server> make_tls_server(int32_t server_index, const std::string& cert_dir) {
-    return std::make_unique<websocket_server_impl<tls_server_config>>(server_index, cert_dir);
+std::unique_ptr<websocket_server> make_tls_server(int32_t server_index, const std::string& cert_dir,
+                                                 std::shared_ptr<shared_limits> limits) {
+    return std::make_unique<websocket_server_impl<tls_server_config>>(server_index, cert_dir,
+                                                                      std::move(limits));
 }
 
 }  // namespace web

@@ -35,6 +35,7 @@ protected:
         path = (folder / "sites.json").u8string();
     }
 
+    static fs::path path_of(const std::string& file) { return fs::u8path(file); }
     std::string contents(const std::string& file) const {
         return platform_read_file(file).value_or("(missing)");
     }
@@ -74,11 +75,13 @@ TEST_F(site_decisions_test, damaged_file_is_set_aside_with_one_warning_and_count
     site_decisions(path).reload();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a missing file is no fault";
 
-    for (const std::string damaged : {
+    for (const std::string& damaged : std::vector<std::string>{
              "not json", "", "[]", "{\"origins\":[]}", "{\"sites\":{}}",
              "{\"origins\":{\"https://a.test\":\"maybe\"}}",
              "{\"origins\":{\"a.test\":\"allowed\"}}", "{\"origins\":{\"https://a.test\":true}}",
              "{\"origins\":{}} and more", "{\"origins\":{\"https://a.test\":\"allo",
+             // A zero byte: the parser would stop before the block.
+             std::string("{\"origins\":{}}") + '\0' + "{\"origins\":{\"https://a.test\":\"blocked\"}}",
          }) {
         write(damaged);
         testing::internal::CaptureStderr();
@@ -93,6 +96,67 @@ TEST_F(site_decisions_test, damaged_file_is_set_aside_with_one_warning_and_count
     site_decisions sites(path);
     EXPECT_TRUE(sites.remember("https://a.test", site_decision::blocked));
     EXPECT_EQ(site_decisions(path).decision("https://a.test"), site_decision::blocked);
+}
+
+// What it holds is not known (the user may have blocked sites in it), so it is never written
+// over and no site is allowed until it can be read again; one line says so, one that it is over.
+TEST_F(site_decisions_test, file_that_cannot_be_read_refuses_every_site_and_is_never_written) {
+    write("{\"origins\":{\"https://a.test\":\"allowed\",\"https://b.test\":\"blocked\"}}");
+    site_decisions agent(path);
+    agent.allow_for_this_run("https://once.test");
+    const std::string text = contents(path);
+    fs::remove(path_of(path));
+    fs::create_directory(path_of(path));
+
+    testing::internal::CaptureStderr();
+    agent.reload();
+    EXPECT_FALSE(agent.remember("https://c.test", site_decision::allowed));
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("sites.json cannot be read ("), std::string::npos) << said;
+    for (const char* origin : {"https://a.test", "https://b.test", "https://once.test", "null"}) {
+        EXPECT_EQ(agent.decision(origin), site_decision::unreadable) << origin;
+    }
+    EXPECT_TRUE(fs::is_directory(path_of(path)));
+    EXPECT_FALSE(fs::exists(path_of(path + ".damaged")));
+
+    fs::remove(path_of(path));
+    write(text);
+    testing::internal::CaptureStderr();
+    agent.reload();
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("sites.json can be read again"), std::string::npos) << said;
+    EXPECT_EQ(agent.decision("https://a.test"), site_decision::allowed);
+    EXPECT_EQ(agent.decision("https://b.test"), site_decision::blocked);
+    EXPECT_EQ(agent.decision("https://once.test"), site_decision::allowed);
+    EXPECT_EQ(agent.decision("https://c.test"), site_decision::allowed) << "for this run";
+}
+
+// A link in the file's place (a user's files kept elsewhere) is followed for reading, writing and
+// setting a damaged file aside, and stays a link.
+TEST_F(site_decisions_test, linked_file_is_edited_where_it_lies_and_the_link_stays) {
+    const fs::path kept = folder / "kept" / "sites.json";
+    fs::create_directories(kept.parent_path());
+    ASSERT_TRUE(platform_replace_file_contents(kept.u8string(), "{\"origins\":{}}"));
+    std::error_code error;
+    fs::create_symlink(kept, path_of(path), error);
+    if (error) GTEST_SKIP() << "no links here: " << error.message();
+
+    site_decisions sites(path);
+    EXPECT_TRUE(sites.remember("https://a.test", site_decision::blocked));
+    EXPECT_TRUE(fs::is_symlink(path_of(path)));
+    EXPECT_EQ(contents(kept.u8string()), "{\"origins\":{\"https://a.test\":\"blocked\"}}\n");
+
+    ASSERT_TRUE(platform_replace_file_contents(kept.u8string(), "damaged"));
+    testing::internal::CaptureStderr();
+    sites.reload();
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(fs::is_symlink(path_of(path)));
+    EXPECT_EQ(contents(kept.u8string() + ".damaged"), "damaged");
+    // The link leads nowhere now: nothing is remembered, and nothing is written in its place.
+    EXPECT_TRUE(sites.list().empty());
+    EXPECT_FALSE(sites.remember("https://a.test", site_decision::allowed));
+    EXPECT_TRUE(fs::is_symlink(path_of(path)));
 }
 
 TEST_F(site_decisions_test, null_is_allowed_for_this_run_only_and_may_be_blocked) {

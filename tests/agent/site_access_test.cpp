@@ -16,6 +16,8 @@
 #include "access/consent_prompt.h"
 #include "access/site_decisions.h"
 #include "support/agent_fixture.h"
+#include "support/process_memory.h"
+#include "support/raw_connection.h"
 #include "support/temporary_folder.h"
 #include "video/stream_frame_reader.h"
 
@@ -25,6 +27,7 @@ using kelvo::rtc::web::consent_answer;
 using kelvo::rtc::web::site_decision;
 using kelvo::test::agent_client;
 using kelvo::test::agent_timeout;
+using kelvo::test::raw_connection;
 
 const char allowed_site[] = "https://allowed.example";
 const char blocked_site[] = "http://evil.localhost:8000";
@@ -38,6 +41,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         asked_.push_back(origin);
         pending_.push_back(std::move(answered));
+        most_open_ = std::max(most_open_, pending_.size());
         changed_.notify_all();
     }
 
@@ -61,11 +65,18 @@ public:
         return asked_;
     }
 
+    // The most questions that were open at the same time.
+    size_t most_open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return most_open_;
+    }
+
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> asked_;
     std::vector<std::function<void(consent_answer)>> pending_;
+    size_t most_open_ = 0;
 };
 
 class site_access_test : public kelvo::test::agent_fixture {
@@ -86,12 +97,9 @@ protected:
     scripted_prompt prompt;
 };
 
-std::string forbidden(const std::string& command) {
-    return R"({"command":")" + command + R"(","code":403})";
-}
-
-std::string other_site_refusal(const std::string& command) {
-    return R"({"command":")" + command + R"(","code":403,"reason":"other-site"})";
+std::string refused(const std::string& command, const std::string& reason, int code = 403) {
+    return R"({"command":")" + command + R"(","code":)" + std::to_string(code) +
+           R"(,"reason":")" + reason + R"("})";
 }
 
 // Polls until `done` holds; false after the agent's usual time.
@@ -125,14 +133,23 @@ std::vector<std::string> listed_commands(const std::string& agent_info) {
     return names;
 }
 
-TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_agent_info_and_reach_no_engine) {
-    // A blocked site, and a header that names no site (nobody can be asked about it).
-    for (const char* origin : {blocked_site, "http://a.example/page"}) {
-        auto page = connect(0, origin);
+TEST_F(site_access_test, sites_not_allowed_get_403_with_the_reason_and_reach_no_engine) {
+    struct refused_site {
+        const char* origin;
+        const char* reason;             // for every command but "initialize"
+        const char* initialize_reason;  // for "initialize"
+    };
+    // A blocked site; a header that names no site (nobody can be asked about it); "null", the
+    // origin of file pages and of sandboxed frames of any site.
+    for (const refused_site& site : {refused_site{blocked_site, "blocked", "blocked"},
+                                     refused_site{"http://a.example/page", "not-asked-yet",
+                                                  "cannot-ask"},
+                                     refused_site{"null", "null-origin", "null-origin"}}) {
+        auto page = connect(0, site.origin);
         EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"),
-                  std::string::npos) << origin;
+                  std::string::npos) << site.origin;
         const std::string info = page->request(R"({"command":"getAgentInfo"})");
-        EXPECT_NE(info.find("\"code\":true"), std::string::npos) << origin;
+        EXPECT_NE(info.find("\"code\":true"), std::string::npos) << site.origin;
         // Every command the agent lists is one it knows: refused, not unknown (code 2).
         const std::vector<std::string> commands = listed_commands(info);
         EXPECT_FALSE(commands.empty()) << info;
@@ -141,10 +158,15 @@ TEST_F(site_access_test, sites_not_allowed_get_403_for_all_but_agent_info_and_re
             EXPECT_EQ(page->request(R"({"command":")" + command +
                                     R"(","appID":"a","channelName":"room","channelKey":"",)"
                                     R"("uid":42,"video":true})"),
-                      forbidden(command))
-                << origin;
+                      refused(command, command == "initialize" ? site.initialize_reason
+                                                               : site.reason))
+                << site.origin;
         }
     }
+    // An undecided site is told that only "initialize" asks.
+    auto undecided = connect(1, undecided_site);
+    EXPECT_EQ(undecided->request(R"({"command":"joinChannel","channelName":"room"})"),
+              refused("joinChannel", "not-asked-yet"));
     EXPECT_TRUE(prompt.asked().empty());
     EXPECT_TRUE(log().lines().empty()) << "the engine was called";
     // A program of this user (no Origin) is served.
@@ -173,22 +195,96 @@ TEST_F(site_access_test, an_undecided_site_is_asked_once_and_answered_after_the_
     EXPECT_EQ(sites.decision(undecided_site), site_decision::allowed);
 }
 
-TEST_F(site_access_test, a_block_is_remembered_and_a_dismissal_asks_again) {
+// A question that ends without a lasting answer pauses the site: it is not asked again, and
+// every command of it is refused with why, until the pause ends.
+TEST_F(site_access_test, an_unanswered_question_pauses_the_site_and_a_block_is_remembered) {
+    const std::vector<std::pair<consent_answer, std::string>> pausing = {
+        {consent_answer::dismissed, "dismissed"},
+        {consent_answer::timed_out, "timeout"},
+        {consent_answer::block_once, "blocked"},
+        {consent_answer::unasked, "cannot-ask"},
+    };
+    for (const auto& [answer, reason] : pausing) {
+        const std::string site = "https://" + reason + ".example";
+        auto page = connect(0, site);
+        ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+        ASSERT_TRUE(prompt.answer(answer));
+        EXPECT_EQ(page->next().value_or(""), refused("initialize", reason));
+        EXPECT_EQ(initialize(*page), refused("initialize", reason));
+        EXPECT_EQ(page->request(R"({"command":"enableVideo"})"), refused("enableVideo", reason));
+        EXPECT_EQ(sites.decision(site), site_decision::undecided);
+    }
+    EXPECT_EQ(prompt.asked().size(), pausing.size());
+
     auto page = connect(0, undecided_site);
     ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
-    ASSERT_TRUE(prompt.answer(consent_answer::dismissed));
-    EXPECT_EQ(page->next().value_or(""), forbidden("initialize"));
-    EXPECT_EQ(sites.decision(undecided_site), site_decision::undecided);
-
-    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
     ASSERT_TRUE(prompt.answer(consent_answer::block_remembered));
-    EXPECT_EQ(page->next().value_or(""), forbidden("initialize"));
-    // Blocked now: answered at once, nobody asked.
-    EXPECT_EQ(initialize(*page), forbidden("initialize"));
-    EXPECT_EQ(prompt.asked().size(), 2u);
+    EXPECT_EQ(page->next().value_or(""), refused("initialize", "blocked"));
+    EXPECT_EQ(initialize(*page), refused("initialize", "blocked"));
+    EXPECT_EQ(prompt.asked().size(), pausing.size() + 1);
     kelvo::rtc::web::site_decisions reread(folder.path() + "/sites.json");
     EXPECT_EQ(reread.decision(undecided_site), site_decision::blocked);
     EXPECT_TRUE(log().lines().empty()) << "the engine was called";
+}
+
+class short_pause_test : public site_access_test {
+protected:
+    short_pause_test() { access.questions.pause = std::chrono::milliseconds(100); }
+};
+
+TEST_F(short_pause_test, the_site_is_asked_again_once_its_pause_has_ended) {
+    auto page = connect(0, undecided_site);
+    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::dismissed));
+    EXPECT_EQ(page->next().value_or(""), refused("initialize", "dismissed"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(page->request(R"({"command":"enableVideo"})"),
+              refused("enableVideo", "not-asked-yet"));
+    ASSERT_TRUE(page->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::allow_once));
+    EXPECT_EQ(page->next().value_or(""), R"({"command":"initialize","code":true})");
+    EXPECT_EQ(prompt.asked().size(), 2u);
+}
+
+// Many sites ask at once: one question is with the prompt at a time, the others wait their
+// turn, and beyond the sites that may wait (or what one site's commands may hold) the command
+// is answered 429 at once, without asking.
+TEST_F(site_access_test, questions_wait_their_turn_and_beyond_the_limits_get_429) {
+    constexpr size_t most_waiting = 16;
+    std::vector<std::unique_ptr<agent_client>> pages;
+    for (size_t i = 0; i < most_waiting + 2; ++i) {
+        pages.push_back(connect(0, "https://site" + std::to_string(i) + ".example"));
+        ASSERT_TRUE(pages.back()->send(R"({"command":"initialize","appID":"test-app"})"));
+        // Answered after the "initialize" was taken in: the sites come in this order.
+        EXPECT_NE(pages.back()->request(R"({"command":"getVersion"})"), "");
+    }
+    for (size_t i = most_waiting; i < pages.size(); ++i) {
+        EXPECT_EQ(pages[i]->next().value_or(""), refused("initialize", "too-many-questions", 429));
+    }
+    // A site already waiting may add a command, but not one that holds a lot.
+    ASSERT_TRUE(pages[0]->send(R"({"command":"initialize","key":"test-app"})"));
+    EXPECT_EQ(pages[1]->request(R"({"command":"initialize","appID":")" +
+                                std::string(300 * 1024, 'a') + R"("})"),
+              refused("initialize", "too-many-questions", 429));
+
+    for (size_t i = 0; i < most_waiting; ++i) {
+        ASSERT_TRUE(prompt.answer(i == 0 ? consent_answer::allow_once : consent_answer::dismissed));
+        if (i == 0) {
+            // Asked in the order they came; the first runs both its commands: the second finds
+            // the engine made.
+            EXPECT_EQ(pages[0]->next().value_or(""), R"({"command":"initialize","code":true})");
+            EXPECT_EQ(pages[0]->next().value_or(""), R"({"command":"initialize","code":5})");
+        } else {
+            EXPECT_EQ(pages[i]->next().value_or(""), refused("initialize", "dismissed"));
+        }
+    }
+    EXPECT_EQ(prompt.most_open(), 1u);
+    ASSERT_EQ(prompt.asked().size(), most_waiting);
+    EXPECT_EQ(prompt.asked()[1], "https://site1.example");
+    // A place is free again.
+    ASSERT_TRUE(pages.back()->send(R"({"command":"initialize","appID":"test-app"})"));
+    ASSERT_TRUE(prompt.answer(consent_answer::dismissed));
+    EXPECT_EQ(pages.back()->next().value_or(""), refused("initialize", "dismissed"));
 }
 
 TEST_F(site_access_test, another_site_cannot_take_the_session_s_video_or_camera) {
@@ -207,10 +303,10 @@ TEST_F(site_access_test, another_site_cannot_take_the_session_s_video_or_camera)
     for (const char* origin : {other_site, ""}) {
         auto thief = connect(1, origin);
         EXPECT_EQ(thief->request(R"({"command":"subscribe","uid":42})"),
-                  other_site_refusal("subscribe"));
+                  refused("subscribe", "other-site"));
         EXPECT_EQ(thief->request(R"({"command":"preview","video":false})"),
-                  other_site_refusal("preview"));
-        EXPECT_EQ(thief->request(R"({"command":"preview"})"), other_site_refusal("preview"));
+                  refused("preview", "other-site"));
+        EXPECT_EQ(thief->request(R"({"command":"preview"})"), refused("preview", "other-site"));
         EXPECT_FALSE(thief->next(std::chrono::milliseconds(200)));
     }
     // The session's stream still flows.
@@ -264,7 +360,7 @@ TEST_F(site_access_test, stream_connections_made_before_the_session_get_its_vide
     }
     auto page = connect(0, allowed_site);
     ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
-    EXPECT_EQ(stranger->next().value_or(""), other_site_refusal("subscribe"));
+    EXPECT_EQ(stranger->next().value_or(""), refused("subscribe", "other-site"));
     ASSERT_NE(page->join(7).find("\"code\":true"), std::string::npos);
     page->engine_parameters(R"({"sim.peer.add":{"uid":42,"video":true}})");
     ASSERT_TRUE(kelvo::rtc::web::test::next_frame(early->connection()));
@@ -278,7 +374,7 @@ TEST_F(site_access_test, stream_connections_made_before_the_session_get_its_vide
     };
     ASSERT_TRUE(early->send(stat));
     ASSERT_TRUE(eventually([&] { return reports() == 1; }));
-    EXPECT_EQ(stranger->request(stat), other_site_refusal("videoStat"));
+    EXPECT_EQ(stranger->request(stat), refused("videoStat", "other-site"));
     EXPECT_EQ(reports(), 1);
     EXPECT_EQ(log().count("call setupRemoteVideo 42"), 1u);
     EXPECT_EQ(log().count("call setupRemoteVideo 41"), 0u);
@@ -323,7 +419,7 @@ TEST_F(site_access_test, a_site_no_longer_allowed_loses_its_session_and_can_alwa
     ASSERT_NE(asking->join(8).find("\"code\":true"), std::string::npos);
     sites.forget(undecided_site);
     EXPECT_EQ(asking->request(R"({"command":"enableLocalVideo","enabled":true})"),
-              forbidden("enableLocalVideo"));
+              refused("enableLocalVideo", "not-asked-yet"));
     for (const char* off : {R"({"command":"enableLocalVideo","enabled":false})",
                             R"({"command":"stopScreenSharing"})", R"({"command":"muteLocal"})",
                             R"({"command":"leaveChannel"})"}) {
@@ -335,6 +431,147 @@ TEST_F(site_access_test, a_site_no_longer_allowed_loses_its_session_and_can_alwa
     const auto forgotten = asking->connection().wait_close(agent_timeout);
     ASSERT_TRUE(forgotten.has_value());
     EXPECT_EQ(forgotten->code, 4003);
+}
+
+class site_places_test : public site_access_test {
+protected:
+    // Opens connections of a page of `origin`, on both servers in turn, until one is refused (its
+    // status in `refused_with`) or `most` are open; the connections the agent accepted.
+    std::vector<std::unique_ptr<raw_connection>> hold_places(const std::string& origin,
+                                                             int& refused_with, size_t most = 100) {
+        std::vector<std::unique_ptr<raw_connection>> held;
+        for (int server = 0; held.size() < most; server = 1 - server) {
+            auto next = std::make_unique<raw_connection>(port(server));
+            refused_with =
+                next->upgrade_status(port(server), raw_connection::origin_header(origin));
+            if (refused_with != 101) break;
+            held.push_back(std::move(next));
+        }
+        return held;
+    }
+
+    void expect_allowed_page_served(int server) {
+        auto page = connect(server, allowed_site);
+        EXPECT_NE(page->request(R"({"command":"getVersion"})").find("\"code\":true"),
+                  std::string::npos);
+    }
+};
+
+TEST_F(site_places_test, sites_not_allowed_hold_few_places_and_allowed_pages_are_served) {
+    int refused_with = 0;
+    const auto blocked = hold_places(blocked_site, refused_with);
+    EXPECT_EQ(blocked.size(), 32u);
+    EXPECT_EQ(refused_with, 429);
+    for (int page = 0; page < 5; ++page) expect_allowed_page_served(page % 2);
+
+    // Several such sites together hold no more than 128, however many there are.
+    std::vector<std::vector<std::unique_ptr<raw_connection>>> undecided;
+    for (const char* site : {"https://a.example", "https://b.example", "https://c.example"}) {
+        undecided.push_back(hold_places(site, refused_with));
+        EXPECT_EQ(undecided.back().size(), 32u) << site;
+    }
+    EXPECT_TRUE(hold_places("https://d.example", refused_with).empty());
+    EXPECT_EQ(refused_with, 429);
+    for (int page = 0; page < 5; ++page) expect_allowed_page_served(page % 2);
+
+    // The user allows the blocked site: its connections stop counting, so another site gets
+    // places, and the allowed site's pages are no longer limited.
+    sites.remember(blocked_site, site_decision::allowed);
+    EXPECT_EQ(hold_places("https://d.example", refused_with).size(), 32u);
+    EXPECT_EQ(hold_places(blocked_site, refused_with, 40).size(), 40u);
+}
+
+TEST_F(site_places_test, a_blocked_site_flooding_unread_replies_is_closed_and_the_agent_is_small) {
+    auto page = connect(0, allowed_site);
+    ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
+    // 32 connections that ask about the agent as fast as they can and never read the answers.
+    std::vector<std::unique_ptr<raw_connection>> flooders;
+    for (int i = 0; i < 32; ++i) {
+        flooders.push_back(std::make_unique<raw_connection>(port(i % 2), 4096));
+        ASSERT_EQ(flooders.back()->upgrade_status(port(i % 2),
+                                                  raw_connection::origin_header(blocked_site)),
+                  101);
+    }
+    std::string burst;
+    for (int i = 0; i < 250; ++i) {
+        burst += raw_connection::client_frame(0x1, R"({"command":"getAgentInfo"})");
+    }
+    const size_t before = kelvo::test::resident_bytes();
+    size_t peak = before;
+    for (int round = 0; round < 40; ++round) {
+        for (auto& flooder : flooders) flooder->send_all(burst);
+        peak = std::max(peak, kelvo::test::resident_bytes());
+        if (round % 8 == 0) {
+            // Answered after the commands already waiting: generous on a loaded machine.
+            ASSERT_TRUE(page->send(R"({"command":"getDevices"})"));
+            const auto devices = page->take(
+                [](const std::string& text) {
+                    return text.find("getDevices") != std::string::npos;
+                },
+                std::chrono::seconds(60));
+            EXPECT_NE(devices.value_or("").find("\"code\":true"), std::string::npos)
+                << "round " << round;
+        }
+    }
+    EXPECT_LT(peak - before, size_t{300} << 20);
+    for (auto& flooder : flooders) {
+        std::string reason;
+        const int code = flooder->close_code(&reason, std::chrono::seconds(20));
+        if (code != 0 || !flooder->ended_by_peer()) {
+            EXPECT_EQ(code, 1008);
+            EXPECT_EQ(reason, "too much unsent data");
+        }
+    }
+    expect_allowed_page_served(1);
+}
+
+// One session's end closes its own site's other connections, never another site's.
+TEST_F(site_places_test, a_session_s_end_closes_its_own_site_s_connections_only) {
+    sites.remember("https://other.example", site_decision::allowed);
+    auto page = connect(0, allowed_site);
+    ASSERT_EQ(initialize(*page), R"({"command":"initialize","code":true})");
+    auto own = connect(0, allowed_site);
+    auto other = connect(0, "https://other.example");
+    ASSERT_TRUE(own->connection().ping_round_trip());
+    ASSERT_TRUE(other->connection().ping_round_trip());
+    page->connection().close();
+    const auto closed = own->connection().wait_close(agent_timeout);
+    ASSERT_TRUE(closed.has_value());
+    EXPECT_EQ(closed->code, 3000);
+    EXPECT_EQ(closed->reason, "going away");
+    EXPECT_NE(other->request(R"({"command":"getVersion"})").find("\"code\":true"),
+              std::string::npos);
+}
+
+class idle_places_test : public site_places_test {
+protected:
+    idle_places_test() { limits.idle_not_allowed = std::chrono::milliseconds(1000); }
+};
+
+// A site that is not allowed may ask about the agent, but not sit on its place; the user's
+// question keeps a page waiting for its answer; allowed sites' connections are never idle.
+TEST_F(idle_places_test, a_site_not_allowed_is_closed_when_idle_but_not_while_asked) {
+    auto blocked = connect(0, blocked_site);
+    auto asking = connect(1, undecided_site);
+    auto allowed = connect(0, allowed_site);
+    ASSERT_TRUE(asking->send(R"({"command":"initialize","appID":"test-app"})"));
+    for (int i = 0; i < 5; ++i) {
+        blocked->request(R"({"command":"getAgentInfo"})");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const auto closed = blocked->connection().wait_close(agent_timeout);
+    ASSERT_TRUE(closed.has_value());
+    EXPECT_EQ(closed->code, 1008);
+    EXPECT_EQ(closed->reason, "idle, site not allowed");
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(asking->connection().is_open());
+    ASSERT_TRUE(prompt.answer(consent_answer::allow_once));
+    EXPECT_EQ(asking->next().value_or(""), R"({"command":"initialize","code":true})");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(asking->connection().is_open());
+    EXPECT_NE(allowed->request(R"({"command":"getVersion"})").find("\"code\":true"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // makes it, and the switches that edit the sites file.
 #include "app/agent_process.h"
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "access/site_decisions.h"
+#include "net/self_signed_certificate.h"
 #include "platform/file_contents.h"
 #include "support/agent_fixture.h"
 #include "support/certificate_pair.h"
@@ -261,8 +263,11 @@ TEST_F(make_certificate_test, makes_a_missing_pair_while_the_agent_runs_and_keep
     kill_and_expect_clean_end(instance);
 }
 
-// The copy comes with a pair that ends tomorrow; the others are put in its place in turn.
-TEST_F(make_certificate_test, replaces_damaged_and_ending_pairs_and_keeps_one_lasting_beyond_30_days) {
+// The copy comes with a pair made by the openssl command; the others are put in its place in
+// turn. Only a pair of the program's own kind that lasts beyond 30 days is kept; anything else
+// that a page's browser might be told to trust (a certificate authority, another site's, a weak
+// key) is replaced.
+TEST_F(make_certificate_test, keeps_only_its_own_kind_of_pair_lasting_beyond_30_days) {
     ASSERT_FALSE(setup.program.empty());
     agent_process instance(setup);
     ASSERT_TRUE(wait_serving(setup, instance));
@@ -272,29 +277,77 @@ TEST_F(make_certificate_test, replaces_damaged_and_ending_pairs_and_keeps_one_la
         std::function<bool()> lay;
         bool replaced;
     };
-    auto lasting = [&](int days) {
-        return [&, days] { return write_certificate_pair(installed, "kelvo_key.pem", "", days); };
+    const std::string chain_path = installed + "/kelvo_cert_chain.pem";
+    // A pair the program made earlier, that ends in `days_left` days.
+    auto own_pair = [&](int days_left) {
+        const std::time_t made = std::time(nullptr) -
+            static_cast<std::time_t>(rtc::web::self_signed_lifetime_days - days_left) * 86400;
+        return rtc::web::make_self_signed_certificate(made).value();
     };
+    auto lay_own = [&](int days_left) {
+        return [&, days_left] {
+            const auto pair = own_pair(days_left);
+            return rtc::web::platform_replace_private_file(key_path(), pair.key_pem) &&
+                   rtc::web::platform_replace_file_contents(chain_path, pair.chain_pem);
+        };
+    };
+    auto lay_other = [&](const std::string& kind, int days) {
+        return [&, kind, days] {
+            return write_certificate_pair(installed, "kelvo_key.pem", "", days, kind);
+        };
+    };
+    const std::string own_names =
+        " -addext \"subjectAltName=IP:127.0.0.1,DNS:agent.kelvo.localhost\""
+        " -addext basicConstraints=critical,CA:FALSE -addext extendedKeyUsage=serverAuth";
     const std::vector<pair_case> cases = {
-        {"ends tomorrow", [] { return true; }, true},
-        {"ends in 20 days", lasting(20), true},
-        {"lasts 40 days", lasting(40), false},
-        {"certificate is not PEM",
+        {"openssl's, ends tomorrow", [] { return true; }, true},
+        {"own, ends in 20 days", lay_own(20), true},
+        {"own, lasts 40 days", lay_own(40), false},
+        {"own, its key readable by others",
          [&] {
-             return rtc::web::platform_replace_file_contents(installed + "/kelvo_cert_chain.pem",
-                                                             "garbage");
+             // Written anew as any file is (on Windows: the folder's access list), then opened
+             // to everyone (POSIX).
+             namespace fs = std::filesystem;
+             const auto key = rtc::web::platform_read_file(key_path());
+             if (!key || !rtc::web::platform_replace_file_contents(key_path(), *key)) return false;
+             std::error_code error;
+             fs::permissions(fs::u8path(key_path()), fs::perms::group_read | fs::perms::others_read,
+                             fs::perm_options::add, error);
+             return !error;
+         },
+         false},
+        {"certificate is not PEM",
+         [&] { return rtc::web::platform_replace_file_contents(chain_path, "garbage"); }, true},
+        {"own, with the key of another own pair",
+         [&] {
+             return lay_own(400)() &&
+                    rtc::web::platform_replace_private_file(key_path(), own_pair(400).key_pem);
          },
          true},
-        {"key of another certificate",
+        {"own, followed by another certificate",
          [&] {
-             return write_certificate_pair(installed, "kelvo_key.pem", "", 40) &&
-                    write_certificate_pair(other.path()) &&
+             return lay_own(400)() && write_certificate_pair(other.path()) &&
                     rtc::web::platform_replace_file_contents(
-                        key_path(), file_of(other.path() + "/kelvo_key.pem"));
+                        chain_path, file_of(chain_path) + file_of(other.path() +
+                                                                  "/kelvo_cert_chain.pem"));
          },
          true},
         {"key behind a pass phrase",
          [&] { return write_certificate_pair(installed, "kelvo_key.pem", "secret", 40); }, true},
+        {"a certificate authority for *.bank.example",
+         lay_other(std::string(test_certificate_kind) +
+                       " -addext \"subjectAltName=DNS:*.bank.example\"",
+                   400),
+         true},
+        {"RSA-1024 and SHA-1 for the agent's names", lay_other("-newkey rsa:1024 -sha1" + own_names, 400),
+         true},
+        {"a certificate authority for the agent's names",
+         lay_other(std::string(test_certificate_kind) +
+                       " -addext \"subjectAltName=IP:127.0.0.1,DNS:agent.kelvo.localhost\"",
+                   400),
+         true},
+        {"the agent's names for ten years",
+         lay_other(std::string(test_certificate_kind) + own_names, 3650), true},
     };
     for (const pair_case& laid : cases) {
         SCOPED_TRACE(laid.what);
@@ -306,6 +359,7 @@ TEST_F(make_certificate_test, replaces_damaged_and_ending_pairs_and_keeps_one_la
             expect_made_pair();
         } else {
             EXPECT_EQ(chain(), before);
+            EXPECT_TRUE(readable_by_user_only(key_path()));
         }
     }
     kill_and_expect_clean_end(instance);
@@ -360,6 +414,49 @@ TEST_F(agent_process_test, site_switches_edit_the_sites_file_and_make_the_runnin
     ws_test_client page;
     EXPECT_TRUE(page.connect("127.0.0.1", setup.plain()));
     page.close();
+    kill_and_expect_clean_end(instance);
+}
+
+// A sites file that cannot be read (here a folder in its place; after "sudo -E kelvo_web_agent
+// -allow ...", a file of root's) is never taken for an empty one: a switch fails and leaves it
+// as it is, and the running agent refuses every site, saying why, until it can read it again.
+TEST_F(agent_process_test, sites_file_that_cannot_be_read_fails_the_switches_and_refuses_every_site) {
+    const std::string path = sites_file_path(setup);
+    const std::string allowed = R"({"origins":{"http://allowed.test":"allowed"}})";
+    std::filesystem::create_directories(std::filesystem::u8path(path).parent_path());
+    ASSERT_TRUE(rtc::web::platform_replace_file_contents(path, allowed));
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    auto initialize_from = [&](const std::string& origin) {
+        agent_client page;
+        page.connection().set_origin(origin);
+        EXPECT_TRUE(page.connect(setup.plain()));
+        return page.request(R"({"command":"initialize","appID":"process-test"})");
+    };
+    EXPECT_EQ(initialize_from("http://allowed.test"), R"({"command":"initialize","code":true})");
+
+    std::filesystem::remove(std::filesystem::u8path(path));
+    std::filesystem::create_directory(std::filesystem::u8path(path));
+    EXPECT_TRUE(post_reload_message(setup));
+    EXPECT_TRUE(wait_until([&] { return instance.errors().find("cannot be read") != std::string::npos; }))
+        << instance.errors();
+    for (const char* origin : {"http://allowed.test", "http://other.test"}) {
+        EXPECT_EQ(initialize_from(origin),
+                  R"({"command":"initialize","code":403,"reason":"sites-unreadable"})");
+    }
+    for (const char* word : {"-allow", "-block", "-forget"}) {
+        agent_process edit(setup, {word, "http://allowed.test"});
+        EXPECT_EQ(edit.wait_exit(), 1) << word;
+        EXPECT_NE(edit.errors().find("was left as it was"), std::string::npos) << edit.errors();
+        EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::u8path(path))) << word;
+    }
+    EXPECT_TRUE(instance.running());
+
+    std::filesystem::remove(std::filesystem::u8path(path));
+    ASSERT_TRUE(rtc::web::platform_replace_file_contents(path, allowed));
+    EXPECT_TRUE(post_reload_message(setup));
+    EXPECT_TRUE(wait_until([&] { return instance.errors().find("can be read again") != std::string::npos; }));
+    EXPECT_EQ(initialize_from("http://allowed.test"), R"({"command":"initialize","code":true})");
     kill_and_expect_clean_end(instance);
 }
 

@@ -24,7 +24,7 @@ TEST(queued_consent_prompt, questions_from_any_thread_wait_for_the_woken_main_th
     prompt.wakeup().set([&wakes] { ++wakes; });
     consent_answers answers;
     std::vector<std::thread> servers;
-    for (const char* origin : {"https://a.example", "https://b.example", "null"}) {
+    for (const char* origin : {"https://a.example", "https://b.example", "https://c.example"}) {
         servers.emplace_back([&prompt, &answers, origin] {
             prompt.ask(origin, answers.callback_for(origin));
         });
@@ -37,7 +37,7 @@ TEST(queued_consent_prompt, questions_from_any_thread_wait_for_the_woken_main_th
     ASSERT_EQ(taken.size(), 3u);
     EXPECT_TRUE(prompt.take_questions().empty());
     for (auto& question : taken) question.answered(consent_answer::allow_once);
-    for (const char* origin : {"https://a.example", "https://b.example", "null"}) {
+    for (const char* origin : {"https://a.example", "https://b.example", "https://c.example"}) {
         EXPECT_EQ(answers.about(origin), std::vector<consent_answer>{consent_answer::allow_once});
     }
 }

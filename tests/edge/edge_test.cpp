@@ -8,12 +8,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "support/agent_fixture.h"
+#include "support/posix/other_user.h"
 #include "support/raw_connection.h"
 
 namespace kelvo {
@@ -126,44 +131,82 @@ TEST_F(edge_input, oversized_handshake_gets_an_http_error) {
     expect_page_served(*page);
 }
 
-// A program of another OS user on this machine is refused at the handshake. Needs a suite run as
-// root to start a client as another user.
-TEST_F(edge_input, a_client_of_another_user_is_refused_at_the_handshake) {
+// In a child of the test (system calls only): connects to `agent`, from `from` when given, and
+// sends `request`. True when the agent answers nothing at all: no byte before the end.
+bool answers_nothing(const sockaddr_in* from, const sockaddr_in& agent,
+                     const std::string& request) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if ((from && bind(fd, reinterpret_cast<const sockaddr*>(from), sizeof *from) != 0) ||
+        connect(fd, reinterpret_cast<const sockaddr*>(&agent), sizeof agent) != 0) {
+        close(fd);
+        return false;
+    }
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char answer[64];
+    ssize_t got = 0;
+    do {
+        got = read(fd, answer, sizeof answer);
+    } while (got < 0 && errno == EINTR);
+    close(fd);
+    return got <= 0;
+}
+
+// A program of another OS user on this machine gets nothing, not even an HTTP answer: not from
+// 127.0.0.1, and not from another loopback address with a port that this user's sockets have,
+// the agent's own or that of one of this user's live connections (anybody can see them).
+TEST_F(edge_input, a_client_of_another_user_gets_nothing_from_any_loopback_address) {
     auto page = control();
     if (geteuid() != 0) GTEST_SKIP() << "a client of another user needs a suite run as root";
-    // The child of a process with threads may only make system calls: another thread may have
-    // held an allocator's or the sanitizer's lock at the fork. Everything is made before it.
     const std::string request = raw_connection::handshake(port(1));
-    sockaddr_in agent{};
-    agent.sin_family = AF_INET;
-    agent.sin_port = htons(port(1));
-    agent.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(30);  // a hang ends the child, and the test with a failure
-        // The user "nobody": no right to this user's camera.
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&agent), sizeof agent) != 0 ||
-            write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
-            _exit(3);
-        }
-        const char refused[] = "HTTP/1.1 403";
-        char answer[sizeof refused - 1];
-        size_t got = 0;
-        while (got < sizeof answer) {
-            const ssize_t n = read(fd, answer + got, sizeof answer - got);
-            if (n <= 0) break;
-            got += static_cast<size_t>(n);
-        }
-        _exit(got == sizeof answer && memcmp(answer, refused, sizeof answer) == 0 ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not refused with 403; 2: could not become nobody";
+    const sockaddr_in agent = loopback_address_of("127.0.0.1", port(1));
     raw_connection own(port(1));
-    EXPECT_TRUE(own.upgrade(port(1)));
+    ASSERT_TRUE(own.upgrade(port(1)));
+    sockaddr_in own_end{};
+    socklen_t own_size = sizeof own_end;
+    ASSERT_EQ(getsockname(own.descriptor(), reinterpret_cast<sockaddr*>(&own_end), &own_size), 0);
+    const sockaddr_in agent_port_elsewhere = loopback_address_of("127.0.0.2", port(0));
+    const sockaddr_in own_port_elsewhere =
+        loopback_address_of("127.0.0.2", ntohs(own_end.sin_port));
+    const int status = exit_status(start_as_nobody([&] {
+        if (!answers_nothing(nullptr, agent, request)) return 1;
+        if (!answers_nothing(&agent_port_elsewhere, agent, request)) return 2;
+        if (!answers_nothing(&own_port_elsewhere, agent, request)) return 3;
+        return 0;
+    }));
+    EXPECT_EQ(status, 0) << "answered: 1 from 127.0.0.1, 2 from 127.0.0.2 with the agent's port, "
+                            "3 with the port of a live connection; 9: could not become nobody";
+    raw_connection again(port(1));
+    EXPECT_TRUE(again.upgrade(port(1)));
+    expect_page_served(*page);
+}
+
+// Another user's program that keeps hundreds of connections open, and ends and opens them as
+// fast as it can, holds no place: this user's page is served all the while.
+TEST_F(edge_input, another_user_s_churn_does_not_keep_this_user_s_page_out) {
+    auto page = control();
+    if (geteuid() != 0) GTEST_SKIP() << "a client of another user needs a suite run as root";
+    constexpr int held = 300;
+    constexpr time_t churn_seconds = 20;
+    const sockaddr_in agent = loopback_address_of("127.0.0.1", port(0));
+    std::vector<int> ring(held, -1);
+    const pid_t churner = start_as_nobody(
+        [&] { return churn_connections(agent, ring, churn_seconds); }, churn_seconds + 30);
+    int refused = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(churn_seconds);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        auto next = std::make_unique<agent_client>();
+        const bool served = next->connect(port(0)) &&
+                            next->request(R"({"command":"getVersion"})").find("code") !=
+                                std::string::npos;
+        refused += served ? 0 : 1;
+        const auto pause = (end - std::chrono::steady_clock::now()) / (20 - attempt);
+        if (pause.count() > 0) std::this_thread::sleep_for(pause);
+    }
+    EXPECT_EQ(exit_status(churner), 0) << "9: could not become nobody";
+    EXPECT_LE(refused, 1) << "of 20 pages";
     expect_page_served(*page);
 }
 
@@ -192,7 +235,7 @@ TEST_F(edge_input, a_page_that_never_reads_its_replies_is_closed_and_others_are_
     const int code = hoarder.close_code(&reason, std::chrono::seconds(20));
     if (code != 0 || !hoarder.ended_by_peer()) {
         EXPECT_EQ(code, policy_violation);
-        EXPECT_EQ(reason, "too many unread replies");
+        EXPECT_EQ(reason, "too much unsent data");
     }
     expect_page_served(*page);
 }

@@ -1,12 +1,13 @@
 // Who may open a connection: the Host rule on both servers and the TLS set-up of the TLS server.
 #include <gtest/gtest.h>
 
-
+#include <asio/ip/tcp.hpp>
 #include <openssl/ssl.h>
 
 #include "net/host_validation.h"
 #include "net/net_engine.h"
 #include "net/tls_context.h"
+#include "platform/peer_user.h"
 #include "support/certificate_pair.h"
 #include "support/free_port.h"
 #include "support/recording_net_handler.h"
@@ -73,6 +74,24 @@ TEST(host_validation, accepts_only_the_loopback_address_and_our_name) {
         EXPECT_NE(head.find("\r\nServer: Kelvo Web Agent\r\n"), std::string::npos) << head;
         EXPECT_EQ(head.find("WebSocket++"), std::string::npos) << head;
     }
+}
+
+// The owner of a connection's other end is found by its whole address among established
+// connections: a listening socket, or a connection that shares only a port with it, never
+// answers for it (the port of another address on the loopback network is anybody's to bind).
+TEST(peer_user, the_other_end_is_found_by_both_addresses_and_both_ports) {
+    asio::io_context io;
+    asio::ip::tcp::acceptor listening(io, {asio::ip::address_v4::loopback(), 0});
+    asio::ip::tcp::socket client(io);
+    client.connect(listening.local_endpoint());
+    asio::ip::tcp::socket accepted = listening.accept();
+    const uint16_t listening_port = listening.local_endpoint().port();
+    const tcp_end server{loopback_address, accepted.local_endpoint().port()};
+    const tcp_end peer{loopback_address, client.local_endpoint().port()};
+    EXPECT_TRUE(platform_peer_is_own_user(server, peer));
+    EXPECT_FALSE(platform_peer_is_own_user(server, {loopback_address + 1, peer.port}));
+    EXPECT_FALSE(platform_peer_is_own_user({loopback_address + 1, server.port}, peer));
+    EXPECT_FALSE(platform_peer_is_own_user(server, {loopback_address, listening_port}));
 }
 
 // A directory of its own for certificate files, removed afterwards.

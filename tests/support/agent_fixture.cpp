@@ -126,6 +126,7 @@ void agent_fixture::SetUp() {
     in_process_agent_options options;
     options.plain_servers = 2;
     options.access = access;
+    options.limits = limits;
     running_ = std::make_unique<in_process_agent>(options);
     ASSERT_EQ(running_->failure(), "");
 }

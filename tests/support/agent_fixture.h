@@ -94,6 +94,8 @@ protected:
 
     // Set before SetUp by fixtures that decide which sites may use the agent.
     kelvo::rtc::web::agent_access access;
+    // Set before SetUp by fixtures that need other limits than the program's.
+    kelvo::rtc::web::connection_limits limits;
 
 private:
     std::unique_ptr<in_process_agent> running_;

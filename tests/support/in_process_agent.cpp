@@ -6,7 +6,7 @@ namespace kelvo {
 namespace test {
 
 in_process_agent::in_process_agent(const in_process_agent_options& options)
-    : log_(options.engine_log_prefix), agent_(net_, options.access) {
+    : log_(options.engine_log_prefix), net_(options.limits), agent_(net_, options.access) {
     if (!options.tls_certificate_folder.empty()) {
         ports_.push_back(start_tls_server(net_, options.tls_certificate_folder));
         if (ports_.back() == 0) {

@@ -30,6 +30,8 @@ struct in_process_agent_options {
     std::string engine_log_prefix = "kelvo-agent";
     // Who decides which sites may use the agent; by default every site may.
     kelvo::rtc::web::agent_access access;
+    // What the servers hold at most; by default the program's limits.
+    kelvo::rtc::web::connection_limits limits;
 };
 
 class in_process_agent {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace kelvo {
@@ -41,6 +42,7 @@ public:
     raw_connection& operator=(const raw_connection&) = delete;
 
     bool ok() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
     // True once the peer has ended the connection (an orderly end or a reset).
     bool ended_by_peer() const { return ended_by_peer_; }
 
@@ -91,14 +93,22 @@ public:
                extra_headers + "\r\n";
     }
 
+    // The header a browser adds for a page of `origin`.
+    static std::string origin_header(const std::string& origin) {
+        return "Origin: " + origin + "\r\n";
+    }
+
     // Completes the upgrade; true on "101".
-    bool upgrade(uint16_t port) {
-        if (!send_all(handshake(port))) return false;
+    bool upgrade(uint16_t port) { return upgrade_status(port) == 101; }
+    // Sends the upgrade request with these headers added; the answer's HTTP status (101 when
+    // upgraded), or -1 when none came.
+    int upgrade_status(uint16_t port, const std::string& extra_headers = std::string()) {
+        if (!ok() || !send_all(handshake(port, extra_headers))) return -1;
         const std::string answer = read_until(
             [](const std::string& r) { return r.find("\r\n\r\n") != std::string::npos; });
-        const bool switched = answer.rfind("HTTP/1.1 101", 0) == 0;
+        const int status = answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : -1;
         received_.erase(0, std::min(received_.size(), answer.find("\r\n\r\n") + 4));
-        return switched;
+        return status;
     }
 
     // A masked (all-zero mask) client frame holding `payload`.

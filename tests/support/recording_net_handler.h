@@ -44,6 +44,9 @@ public:
     int32_t on_message(connection_context* context, const std::string& message,
                        std::string& reply) override;
     void on_connection_closed(connection_context* context) override;
+    kelvo::rtc::web::site_standing standing_of(const std::string&) override {
+        return kelvo::rtc::web::site_standing::allowed;
+    }
 
     std::vector<net_handler_call> calls(const std::string& kind) const;
     // Waits until at least `count` calls of `kind` satisfy `match`.

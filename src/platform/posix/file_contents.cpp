@@ -3,11 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 namespace kelvo {
 namespace rtc {
@@ -27,12 +27,34 @@ bool writeAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-std::optional<std::string> platform_read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) return std::nullopt;
-    return bytes;
+// Not opened for blocking: a pipe in the file's place must not make the reader wait for a writer.
+file_read platform_read_file_or_why(const std::string& path) {
+    file_read result;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT) result = {file_read::unreadable, std::string(), std::strerror(errno)};
+        return result;
+    }
+    struct stat status {};
+    const char* wrong = fstat(fd, &status) != 0    ? std::strerror(errno)
+                        : S_ISDIR(status.st_mode)  ? std::strerror(EISDIR)
+                        : !S_ISREG(status.st_mode) ? "not a plain file"
+                                                   : nullptr;
+    if (wrong != nullptr) {
+        close(fd);
+        return {file_read::unreadable, std::string(), wrong};
+    }
+    result.outcome = file_read::read;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t length = read(fd, buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR) continue;
+        if (length < 0) result = {file_read::unreadable, std::string(), std::strerror(errno)};
+        if (length <= 0) break;
+        result.bytes.append(buffer, static_cast<size_t>(length));
+    }
+    close(fd);
+    return result;
 }
 
 // The new file gets a name of its own (mkstemp), so writers that do not lock each other out
@@ -55,6 +77,29 @@ bool platform_replace_private_file(const std::string& path, const std::string& b
 
 bool platform_rename_file(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string platform_link_target(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    char* target = realpath(path.c_str(), nullptr);
+    if (target == nullptr) return std::string();
+    std::string resolved = target;
+    free(target);
+    return resolved;
+}
+
+// Changed through the open file, never by name: a link put in the file's place between a look
+// and a change would pass the change to its target.
+bool platform_make_file_private(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat status {};
+    const bool made = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                      status.st_uid == geteuid() &&
+                      ((status.st_mode & 07777) == 0600 || fchmod(fd, 0600) == 0);
+    close(fd);
+    return made;
 }
 
 }  // namespace web

@@ -43,9 +43,11 @@ unsigned long readHolder(int fd) {
 
 lock_state lockOnce() {
     lock_state state;
-    const std::string path = platform_runtime_folder() + "/RizudAdaEngineAgent";
+    const std::string folder = platform_runtime_folder();
+    if (folder.empty()) return state;
+    const std::string path = folder + "/RizudAdaEngineAgent";
     // Kept open (and so locked) until the process ends; not inherited by child processes.
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return state;
     int result;
     do {

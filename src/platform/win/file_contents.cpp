@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -83,18 +82,41 @@ bool writeNewFile(const std::wstring& path, const std::string& bytes,
 
 }  // namespace
 
-std::optional<std::string> platform_read_file(const std::string& path) {
+namespace {
+
+file_read unreadable_because(DWORD error) {
+    return {file_read::unreadable, std::string(), "error " + std::to_string(error)};
+}
+
+}  // namespace
+
+// Others may go on reading, writing and replacing the file meanwhile, as they could while it
+// was read through the C library before.
+file_read platform_read_file_or_why(const std::string& path) {
     const std::wstring wide = wide_from_utf8(path);
-    if (wide.empty()) return std::nullopt;
-    FILE* file = _wfopen(wide.c_str(), L"rb");
-    if (file == nullptr) return std::nullopt;
-    std::string bytes;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return bytes;
+    if (wide.empty()) return unreadable_because(ERROR_INVALID_NAME);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return file_read();
+        return unreadable_because(error);
+    }
+    file_read result;
+    result.outcome = file_read::read;
+    char buffer[16384];
+    DWORD length = 0;
+    for (;;) {
+        if (!ReadFile(file, buffer, sizeof buffer, &length, nullptr)) {
+            result = unreadable_because(GetLastError());
+            break;
+        }
+        if (length == 0) break;
+        result.bytes.append(buffer, length);
+    }
+    CloseHandle(file);
+    return result;
 }
 
 namespace {
@@ -121,6 +143,43 @@ bool platform_replace_file_contents(const std::string& path, const std::string& 
 bool platform_replace_private_file(const std::string& path, const std::string& bytes) {
     user_only_descriptor user_only;
     return user_only.attributes() != nullptr && replaceWith(path, bytes, user_only.attributes());
+}
+
+std::string platform_link_target(const std::string& path) {
+    const std::wstring wide = wide_from_utf8(path);
+    const DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return path;
+    }
+    HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::wstring target(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, &target[0], static_cast<DWORD>(target.size()),
+                                             FILE_NAME_NORMALIZED);
+    if (length >= target.size()) {
+        target.resize(length + 1);
+        length = GetFinalPathNameByHandleW(file, &target[0], static_cast<DWORD>(target.size()),
+                                           FILE_NAME_NORMALIZED);
+    }
+    CloseHandle(file);
+    if (length == 0 || length >= target.size()) return std::string();
+    return utf8_from_wide(target.c_str(), static_cast<int>(length));
+}
+
+// Written anew, as platform_replace_private_file writes a new file: the same bytes under a new
+// name, with an access list of their own, take the old file's place in one step. (Changing the
+// old file's access list in place is not kept as written everywhere: Wine rebuilds it.)
+bool platform_make_file_private(const std::string& path) {
+    const std::wstring wide = wide_from_utf8(path);
+    const DWORD attributes =
+        wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        return false;
+    }
+    const std::optional<std::string> bytes = platform_read_file(path);
+    return bytes && platform_replace_private_file(path, *bytes);
 }
 
 bool platform_rename_file(const std::string& from, const std::string& to) {

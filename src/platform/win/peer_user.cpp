@@ -19,12 +19,12 @@ namespace {
 // meanwhile would make the next read too small again.
 constexpr DWORD spare_rows = 256;
 
-// The process that holds the client end: the TCP table row whose local end is the client's port
-// and whose remote end is the server's.
+// The process that holds the client end: the established TCP row whose local end is the
+// client's address and port and whose remote end is the server's.
 // Each read of the table can be slow (Wine serves it from another process, a read takes a few
 // hundred milliseconds on a busy machine), so the first read goes into a buffer big enough for
 // most machines' tables instead of asking the size first; only a bigger table is read again.
-std::optional<DWORD> client_process(uint16_t server_port, uint16_t client_port) {
+std::optional<DWORD> client_process(const tcp_end& server, const tcp_end& client) {
     DWORD size = 1024 * sizeof(MIB_TCPROW_OWNER_PID);
     std::vector<unsigned char> table;
     DWORD status = ERROR_INSUFFICIENT_BUFFER;
@@ -36,12 +36,12 @@ std::optional<DWORD> client_process(uint16_t server_port, uint16_t client_port) 
     }
     if (status != NO_ERROR) return std::nullopt;
     const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
-    const DWORD loopback = htonl(INADDR_LOOPBACK);
     for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
         const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-        if (row.dwLocalAddr == loopback && row.dwRemoteAddr == loopback &&
-            ntohs(static_cast<u_short>(row.dwLocalPort)) == client_port &&
-            ntohs(static_cast<u_short>(row.dwRemotePort)) == server_port) {
+        if (row.dwState == MIB_TCP_STATE_ESTAB && ntohl(row.dwLocalAddr) == client.address &&
+            ntohs(static_cast<u_short>(row.dwLocalPort)) == client.port &&
+            ntohl(row.dwRemoteAddr) == server.address &&
+            ntohs(static_cast<u_short>(row.dwRemotePort)) == server.port) {
             return row.dwOwningPid;
         }
     }
@@ -68,8 +68,8 @@ bool same_user(const std::vector<unsigned char>& a, const std::vector<unsigned c
 
 }  // namespace
 
-bool platform_peer_is_own_user(uint16_t server_port, uint16_t client_port) {
-    const std::optional<DWORD> pid = client_process(server_port, client_port);
+bool platform_peer_is_own_user(const tcp_end& server, const tcp_end& client) {
+    const std::optional<DWORD> pid = client_process(server, client);
     if (!pid) return false;
     if (*pid == GetCurrentProcessId()) return true;
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *pid);

@@ -1,9 +1,10 @@
 // POSIX only: the consent prompt runs the question program as a real process. Its exit decides
 // the answer, and it inherits none of the agent's descriptors; a program past its time, or
 // still asking when the prompt closes, is killed with whatever it started; several origins are
-// asked at once; without a program the question is dismissed with a line that says how to allow
-// the origin. Which program asks is chosen from the environment, and the desktop dialogs get a
-// question that names the origin.
+// asked at once; without a program nobody is asked, and a line says how to allow the origin.
+// Which program asks is chosen from the environment, and the desktop dialogs get a question that
+// names the origin, "Not now" their default. The started agent answers "initialize" with the
+// user's decision and stands a flood of sites asking at once.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,8 +19,10 @@
 
 #include "app/agent_process.h"
 #include "app/consent_answers.h"
+#include "app/consent_flood.h"
 #include "app/consent_prompt_posix.h"
 #include "support/agent_fixture.h"
+#include "support/process_memory.h"
 
 namespace kelvo {
 namespace test {
@@ -120,19 +123,6 @@ TEST_F(program_consent_prompt_test, program_that_cannot_start_dismisses) {
               std::vector<consent_answer>{consent_answer::dismissed});
 }
 
-TEST_F(program_consent_prompt_test, null_origin_is_allowed_for_this_run_only) {
-    const std::string allow = script(folder, "allow", "exit 0");
-    const std::string block = script(folder, "block", "exit 1");
-    program_consent_prompt allowing(own_program(allow));
-    program_consent_prompt blocking(own_program(block));
-    allowing.ask("null", answers.callback_for("allowed"));
-    blocking.ask("null", answers.callback_for("blocked"));
-    ASSERT_TRUE(answers.wait_for(2));
-    EXPECT_EQ(answers.about("allowed"), std::vector<consent_answer>{consent_answer::allow_once});
-    EXPECT_EQ(answers.about("blocked"),
-              std::vector<consent_answer>{consent_answer::block_remembered});
-}
-
 TEST_F(program_consent_prompt_test, program_past_its_time_is_killed_with_what_it_started) {
     const std::string path = script(folder, "slow",
                                     "echo $$ > \"$0.pid\"\n"
@@ -148,7 +138,7 @@ TEST_F(program_consent_prompt_test, program_past_its_time_is_killed_with_what_it
     ASSERT_TRUE(answers.wait_for(1));
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 10s);
     EXPECT_EQ(answers.about("https://slow.example"),
-              std::vector<consent_answer>{consent_answer::dismissed});
+              std::vector<consent_answer>{consent_answer::timed_out});
     EXPECT_TRUE(process_gone(program));
     EXPECT_TRUE(wait_until([&] { return process_gone(child); }));
 }
@@ -199,14 +189,14 @@ TEST_F(program_consent_prompt_test, several_origins_are_asked_at_once) {
     }
 }
 
-TEST_F(program_consent_prompt_test, without_program_dismisses_and_names_the_allow_command) {
+TEST_F(program_consent_prompt_test, without_program_asks_nobody_and_names_the_allow_command) {
     program_consent_prompt prompt(question_program{});
     ::testing::internal::CaptureStderr();
     prompt.ask("https://example.com", answers.callback_for("https://example.com"));
     ASSERT_TRUE(answers.wait_for(1));
     const std::string printed = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(answers.about("https://example.com"),
-              std::vector<consent_answer>{consent_answer::dismissed});
+              std::vector<consent_answer>{consent_answer::unasked});
     EXPECT_NE(answers.answering_threads().front(), std::this_thread::get_id());
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     EXPECT_NE(printed.find("kelvo_web_agent -allow https://example.com\n"), std::string::npos)
@@ -260,7 +250,7 @@ TEST(question_program, desktop_dialogs_name_the_origin_and_read_their_buttons) {
     const std::string zenity = script(bin, "zenity", body);
     {
         program_consent_prompt prompt(choose_question_program(environment_of()));
-        prompt.ask("null", answers.callback_for("zenity"));
+        prompt.ask("https://example.org", answers.callback_for("zenity"));
         ASSERT_TRUE(answers.wait_for(2));
     }
     // kdialog's second button blocks; zenity's is "Not now", as is closing its window.
@@ -276,9 +266,10 @@ TEST(question_program, desktop_dialogs_name_the_origin_and_read_their_buttons) {
         << kdialog_arguments;
     const std::string zenity_arguments = read_file(zenity + ".arguments");
     EXPECT_NE(zenity_arguments.find("--question\n"), std::string::npos) << zenity_arguments;
-    EXPECT_NE(zenity_arguments.find("origin \"null\""), std::string::npos) << zenity_arguments;
-    EXPECT_NE(zenity_arguments.find("for this run of the agent only"), std::string::npos)
+    EXPECT_NE(zenity_arguments.find("--text=https://example.org wants"), std::string::npos)
         << zenity_arguments;
+    // Enter answers "Not now".
+    EXPECT_NE(zenity_arguments.find("--default-cancel\n"), std::string::npos) << zenity_arguments;
 }
 
 // The started program asks through KELVO_AGENT_PROMPT and answers "initialize" after the program's
@@ -295,8 +286,8 @@ esac)");
     ASSERT_TRUE(wait_serving(setup, instance));
     const std::map<std::string, std::string> expected = {
         {"https://allow.example", R"({"command":"initialize","code":true})"},
-        {"https://block.example", R"({"command":"initialize","code":403})"},
-        {"https://other.example", R"({"command":"initialize","code":403})"},
+        {"https://block.example", R"({"command":"initialize","code":403,"reason":"blocked"})"},
+        {"https://other.example", R"({"command":"initialize","code":403,"reason":"dismissed"})"},
     };
     for (const auto& entry : expected) {
         agent_client page;
@@ -310,6 +301,42 @@ esac)");
     EXPECT_NE(sites.find("https://allow.example"), std::string::npos) << sites;
     EXPECT_NE(sites.find("https://block.example"), std::string::npos) << sites;
     EXPECT_EQ(sites.find("https://other.example"), std::string::npos) << sites;
+    agent_process killer(setup, {"-kill"});
+    EXPECT_EQ(killer.wait_exit(), 0);
+    EXPECT_EQ(instance.wait_exit(), 0);
+}
+
+// A hostile page: one site sends 300 "initialize" commands of almost 1 MiB each, then 300 sites
+// ask at once. One question program runs, the sites beyond 16 are answered 429 at once, and the
+// waiting commands keep what they run with, not their text.
+TEST_F(program_consent_prompt_test, a_flood_of_sites_meets_one_question_and_bounded_memory) {
+    agent_test_turn turn;
+    agent_setup setup = setup_on_free_ports(folder.path());
+    // Each question notes its origin and is never answered.
+    setup.prompt_program = script(folder, "prompt", "echo \"$1\" >> \"$0.asked\"\nexec sleep 600");
+    // With a certificate pair, for the TLS server.
+    setup.program = install_agent_copy(folder.path() + "/installed");
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+
+    raw_connection big(setup.plain());
+    const size_t before = resident_bytes(instance.id());
+    std::string answers;
+    ASSERT_TRUE(send_large_initializes(big, setup, "https://big.example", 300, 1000 * 1000,
+                                       answers));
+    EXPECT_EQ(answers.find("initialize"), std::string::npos) << "answered before the user";
+    EXPECT_LT(resident_bytes(instance.id()), before + (50u << 20));
+
+    constexpr size_t sites = 300;
+    constexpr size_t most_waiting = 16;
+    const site_flood flood = flood_with_sites(setup, sites);
+    ASSERT_TRUE(flood.complete);
+    // Besides big.example.
+    EXPECT_EQ(flood.refused, sites - (most_waiting - 1));
+    ASSERT_TRUE(wait_until([&] { return !read_file(setup.prompt_program + ".asked").empty(); }));
+    EXPECT_EQ(read_file(setup.prompt_program + ".asked"), "https://big.example\n");
+    // The servers', the main thread, the one question's and the engine library's few.
+    EXPECT_LT(thread_count(instance.id()), 16u);
     agent_process killer(setup, {"-kill"});
     EXPECT_EQ(killer.wait_exit(), 0);
     EXPECT_EQ(instance.wait_exit(), 0);

@@ -1,11 +1,17 @@
 // POSIX only: SIGINT and SIGTERM end the agent as "close" does, a control socket left behind by
 // a killed instance does not stop the next one, the TLS server fails its handshakes without a
-// certificate pair, and an agent out of descriptors waits instead of spinning.
+// certificate pair, an agent out of descriptors waits instead of spinning, and the lock and
+// control socket live only in a folder of the user's own.
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -13,6 +19,7 @@
 
 #include "app/agent_process.h"
 #include "app/posix/control_socket.h"
+#include "platform/posix/runtime_folder.h"
 #include "support/agent_fixture.h"
 #include "support/raw_connection.h"
 #include "support/ws_test_client.h"
@@ -143,6 +150,84 @@ TEST_F(agent_posix_test, out_of_descriptors_the_agent_waits_and_serves_its_pages
     next.close();
     EXPECT_TRUE(post_control_text(setup, "close"));
     EXPECT_EQ(instance.wait_exit(), 0);
+}
+
+// Where another user may put files (a shared temporary folder) they could hold the agent's lock
+// or take its socket's name: the agent keeps both only in a folder of its user's alone.
+class runtime_folder_test : public ::testing::Test {
+protected:
+    runtime_folder_test() {
+        for (const char* name : {"KELVO_AGENT_RUNTIME_DIR", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const char* value = getenv(name);
+            saved.emplace_back(name, value != nullptr ? std::optional<std::string>(value)
+                                                      : std::nullopt);
+            unsetenv(name);
+        }
+        // Shared as /tmp is: everyone may add names, only their owner may take them away.
+        chmod(shared.path().c_str(), 01777);
+        setenv("TMPDIR", shared.path().c_str(), 1);
+    }
+    ~runtime_folder_test() override {
+        for (const auto& [name, value] : saved) {
+            if (value) {
+                setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+    }
+
+    // The folder, or the reason it was refused.
+    static std::string folder_or_why() {
+        std::string problem;
+        const std::string folder = rtc::web::platform_runtime_folder(&problem);
+        return folder.empty() ? "refused: " + problem : folder;
+    }
+
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    temporary_folder shared;
+    const std::string own = shared.path() + "/kelvo-web-agent-" + std::to_string(geteuid());
+};
+
+TEST_F(runtime_folder_test, without_a_named_folder_the_agent_makes_its_own_and_refuses_a_planted_one) {
+    EXPECT_EQ(folder_or_why(), own);
+    struct stat status {};
+    ASSERT_EQ(lstat(own.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_EQ(folder_or_why(), own) << "found again";
+
+    chmod(own.c_str(), 0755);
+    EXPECT_NE(folder_or_why().find("is open to other users (mode 755)"), std::string::npos)
+        << folder_or_why();
+    fs::remove(own);
+    const std::string elsewhere = shared.path() + "/elsewhere";
+    fs::create_directory(elsewhere);
+    chmod(elsewhere.c_str(), 0700);
+    fs::create_directory_symlink(elsewhere, own);
+    EXPECT_NE(folder_or_why().find("is not a folder"), std::string::npos) << folder_or_why();
+    fs::remove(own);
+    if (geteuid() != 0) GTEST_SKIP() << "a folder of another user needs a suite run as root";
+    fs::create_directory(own);
+    chmod(own.c_str(), 0700);
+    ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
+    const std::string refused = folder_or_why();
+    EXPECT_NE(refused.find(own + " belongs to another user (uid 65534)"), std::string::npos)
+        << refused;
+    EXPECT_NE(refused.find("remove " + own), std::string::npos) << refused;
+}
+
+// The agent says why it cannot start and ends with -1, before it takes a port.
+TEST_F(agent_posix_test, agent_without_a_private_runtime_folder_ends_with_minus_one_and_says_why) {
+    chmod(folder.path().c_str(), 0777);
+    agent_process instance(setup);
+    EXPECT_EQ(instance.wait_exit(), -1);
+    chmod(folder.path().c_str(), 0700);
+    EXPECT_NE(instance.errors().find("cannot start: " + folder.path() +
+                                     " is open to other users (mode 777)"),
+              std::string::npos)
+        << instance.errors();
+    EXPECT_FALSE(port_accepts(setup.plain()));
+    EXPECT_FALSE(fs::exists(folder.path() + "/RizudAdaEngineAgent"));
 }
 
 }  // namespace

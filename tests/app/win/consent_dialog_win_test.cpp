@@ -1,7 +1,8 @@
 // Windows only: the control window asks about sites in dialogs it owns, found and pressed here as
-// another program would: "Allow" and "Block" with and without "Remember my decision", several
-// questions at once, the origin "null", a dialog left alone, Escape, the close box and the
-// window's end; the "Sites..." window lists the remembered decisions and forgets one.
+// another program would: "Allow" and "Block" with and without "Remember my decision", "Not now"
+// as the default that Enter answers, a dialog that appears without taking the focus, a dialog
+// left alone, Escape, the close box and the window's end; the "Sites..." window lists the
+// remembered decisions and forgets one.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -97,56 +98,66 @@ protected:
     consent_answers answers;
 };
 
+// "Allow" takes clicks a moment after the dialog appears.
+void click_when_enabled(HWND dialog, int control) {
+    EXPECT_TRUE(wait_until([&] { return IsWindowEnabled(GetDlgItem(dialog, control)) != FALSE; }));
+    click(dialog, control);
+}
+
 TEST_F(consent_dialog_win_test, buttons_and_remember_box_decide_the_answer) {
-    queued_consent_prompt prompt;
+    queued_consent_prompt prompt(60s, 100ms);
     control_window window(nullptr, prompt, usage, site_list{});
+    const std::vector<std::pair<int, bool>> presses = {
+        {IDC_CONSENT_ALLOW, false}, {IDC_CONSENT_ALLOW, true},
+        {IDC_CONSENT_BLOCK, false}, {IDC_CONSENT_BLOCK, true}};
     run_window_loop(window, [&](HWND owner) {
-        ask_from_servers(prompt, {"https://a.example", "https://b.example", "https://c.example",
-                                  "https://d.example"});
-        // All four are open at once.
-        auto dialogs = consent_dialogs(owner, 4);
-        ASSERT_EQ(dialogs.size(), 4u);
-        for (const auto& dialog : dialogs) EXPECT_TRUE(remember_checked(dialog.second));
-        click(dialogs["https://a.example"], IDC_CONSENT_ALLOW);
-        click(dialogs["https://b.example"], IDC_CONSENT_REMEMBER);
-        click(dialogs["https://b.example"], IDC_CONSENT_ALLOW);
-        click(dialogs["https://c.example"], IDC_CONSENT_BLOCK);
-        click(dialogs["https://d.example"], IDC_CONSENT_REMEMBER);
-        click(dialogs["https://d.example"], IDC_CONSENT_BLOCK);
-        EXPECT_TRUE(answers.wait_for(4));
-        EXPECT_TRUE(wait_until([&] { return owned_dialogs(owner, L"Kelvo Web Agent").empty(); }));
+        // One at a time, as the agent asks.
+        for (size_t i = 0; i < presses.size(); ++i) {
+            const std::string origin = "https://" + std::string(1, char('a' + i)) + ".example";
+            ask_from_servers(prompt, {origin});
+            auto dialogs = consent_dialogs(owner, 1);
+            ASSERT_EQ(dialogs.count(origin), 1u);
+            HWND dialog = dialogs[origin];
+            EXPECT_FALSE(remember_checked(dialog));
+            if (presses[i].second) click(dialog, IDC_CONSENT_REMEMBER);
+            click_when_enabled(dialog, presses[i].first);
+            EXPECT_TRUE(answers.wait_for(i + 1));
+            EXPECT_TRUE(wait_until([&] { return owned_dialogs(owner, L"Kelvo Web Agent").empty(); }));
+        }
     });
-    EXPECT_EQ(answers.about("https://a.example"), only(consent_answer::allow_remembered));
-    EXPECT_EQ(answers.about("https://b.example"), only(consent_answer::allow_once));
-    EXPECT_EQ(answers.about("https://c.example"), only(consent_answer::block_remembered));
-    EXPECT_EQ(answers.about("https://d.example"), only(consent_answer::dismissed));
+    EXPECT_EQ(answers.about("https://a.example"), only(consent_answer::allow_once));
+    EXPECT_EQ(answers.about("https://b.example"), only(consent_answer::allow_remembered));
+    EXPECT_EQ(answers.about("https://c.example"), only(consent_answer::block_once));
+    EXPECT_EQ(answers.about("https://d.example"), only(consent_answer::block_remembered));
     // Given on the window's thread.
     for (const auto& thread : answers.answering_threads()) {
         EXPECT_EQ(thread, std::this_thread::get_id());
     }
 }
 
-TEST_F(consent_dialog_win_test, null_origin_cannot_be_remembered_and_says_why) {
-    queued_consent_prompt prompt;
+// A page decides when its question appears: the dialog takes neither the focus nor a click on
+// "Allow" at once, and Enter answers the safe "Not now".
+TEST_F(consent_dialog_win_test, not_now_is_the_default_and_the_dialog_takes_no_focus) {
+    queued_consent_prompt prompt(60s, 1h);
     control_window window(nullptr, prompt, usage, site_list{});
     run_window_loop(window, [&](HWND owner) {
-        ask_from_servers(prompt, {"null"});
+        ask_from_servers(prompt, {"https://sudden.example"});
         auto found = consent_dialogs(owner, 1);
         ASSERT_EQ(found.size(), 1u);
         HWND dialog = found.begin()->second;
-        EXPECT_NE(window_text(GetDlgItem(dialog, IDC_CONSENT_QUESTION)).find(L"\"null\""),
-                  std::wstring::npos);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_CONSENT_ALLOW)));
+        EXPECT_NE(GetForegroundWindow(), dialog);
+        EXPECT_EQ(LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)), IDCANCEL);
+        EXPECT_EQ(window_text(GetDlgItem(dialog, IDCANCEL)), L"&Not now");
         EXPECT_FALSE(remember_checked(dialog));
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_CONSENT_REMEMBER)));
-        EXPECT_NE(window_text(GetDlgItem(dialog, IDC_CONSENT_NOTE)).find(L"never remembered"),
-                  std::wstring::npos);
-        click(dialog, IDC_CONSENT_ALLOW);
+        // Keys reach the dialog through the window's loop.
+        PostMessageW(GetDlgItem(dialog, IDC_CONSENT_REMEMBER), WM_KEYDOWN, VK_RETURN, 0);
         EXPECT_TRUE(answers.wait_for(1));
     });
-    EXPECT_EQ(answers.about("null"), only(consent_answer::allow_once));
+    EXPECT_EQ(answers.about("https://sudden.example"), only(consent_answer::dismissed));
 }
 
-TEST_F(consent_dialog_win_test, dialog_left_alone_is_dismissed_after_its_time) {
+TEST_F(consent_dialog_win_test, dialog_left_alone_times_out) {
     queued_consent_prompt prompt(500ms);
     control_window window(nullptr, prompt, usage, site_list{});
     run_window_loop(window, [&](HWND owner) {
@@ -155,7 +166,7 @@ TEST_F(consent_dialog_win_test, dialog_left_alone_is_dismissed_after_its_time) {
         EXPECT_TRUE(answers.wait_for(1));
         EXPECT_TRUE(owned_dialogs(owner, L"Kelvo Web Agent").empty());
     });
-    EXPECT_EQ(answers.about("https://slow.example"), only(consent_answer::dismissed));
+    EXPECT_EQ(answers.about("https://slow.example"), only(consent_answer::timed_out));
 }
 
 TEST_F(consent_dialog_win_test, escape_close_box_and_the_window_end_dismiss) {
@@ -166,9 +177,8 @@ TEST_F(consent_dialog_win_test, escape_close_box_and_the_window_end_dismiss) {
                                   "https://open.example"});
         auto dialogs = consent_dialogs(owner, 3);
         ASSERT_EQ(dialogs.size(), 3u);
-        // Keys reach the dialog through the window's loop.
-        HWND allow = GetDlgItem(dialogs["https://escape.example"], IDC_CONSENT_ALLOW);
-        PostMessageW(allow, WM_KEYDOWN, VK_ESCAPE, 0);
+        HWND remember = GetDlgItem(dialogs["https://escape.example"], IDC_CONSENT_REMEMBER);
+        PostMessageW(remember, WM_KEYDOWN, VK_ESCAPE, 0);
         PostMessageW(dialogs["https://close.example"], WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_TRUE(answers.wait_for(2));
         // The last one is still open when the window closes.
@@ -187,6 +197,7 @@ TEST_F(consent_dialog_win_test, questions_asked_before_the_window_are_shown_by_i
     run_window_loop(window, [&](HWND owner) {
         auto dialogs = consent_dialogs(owner, 1);
         ASSERT_EQ(dialogs.count("https://early.example"), 1u);
+        click(dialogs["https://early.example"], IDC_CONSENT_REMEMBER);
         click(dialogs["https://early.example"], IDC_CONSENT_BLOCK);
         EXPECT_TRUE(answers.wait_for(1));
     });

@@ -1,10 +1,11 @@
 // Windows only: what the installer relies on in the program. The trust switches keep exactly one
-// certificate of ours among the user's trusted roots, following a renewed certificate; the tray
-// menu's "Start at login" turns the user's Run key entry on and off; the serving agent asks
-// Windows to start it again after a crash.
+// certificate of ours among the user's trusted roots, following a renewed certificate, and never
+// trust a certificate of another kind; the tray menu's "Start at login" turns the user's Run key
+// entry on and off; the serving agent asks Windows to start it again after a crash.
 #include <winsock2.h>
 #include <windows.h>
 
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "app/agent_process.h"
 #include "app/crash_restart_win.h"
 #include "app/tray_menu_extras_win.h"
+#include "net/self_signed_certificate.h"
 #include "platform/file_contents.h"
 #include "platform/win/wide_text.h"
 #include "support/ws_test_client.h"
@@ -89,23 +91,35 @@ protected:
     agent_setup setup;
 };
 
-TEST_F(installation_win_test, trust_follows_a_renewed_certificate_and_untrust_removes_exactly_it) {
+TEST_F(installation_win_test, trust_takes_only_its_own_certificate_follows_renewal_and_untrust_removes_it) {
     const std::string installed = folder.path() + "\\installed";
     setup.program = install_agent_copy(installed);
     ASSERT_FALSE(setup.program.empty());
     const std::string chain = installed + "\\kelvo_cert_chain.pem";
-    const std::wstring tomorrow = thumbprint(chain);
+    // The copy's pair, made by the openssl command, is a certificate authority: never trusted.
+    const std::wstring foreign = thumbprint(chain);
+    EXPECT_EQ(run_switch("-trust-certificate"), 1);
+    EXPECT_FALSE(trusted(foreign));
+
+    // A pair the program made 805 days ago, that ends in 20 days.
+    const auto ending_pair =
+        rtc::web::make_self_signed_certificate(std::time(nullptr) - 805 * 86400);
+    ASSERT_TRUE(ending_pair);
+    ASSERT_TRUE(rtc::web::platform_replace_private_file(installed + "\\kelvo_key.pem",
+                                                        ending_pair->key_pem));
+    ASSERT_TRUE(rtc::web::platform_replace_file_contents(chain, ending_pair->chain_pem));
+    const std::wstring ending = thumbprint(chain);
     ASSERT_EQ(run_switch("-trust-certificate"), 0);
-    EXPECT_TRUE(trusted(tomorrow));
+    EXPECT_TRUE(trusted(ending));
     EXPECT_EQ(run_switch("-trust-certificate"), 0);
 
-    // The pair ends tomorrow: a new one replaces it, and the trust follows.
+    // A new one replaces it, and the trust follows.
     ASSERT_EQ(run_switch("-make-certificate"), 0);
     const std::wstring renewed = thumbprint(chain);
-    ASSERT_NE(renewed, tomorrow);
+    ASSERT_NE(renewed, ending);
     ASSERT_EQ(run_switch("-trust-certificate"), 0);
     EXPECT_TRUE(trusted(renewed));
-    EXPECT_FALSE(trusted(tomorrow));
+    EXPECT_FALSE(trusted(ending));
 
     EXPECT_EQ(run_switch("-untrust-certificate"), 0);
     EXPECT_FALSE(trusted(renewed));
