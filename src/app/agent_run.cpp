@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "agent/rtc_engine_agent.h"
+#include "net/agent_close.h"
 #include "net/net_engine.h"
 
 namespace kelvo {
@@ -19,6 +20,10 @@ int run_agent(const std::string& cert_dir, const server_ports& ports,
     if (net.add_tls_server(ports.tls, cert_dir) == 0 && net.add_plain_server(ports.plain) == 0) {
         window = make_window([&access] { access.sites.reload(); });
         exit_code = window->run_loop();
+        // Every page hears why, before the servers go: a page whose user quit the agent
+        // ends its session, one whose agent restarts connects again.
+        const agent_close& why = window->ended_for_restart() ? agent_restarting : agent_quitting;
+        net.close_all(why.code, why.reason, close_patience);
     }
     // The servers' threads call the agent, so every server stops before the agent goes (and a
     // TLS server that started before the plain one failed is stopped here too).

@@ -38,6 +38,8 @@ public:
     void set_frame_dropping(const connection_handle& handle, bool enabled) override;
     void post_to_connection(const connection_handle& handle,
                             std::function<void(connection_context&)> work) override;
+    void close_all(int code, const std::string& reason) override;
+    void wait_all_closed(std::chrono::steady_clock::time_point deadline) override;
 
     // Payload bytes queued on the connection and not yet handed to the socket; 0 when it is gone.
     size_t queued_bytes(const connection_handle& handle);
@@ -52,6 +54,7 @@ private:
     void on_message(connection_handle handle, message_ptr message);
     void on_close(connection_handle handle);
     bool on_validate(connection_handle handle);
+    void on_http(connection_handle handle);
     // The client's socket belongs to this process's OS user.
     static bool peer_is_own_user(transport_connection& con);
 

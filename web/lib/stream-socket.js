@@ -6,7 +6,13 @@
 // buffers hold. So the stream connections are read by a worker (stream-worker.js, started once
 // per page), which puts each frame together and hands it over without copying (its buffers are
 // transferred); the main thread keeps only the newest. Where no module worker can be started
-// (old browsers, a library loaded from another origin, node) the page reads the sockets itself.
+// (old browsers, a library loaded from another origin, node, a bundle without the worker's file)
+// the page reads the sockets itself, and says so once on the console.
+//
+// The worker's address: `workerUrl` where the page gives one (openSession's option), else
+// lib/stream-worker.js beside this module, written so that Vite and webpack 5 bundle it by
+// themselves; with esbuild, build kelvo-web-agent/stream-worker as an entry point of its own
+// named stream-worker.js beside the bundle (README, "Bundlers").
 import { AgentConnection, openSocket } from './connection.js';
 
 const STREAM_WORKER_NAME = 'kelvo-agent-streams';
@@ -16,18 +22,31 @@ const CLOSED = 3;
 
 let streamWorker; // undefined: not tried yet; null: none can be started here
 
-/** The page's stream worker, started on first use; null where none can be. */
-function startStreamWorker() {
+/** Says once, on the console, that video is read on the main thread and why. */
+function warnReadOnPage(why, cause) {
+  console.warn(`kelvo-web-agent: ${why}; the video streams are read on the page's main thread. ` +
+    'Give openSession() the worker\'s address (workerUrl), or emit lib/stream-worker.js beside your bundle ' +
+    '(README: "Bundlers").', ...(cause ? [cause] : []));
+}
+
+/**
+ * The page's stream worker, started on first use from `workerUrl` (default: beside this module;
+ * false: none); null where none can be.
+ */
+function startStreamWorker(workerUrl) {
   if (streamWorker !== undefined) return streamWorker;
   streamWorker = null;
-  if (typeof Worker !== 'function' || typeof document === 'undefined') return null;
+  if (workerUrl === false || typeof Worker !== 'function' || typeof document === 'undefined') return null;
+  const address = workerUrl ?? new URL('./stream-worker.js', import.meta.url);
   try {
-    const worker = new Worker(new URL('./stream-worker.js', import.meta.url), { type: 'module', name: STREAM_WORKER_NAME });
+    const worker = new Worker(address, { type: 'module', name: STREAM_WORKER_NAME });
     const sockets = new Map();
     let nextId = 1;
     worker.onmessage = ({ data }) => sockets.get(data.id)?.receive(data);
-    worker.onerror = () => {
+    worker.onerror = (event) => {
       // The module did not load as a worker: its sockets fail, later streams read on the page.
+      event.preventDefault?.();
+      if (streamWorker !== null) warnReadOnPage(`the stream worker could not be loaded from ${address}`);
       streamWorker = null;
       for (const socket of sockets.values()) socket.receive({ op: 'error' }, true);
     };
@@ -44,7 +63,7 @@ function startStreamWorker() {
       },
     };
   } catch (error) {
-    console.warn('The video streams are read on the page: no worker can be started here.', error);
+    warnReadOnPage('no worker can be started here', error);
   }
   return streamWorker;
 }
@@ -73,7 +92,7 @@ export class WorkerSocket {
     } else if (op === 'frame') {
       this.onframe?.(message.frame);
     } else if (op === 'error') {
-      this.onerror?.();
+      this.onerror?.({ workerFailed });
       if (workerFailed) this.receive({ op: 'close', code: 1006, reason: 'the stream worker failed' });
     } else if (op === 'close' && this.readyState !== CLOSED) {
       this.readyState = CLOSED;
@@ -93,10 +112,10 @@ export class WorkerSocket {
 
 /**
  * A connection for one stream: read by the page's stream worker where there can be one.
- * Options as openSocket's (timeoutMs, signal).
+ * Options as openSocket's (timeoutMs, signal, diagnose), and workerUrl.
  */
-export async function connectStream(url, options = {}) {
-  const worker = startStreamWorker();
+export async function connectStream(url, { workerUrl, ...options } = {}) {
+  const worker = startStreamWorker(workerUrl);
   if (worker !== null) {
     try {
       return new AgentConnection(await openSocket(url, { ...options, makeSocket: (address) => new WorkerSocket(address, worker) }));

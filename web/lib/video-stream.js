@@ -20,7 +20,10 @@
 //
 // A stream ends once: stopped by the page, closed by the agent or the network ('closed'), or
 // ended by its session (see session.js). Then `open` is false, `endReason` says why, and an
-// 'end' event ({uid, reason}) goes to its listeners.
+// 'end' event ({uid, reason}) goes to its listeners. A session's stream whose connection is lost
+// with the agent is paused instead (`paused`, a 'pause' event {uid, reason}) until the session
+// comes back and resume() gives it a new connection ('resume' {uid}): the page keeps the same
+// object, and its tile stays where it is.
 import { AgentEvents } from './events.js';
 import { FrameAssembler, frameAge } from './frames.js';
 import { WorkerSocket, connectStream } from './stream-socket.js';
@@ -58,7 +61,6 @@ const frameClock = {
 export class VideoStream extends AgentEvents {
   constructor(connection, uid, onFrame, { viewWidth = 0, viewHeight = 0, statsIntervalMs = 1000 } = {}) {
     super();
-    this.connection = connection;
     this.uid = uid;
     this.onFrame = onFrame;
     this.viewWidth = viewWidth;
@@ -70,8 +72,19 @@ export class VideoStream extends AgentEvents {
      * how many frames arrived and were skipped in it. */
     this.stats = { fps: 0, latency: 0, received: 0, skipped: 0 };
     this.endReason = null;
+    this.paused = false;
+    /** Asked when the connection closes: true keeps the stream, paused, for resume(). */
+    this.keep = () => false;
     this.newest = null;
     this.period = { start: Date.now(), frames: 0, age: 0, received: 0, skipped: 0 };
+    this.timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
+    this.bind(connection);
+  }
+
+  /** Takes its frames from `connection` from now on. */
+  bind(connection) {
+    this.unbind?.();
+    this.connection = connection;
     const assembler = new FrameAssembler();
     const arrived = (frame) => {
       this.received += 1;
@@ -85,17 +98,59 @@ export class VideoStream extends AgentEvents {
     };
     // A socket read by the stream worker hands over whole frames; a plain one, its messages.
     if (connection.ws instanceof WorkerSocket) connection.ws.onframe = arrived;
-    connection.on('binary', (buffer) => {
-      const frame = assembler.push(buffer);
-      if (frame !== null) arrived(frame);
-    });
-    this.timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
-    connection.on('close', () => this.finish('closed'));
+    const stops = [
+      connection.on('binary', (buffer) => {
+        const frame = assembler.push(buffer);
+        if (frame !== null) arrived(frame);
+      }),
+      connection.on('close', (close) => {
+        if (this.endReason === null && this.keep(close)) this.pause('reconnecting');
+        else this.finish('closed');
+      }),
+    ];
+    this.unbind = () => {
+      for (const stop of stops) stop();
+      if (connection.ws instanceof WorkerSocket) connection.ws.onframe = null;
+    };
   }
 
-  /** True until the stream ends. */
+  /** True until the stream ends (also while paused). */
   get open() {
-    return this.endReason === null && this.connection.open;
+    return this.endReason === null;
+  }
+
+  /** Waits for a new connection (see resume); its frames stop meanwhile. */
+  pause(reason) {
+    if (this.paused || this.endReason !== null) return;
+    this.paused = true;
+    this.newest = null;
+    this.emit('pause', { uid: this.uid, reason });
+  }
+
+  /**
+   * Opens a new connection to `url` for a paused stream and asks for the same video on it; the
+   * stream goes on as the same object. Fails (and ends the stream, 'failed') when the agent
+   * refuses it. Options: workerUrl, timeoutMs, signal.
+   */
+  async resume(url, { workerUrl, timeoutMs, signal } = {}) {
+    const connection = await connectStream(url, { workerUrl, timeoutMs, signal, diagnose: false });
+    if (this.endReason !== null) {
+      connection.close();
+      return;
+    }
+    const previous = this.connection;
+    this.bind(connection);
+    previous.close();
+    try {
+      await connection.request(...this.setUp, { timeoutMs, signal });
+    } catch (error) {
+      // Refused by the agent: the stream ends. Closed: the agent went again, it stays paused.
+      if (this.connection === connection && connection.open) this.stop('failed');
+      throw error;
+    }
+    if (!this.paused || this.connection !== connection) return;
+    this.paused = false;
+    this.emit('resume', { uid: this.uid });
   }
 
   /** The set-up command of this stream with its members ("preview" or "subscribe"). */
@@ -175,12 +230,13 @@ export class VideoStream extends AgentEvents {
 /**
  * Opens the stream connection for one user's video; resolves once the agent accepted it. Options:
  * uid, viewWidth and viewHeight (the size shown, in device pixels), statsIntervalMs (how often
- * "videoStat" goes to the agent; 0: never), timeoutMs, signal.
+ * "videoStat" goes to the agent; 0: never), timeoutMs, signal, workerUrl (the stream worker's
+ * address, see stream-socket.js).
  */
 export async function openStream(url, {
-  uid = 0, viewWidth = 0, viewHeight = 0, statsIntervalMs, timeoutMs, signal,
+  uid = 0, viewWidth = 0, viewHeight = 0, statsIntervalMs, timeoutMs, signal, workerUrl,
 } = {}, onFrame) {
-  const connection = await connectStream(url, { timeoutMs, signal });
+  const connection = await connectStream(url, { timeoutMs, signal, workerUrl });
   const stream = new VideoStream(connection, uid, onFrame, { viewWidth, viewHeight, statsIntervalMs });
   try {
     await connection.request(...stream.setUp, { timeoutMs, signal });
