@@ -37,9 +37,12 @@ function startStreamWorker(workerUrl) {
   if (streamWorker !== undefined) return streamWorker;
   streamWorker = null;
   if (workerUrl === false || typeof Worker !== 'function' || typeof document === 'undefined') return null;
-  const address = workerUrl ?? new URL('./stream-worker.js', import.meta.url);
+  const address = workerUrl ?? './stream-worker.js';
   try {
-    const worker = new Worker(address, { type: 'module', name: STREAM_WORKER_NAME });
+    // The default written out as bundlers look for it: new Worker(new URL(literal, import.meta.url)).
+    const worker = workerUrl === undefined
+      ? new Worker(new URL('./stream-worker.js', import.meta.url), { type: 'module', name: STREAM_WORKER_NAME })
+      : new Worker(workerUrl, { type: 'module', name: STREAM_WORKER_NAME });
     const sockets = new Map();
     let nextId = 1;
     worker.onmessage = ({ data }) => sockets.get(data.id)?.receive(data);
