@@ -33,10 +33,11 @@ function setStatus(text, name) {
 
 /** Shows what went wrong and, for the library's errors, what to do about it. */
 function showError(error) {
-  const text = error instanceof Error ? error.message : String(error);
+  const text = typeof error?.message === 'string' ? error.message : String(error);
   const capitalised = text.charAt(0).toUpperCase() + text.slice(1);
   $('error-text').textContent = capitalised.endsWith('.') ? capitalised : `${capitalised}.`;
   $('advice').textContent = error?.advice ?? '';
+  $('hint').textContent = error?.developerHint ? `For the page's developer: ${error.developerHint}` : '';
   $('error').dataset.reason = error?.reason ?? '';
   $('error').hidden = false;
   log(text, 'error');
@@ -163,7 +164,11 @@ function listen(session) {
     if (state.session !== session) return;
     state.session = null;
     channelLeft();
-    showError(session.closeError ?? 'The connection to the agent closed. Connect again to go on.');
+    const why = session.closeError;
+    showError(why ? {
+      message: `The connection to the agent closed: ${why.message}`, advice: why.advice,
+      developerHint: why.developerHint, reason: why.reason,
+    } : 'The connection to the agent closed. Connect again to go on.');
     refreshControls();
   });
 }

@@ -3,7 +3,8 @@
 // A control connection that closes without the page closing it is read by its close code:
 // 1001 "the agent is quitting" (the user quit the agent: tray Quit, -kill, a stop signal) and
 // 4003 (the user blocked the site) end the session for good, so that a camera the user switched
-// off by quitting does not switch on again when the agent next starts. Anything else (a crash or a
+// off by quitting does not switch on again when the agent next starts; so does 3000/3001
+// "invalid request", the agent refusing what the page sent. Anything else (a crash or a
 // lost connection: 1006; a restart for an upgrade: 1012 "service restart"; a failed send: 1001
 // without a reason) makes the session try again: after 100 ms, then twice as long each time up
 // to 1.5 s, until the agent answers, or until the agent answers but will not take the session
@@ -13,6 +14,7 @@ import { checkCompatible, getAgentInfo } from './agent-info.js';
 import { connect } from './connection.js';
 
 const QUITTING = 'the agent is quitting';
+const INVALID = 'invalid request';
 /** How long one try may take to connect; the agent, once listening, answers at once. */
 const ATTEMPT_TIMEOUT_MS = 5000;
 
@@ -47,6 +49,8 @@ export function finalCloseReason({ code, reason, byPage }) {
   if (byPage) return 'closed-by-page';
   if (code === 1001 && reason === QUITTING) return 'agent-quit';
   if (code === 4003) return 'site-blocked';
+  // The agent refused a message of this page: sending it again would not go better.
+  if ((code === 3000 || code === 3001) && reason === INVALID) return 'invalid-request';
   return null;
 }
 

@@ -153,15 +153,23 @@ export class AgentSession extends AgentEvents {
     }
   }
 
-  /** Whether a stream whose connection closed waits to be resumed (see VideoStream.keep). */
+  /**
+   * What becomes of a stream whose connection closed (see VideoStream.keep). The control
+   * connection's close may come a moment later and decide for all: the session ends them
+   * ('session-ended') or resumes them. A stream that lost its connection alone is opened again,
+   * or ends ('closed') where the session would not come back either.
+   */
   keepStream(stream, close) {
-    if (this.policy === null || this.state === 'closed' || finalCloseReason(close) !== null) return false;
+    if (this.state === 'closed') return null;
+    const comesBack = this.policy !== null && finalCloseReason(close) === null;
     if (this.state !== 'reconnecting') {
       setTimeout(() => {
-        if (this.state !== 'reconnecting' && this.state !== 'closed') this.resumeStream(stream);
+        if (this.state === 'reconnecting' || this.state === 'closed' || stream.endReason !== null) return;
+        if (comesBack) this.resumeStream(stream);
+        else stream.stop('closed');
       }, LONE_STREAM_WAIT_MS);
     }
-    return true;
+    return comesBack ? 'pause' : 'hold';
   }
 
   /** Ends the session for good with `reason` (and the error that caused it). */

@@ -73,8 +73,9 @@ export class VideoStream extends AgentEvents {
     this.stats = { fps: 0, latency: 0, received: 0, skipped: 0 };
     this.endReason = null;
     this.paused = false;
-    /** Asked when the connection closes: true keeps the stream, paused, for resume(). */
-    this.keep = () => false;
+    /** Asked when the connection closes: 'pause' keeps the stream, paused, for resume(); 'hold'
+     * leaves it to its owner to end it; anything else ends it ('closed'). */
+    this.keep = () => null;
     this.newest = null;
     this.period = { start: Date.now(), frames: 0, age: 0, received: 0, skipped: 0 };
     this.timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
@@ -104,8 +105,9 @@ export class VideoStream extends AgentEvents {
         if (frame !== null) arrived(frame);
       }),
       connection.on('close', (close) => {
-        if (this.endReason === null && this.keep(close)) this.pause('reconnecting');
-        else this.finish('closed');
+        const kept = this.endReason === null ? this.keep(close) : null;
+        if (kept === 'pause') this.pause('reconnecting');
+        else if (kept !== 'hold') this.finish('closed');
       }),
     ];
     this.unbind = () => {

@@ -4,32 +4,28 @@
 // or use the agent, checked as the page's user and developer would read it.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, rmSync, writeFileSync, chmodSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { writeFileSync, chmodSync } from 'node:fs';
 import { join } from 'node:path';
 import {
-  startAgent, startStaticServer, launchBrowser, waitFor, freePort, webRoot,
+  startAgent, startLibrarySite, launchBrowser, waitFor, freePort,
 } from './support/harness.mjs';
 import { waitForEngineStopped } from './support/demo-page.mjs';
 
+const PAGE = '<!doctype html><meta charset="utf-8"><title>call</title>';
 let agent;
 let chromium;
-let folder;
 let site;
 
 before(async () => {
   agent = await startAgent();
   chromium = await launchBrowser();
-  folder = mkdtempSync(join(tmpdir(), 'kelvo-lifecycle-'));
-  writeFileSync(join(folder, 'index.html'), '<!doctype html><meta charset="utf-8"><title>call</title>');
-  site = await startStaticServer({ routes: { '/app/': folder, '/app/kelvo-web-agent/': webRoot } });
+  site = await startLibrarySite(PAGE);
   agent.allow(site.origin);
 });
 
 after(async () => {
   await chromium?.close();
   await site?.stop();
-  if (folder) rmSync(folder, { recursive: true, force: true });
   if (agent) {
     const status = await agent.stop();
     assert.equal(status.code, 0, `the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
@@ -234,7 +230,7 @@ test('over TLS: ws:// to the TLS port says to use wss://; an untrusted certifica
 
 /** A question program that answers every question with `exitCode` (0 allow, 1 block, 2 dismissed). */
 function questionProgram(exitCode) {
-  const path = join(folder, `answer-${exitCode}.sh`);
+  const path = join(site.folder, `answer-${exitCode}.sh`);
   writeFileSync(path, `#!/bin/sh\nexit ${exitCode}\n`);
   chmodSync(path, 0o755);
   return path;
@@ -242,7 +238,7 @@ function questionProgram(exitCode) {
 
 test('refusals: blocked, not asked yet, dismissed, no way to ask; a block while in a call ends it', async (t) => {
   const dismissing = await startAgent({ prompt: questionProgram(2) });
-  const other = await startStaticServer({ routes: { '/app/': folder, '/app/kelvo-web-agent/': webRoot } });
+  const other = await startLibrarySite(PAGE);
   try {
     const { page, problems } = await openLibraryPage(chromium, other);
     const origin = other.origin;

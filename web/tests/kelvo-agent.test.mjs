@@ -527,7 +527,8 @@ test('a session never comes back after the user quit the agent or blocked the si
   const fast = { initialDelayMs: 20, maxDelayMs: 50 };
   try {
     for (const [ending, reason] of [[{ code: 1001, reason: 'the agent is quitting' }, 'agent-quit'],
-      [{ code: 4003, reason: 'the user blocked this site' }, 'site-blocked']]) {
+      [{ code: 4003, reason: 'the user blocked this site' }, 'site-blocked'],
+      [{ code: 3001, reason: 'invalid request' }, 'invalid-request']]) {
       const session = await openSession({ url: agent.url, appID: 'app', reconnect: fast });
       await session.join('room');
       const camera = await session.openCamera(() => {});

@@ -6,11 +6,8 @@
 // the page's own control connection, with the stand-in engine's "sim." keys.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { join } from 'node:path';
 import {
-  startAgent, startStaticServer, launchBrowser, waitFor, freePort, webRoot,
+  startAgent, startLibrarySite, launchBrowser, waitFor, freePort,
 } from './support/harness.mjs';
 import { pageScript, readSnippets } from './support/readme-snippets.mjs';
 import { waitForEngineStopped } from './support/demo-page.mjs';
@@ -36,23 +33,19 @@ function leadAgentAddress({ from, to }) {
 const snippets = readSnippets();
 let agent;
 let chromium;
-let folder;
 let site;
 
 before(async () => {
   agent = await startAgent();
   chromium = await launchBrowser();
-  folder = mkdtempSync(join(tmpdir(), 'kelvo-readme-'));
   assert.equal(snippets.get('page.html')?.language, 'html');
-  writeFileSync(join(folder, 'index.html'), snippets.get('page.html').code);
-  site = await startStaticServer({ routes: { '/app/': folder, '/app/kelvo-web-agent/': webRoot } });
+  site = await startLibrarySite(snippets.get('page.html').code);
   agent.allow(site.origin);
 });
 
 after(async () => {
   await chromium?.close();
   await site?.stop();
-  if (folder) rmSync(folder, { recursive: true, force: true });
   if (agent) {
     const status = await agent.stop();
     assert.equal(status.code, 0, `the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
@@ -61,7 +54,7 @@ after(async () => {
 
 /** Opens the README's page with `call.js` made of the snippet `name`, its agent at `agentUrl`. */
 async function openReadmePage(name, agentUrl) {
-  writeFileSync(join(folder, 'call.js'), await pageScript(snippets, name));
+  site.write('call.js', await pageScript(snippets, name));
   const page = await chromium.context.newPage();
   const problems = [];
   const logged = [];

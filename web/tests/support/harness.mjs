@@ -4,7 +4,7 @@ import { spawn, spawnSync } from 'node:child_process';
 import { createServer, connect as tcpConnect } from 'node:net';
 import { createServer as createHttpServer } from 'node:http';
 import {
-  mkdtempSync, mkdirSync, readFileSync, existsSync, rmSync, copyFileSync, chmodSync, readdirSync,
+  mkdtempSync, mkdirSync, readFileSync, existsSync, rmSync, copyFileSync, chmodSync, readdirSync, writeFileSync,
 } from 'node:fs';
 import { readFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
@@ -189,6 +189,25 @@ export async function startStaticServer({ routes = { '/': webRoot } } = {}) {
     url: `http://127.0.0.1:${server.address().port}/`,
     origin: `http://127.0.0.1:${server.address().port}`,
     stop: () => new Promise((done) => server.close(done)),
+  };
+}
+
+/**
+ * A site of its own for a page that uses the library as a web developer's would: `indexHtml` at
+ * /app/ (other files written with write(name, text)), the library at /app/kelvo-web-agent/.
+ */
+export async function startLibrarySite(indexHtml) {
+  const folder = mkdtempSync(join(tmpdir(), 'kelvo-site-'));
+  writeFileSync(join(folder, 'index.html'), indexHtml);
+  const site = await startStaticServer({ routes: { '/app/': folder, '/app/kelvo-web-agent/': webRoot } });
+  return {
+    ...site,
+    folder,
+    write: (name, text) => writeFileSync(join(folder, name), text),
+    async stop() {
+      await site.stop();
+      rmSync(folder, { recursive: true, force: true });
+    },
   };
 }
 
