@@ -128,7 +128,7 @@ export class AgentEvents<Events extends object = Record<string, unknown>> extend
   /** Calls the listener for the next event of that name only. */
   once<K extends keyof Events & string>(name: K, listener: Listener<Events[K]>): () => void;
   /** The next event's message; an aborted signal rejects with its reason. */
-  once<K extends keyof Events & string>(name: K, options?: { signal?: AbortSignal }): Promise<Events[K]>;
+  once<K extends keyof Events & string>(name: K, options?: { signal?: AbortSignal | undefined }): Promise<Events[K]>;
   off<K extends keyof Events & string>(name: K, listener: Listener<Events[K]>): void;
 }
 
@@ -165,18 +165,18 @@ export interface AgentCommands {
   renewChannelKey: { members: { channelKey: string }; reply: {} };
   renewChannelDynamicKey: { members: { key: string }; reply: {} };
   /** channelKey is required: '' where the channel needs none. */
-  joinChannel: { members: { channelName: string; channelKey: string; uid?: number }; reply: { uid: number } };
+  joinChannel: { members: { channelName: string; channelKey: string; uid?: number | undefined }; reply: { uid: number } };
   leaveChannel: { members: {}; reply: {} };
   enableAudio: { members: { streamID: number }; reply: {} };
   disableAudio: { members: { streamID: number }; reply: {} };
   enableVideo: { members: { streamID: number }; reply: {} };
   disableVideo: { members: { streamID: number }; reply: {} };
   enableLocalVideo: { members: { enabled: boolean }; reply: {} };
-  preview: { members: { video?: boolean; viewWidth?: number; viewHeight?: number }; reply: {} };
-  subscribe: { members: { uid: number; viewWidth?: number; viewHeight?: number }; reply: {} };
+  preview: { members: { video?: boolean | undefined; viewWidth?: number | undefined; viewHeight?: number | undefined }; reply: {} };
+  subscribe: { members: { uid: number; viewWidth?: number | undefined; viewHeight?: number | undefined }; reply: {} };
   muteLocal: { members: {}; reply: {} };
   unmuteLocal: { members: {}; reply: {} };
-  setVideoProfile: { members: { profile: string; swapWidthAndHeight?: boolean }; reply: {} };
+  setVideoProfile: { members: { profile: string; swapWidthAndHeight?: boolean | undefined }; reply: {} };
   getDevices: { members: {}; reply: { devices: DeviceInfo[] } };
   selectDevice: { members: { device: { deviceId: string; kind: DeviceKind } }; reply: {} };
   startRecording: { members: { recordingKey: string }; reply: {} };
@@ -187,11 +187,11 @@ export interface AgentCommands {
   setEncryptionMode: { members: { mode: string }; reply: {} };
   setEncryptionSecret: { members: { secret: string }; reply: {} };
   getWindows: { members: {}; reply: { windows: WindowInfo[] } };
-  startScreenSharing: { members: { window?: string }; reply: {} };
-  setScreenSharingWindow: { members: { windowId?: string }; reply: {} };
+  startScreenSharing: { members: { window?: string | undefined }; reply: {} };
+  setScreenSharingWindow: { members: { windowId?: string | undefined }; reply: {} };
   stopScreenSharing: { members: {}; reply: {} };
   setChannelProfile: { members: { profile: 'communication' | 'live-broadcasting' }; reply: {} };
-  setClientRole: { members: { role: 'broadcaster' | 'audience'; key?: string }; reply: {} };
+  setClientRole: { members: { role: 'broadcaster' | 'audience'; key?: string | undefined }; reply: {} };
   enableDualStreamMode: { members: { enabled: boolean }; reply: {} };
 }
 
@@ -411,9 +411,9 @@ export class VideoStream extends AgentEvents<VideoStreamEventMap> {
   /** The last statistics period's figures. */
   readonly stats: StreamStats;
   /** Asks for pictures of this size (device pixels). */
-  setViewSize(width: number, height: number, options?: { signal?: AbortSignal }): Promise<void>;
+  setViewSize(width: number, height: number, options?: { signal?: AbortSignal | undefined }): Promise<void>;
   /** Sends "videoStat" with the page's own figures (done once a period by itself). */
-  report(stats: { latency?: number; fps?: number }): void;
+  report(stats: { latency?: number | undefined; fps?: number | undefined }): void;
   /** Gives a paused stream a new connection to `url` and asks for its video again. */
   resume(url: string, options?: RequestOptions & { workerUrl?: WorkerUrl | undefined }): Promise<void>;
   stop(reason?: StreamEndReason): void;
@@ -468,7 +468,7 @@ export interface SessionEventMap extends AgentEventMap {
 export interface ReconnectOptions {
   /** The wait before the first try; it doubles with each try. Default 100. */
   initialDelayMs?: number | undefined;
-  /** The longest wait between tries. Default 1500. */
+  /** The longest wait between tries. Default 1000. */
   maxDelayMs?: number | undefined;
   /** Tries before the session closes ('agent-lost'). Default: no limit. */
   maxAttempts?: number | undefined;

@@ -52,9 +52,8 @@ std::string version_text() {
            (engine != nullptr ? std::string("engine ") + engine : "engine: not available") + "\n";
 }
 
-void append_usage(std::string& text, const switch_usage& usage) {
-    // The meanings line up in one column after the longest form.
-    constexpr size_t meaning_column = 24;
+// The meanings line up in one column after the longest form of the list.
+void append_usage(std::string& text, const switch_usage& usage, size_t meaning_column = 24) {
     std::string line = std::string("  ") + usage.form;
     line.resize(std::max(meaning_column, line.size() + 2), ' ');
     text += line + usage.meaning + "\n";
@@ -70,7 +69,7 @@ std::string help_text(const std::vector<switch_usage>& platform_switches) {
     for (const switch_usage& usage : platform_switches) append_usage(text, usage);
     for (const switch_usage& usage : information_switches) append_usage(text, usage);
     text += "Environment variables:\n";
-    for (const switch_usage& usage : environment_variables) append_usage(text, usage);
+    for (const switch_usage& usage : environment_variables) append_usage(text, usage, 27);
     return text;
 }
 

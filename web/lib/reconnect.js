@@ -7,7 +7,7 @@
 // "invalid request", the agent refusing what the page sent. Anything else (a crash or a
 // lost connection: 1006; a restart for an upgrade: 1012 "service restart"; a failed send: 1001
 // without a reason) makes the session try again: after 100 ms, then twice as long each time up
-// to 1.5 s, until the agent answers, or until the agent answers but will not take the session
+// to 1 s (a try costs a refused connection on the loopback address, nothing more), until the agent answers, or until the agent answers but will not take the session
 // (the user blocked the site meanwhile, another page took the engine), which ends it.
 import { AgentError } from './agent-error.js';
 import { checkCompatible, getAgentInfo } from './agent-info.js';
@@ -34,7 +34,7 @@ export function reconnectPolicy(option = true) {
   const given = typeof option === 'object' && option !== null ? option : {};
   return {
     initialDelayMs: given.initialDelayMs ?? 100,
-    maxDelayMs: given.maxDelayMs ?? 1500,
+    maxDelayMs: given.maxDelayMs ?? 1000,
     maxAttempts: given.maxAttempts ?? Infinity,
     // How long after the rejoin a remote user's paused video waits for the user to come back.
     peerWaitMs: given.peerWaitMs ?? 10000,

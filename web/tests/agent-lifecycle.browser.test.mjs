@@ -9,7 +9,6 @@ import { join } from 'node:path';
 import {
   startAgent, startLibrarySite, launchBrowser, waitFor, freePort,
 } from './support/harness.mjs';
-import { waitForEngineStopped } from './support/demo-page.mjs';
 
 const PAGE = '<!doctype html><meta charset="utf-8"><title>call</title>';
 let agent;
@@ -56,7 +55,11 @@ function startCall(page, url) {
     window.states = [];
     const view = (uid) => ({ draw: () => { window.drawnAt[uid] = Date.now(); } });
     const session = await window.kelvo.openSession({ url: address, appID: 'lifecycle' });
-    session.on('statechange', ({ state, reason }) => window.states.push(reason ? `${state}:${reason}` : state));
+    window.stateAt = {};
+    session.on('statechange', ({ state, reason }) => {
+      window.states.push(reason ? `${state}:${reason}` : state);
+      window.stateAt[state] = Date.now();
+    });
     window.session = session;
     window.remote = session.followRemoteVideos(view);
     await session.join('room');
@@ -67,6 +70,15 @@ function startCall(page, url) {
 }
 
 const stateOf = (page) => page.evaluate(() => window.session.state);
+
+/** Where the agent's log ends now: engineStopped() counts from there (a killed agent's engine
+ * never logs its end). */
+const logMark = () => agent.log().length;
+function engineStopped(mark) {
+  const count = (line) => agent.log().slice(mark).split(line).length - 1;
+  return waitFor('the agent to stop the engine',
+    () => count('[wa] Rtc Engine destroyed') === count('[wa] Rtc Engine initialized'));
+}
 const drawnSince = (page, uid, since) => page.evaluate(([u, t]) => (window.drawnAt[u] ?? 0) > t, [uid, since]);
 
 test('a call survives the agent killed and restarted, and an upgrade\'s restart: the same tiles draw again', async (t) => {
@@ -74,6 +86,7 @@ test('a call survives the agent killed and restarted, and an upgrade\'s restart:
   const uid = await startCall(page, agent.url);
   await waitFor('both tiles to draw', async () => await drawnSince(page, 0, 0) && drawnSince(page, 5, 0));
   await page.evaluate(() => { window.firstStreams = [window.camera, window.remote.get(5)]; });
+  let mark = logMark();
 
   for (const how of ['SIGKILL', '-kill-for-upgrade']) {
     await agent.end(how);
@@ -81,13 +94,16 @@ test('a call survives the agent killed and restarted, and an upgrade\'s restart:
     assert.deepEqual(await page.evaluate(() => [window.camera.paused, window.remote.get(5)?.paused]), [true, true]);
     await agent.restart();
     const listening = Date.now();
+    mark = logMark();
     await waitFor(`the page to rejoin (${how})`, async () => (await stateOf(page)) === 'joined');
     // The engine is new: the other person comes back as the network would bring them.
     await page.evaluate(() => window.testing.simulateUser(window.session, { uid: 5 }));
     await waitFor(`both tiles to draw again (${how})`, async () => await drawnSince(page, 0, listening) && drawnSince(page, 5, listening));
     const [camera, remote] = await page.evaluate(() => [window.drawnAt[0], window.drawnAt[5]]);
     const drawing = Math.max(camera, remote);
-    t.diagnostic(`${how}: the camera drew again ${camera - listening} ms, the remote user ${remote - listening} ms after the agent listened`);
+    const ready = await page.evaluate(() => window.stateAt.ready);
+    t.diagnostic(`${how}: initialized again ${ready - listening} ms, the camera drew again ${camera - listening} ms, ` +
+      `the remote user ${remote - listening} ms after the agent listened`);
     assert.ok(drawing - listening < 3000, `${how}: drawing again ${drawing - listening} ms after the agent listened`);
     assert.deepEqual(await page.evaluate(() => [window.session.uid, window.session.channel,
       window.camera === window.firstStreams[0], window.remote.get(5) === window.firstStreams[1],
@@ -95,7 +111,7 @@ test('a call survives the agent killed and restarted, and an upgrade\'s restart:
   }
   assert.deepEqual(problems, []);
   await page.close();
-  await waitForEngineStopped(agent);
+  await engineStopped(mark);
 });
 
 test('a call ends for good when the user quits the agent: the next agent is not rejoined and the camera stays off', async () => {
@@ -184,6 +200,7 @@ test('the advice fits each way of failing to reach the agent, with the address i
     assert.ok(failed.hint.includes(`ws://127.0.0.1:${plainPort}`), failed.hint);
   });
   await t.test('a second tab (code 19)', async () => {
+    const mark = logMark();
     const first = await openLibraryPage();
     await first.page.evaluate((address) => window.kelvo.openSession({ url: address, appID: 'first' })
       .then((session) => { window.session = session; }), agent.url);
@@ -192,7 +209,7 @@ test('the advice fits each way of failing to reach the agent, with the address i
     assert.deepEqual([failed.reason, failed.code], ['busy', 19]);
     assert.match(failed.advice, /Another tab or page already uses/);
     await first.page.close();
-    await waitForEngineStopped(agent);
+    await engineStopped(mark);
   });
   // The agent's answer to a plain HTTP request, which lets a page tell it from another program.
   const answer = await fetch(agent.plainUrl.replace('ws:', 'http:'));

@@ -27,6 +27,10 @@ async function call() {
 call().catch((error) => { window.failed = String(error); });
 `;
 
+/** The page around it (with an icon of its own: no request for /favicon.ico). */
+const PAGE = '<!doctype html><meta charset="utf-8"><title>bundled</title><link rel="icon" href="data:,">' +
+  '<script type="module" src="./main.js"></script>';
+
 let agent;
 let chromium;
 let project;
@@ -39,7 +43,7 @@ before(async () => {
   symlinkSync(webRoot, join(project, 'node_modules', 'kelvo-web-agent'));
   writeFileSync(join(project, 'main.js'), PAGE_SCRIPT);
   writeFileSync(join(project, 'index.html'),
-    '<!doctype html><meta charset="utf-8"><title>bundled</title><script type="module" src="./main.js"></script>');
+    PAGE);
 });
 
 after(async () => {
@@ -90,7 +94,7 @@ test('bundled by esbuild with the worker as its own entry point: video is read i
     logLevel: 'silent',
   });
   writeFileSync(join(dist, 'index.html'),
-    '<!doctype html><meta charset="utf-8"><title>bundled</title><script type="module" src="./main.js"></script>');
+    PAGE);
   const ran = await runBundle(dist);
   assert.ok(ran.workers.some((url) => url.endsWith('/stream-worker.js')), `workers: ${ran.workers}`);
   assert.deepEqual(ran.failedRequests, []);
@@ -115,7 +119,7 @@ test('a bundle without the worker\'s file: one warning, video read on the page, 
     absWorkingDir: project, entryPoints: ['main.js'], bundle: true, format: 'esm', outdir: dist, logLevel: 'silent',
   });
   writeFileSync(join(dist, 'index.html'),
-    '<!doctype html><meta charset="utf-8"><title>bundled</title><script type="module" src="./main.js"></script>');
+    PAGE);
   const ran = await runBundle(dist);
   const warnings = ran.console.filter((m) => m.type === 'warning');
   assert.equal(warnings.length, 1, JSON.stringify(ran.console));
