@@ -34,7 +34,7 @@ const switch_usage environment_variables[] = {
     {"KELVO_AGENT_PLAIN_PORT", "the plain port instead of 8922"},
     {"KELVO_AGENT_RUNTIME_DIR",
      "Linux: the folder of the single-instance lock and the control socket (else "
-     "XDG_RUNTIME_DIR, TMPDIR, /tmp)"},
+     "XDG_RUNTIME_DIR, else one in the temporary folder)"},
     {"XDG_CONFIG_HOME",
      "Linux: where kelvo-web-agent/sites.json lives (else ~/.config; Windows: APPDATA)"},
     {"KELVO_AGENT_PROMPT",
