@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import { writeFileSync, chmodSync } from 'node:fs';
 import { join } from 'node:path';
 import {
-  startAgent, startLibrarySite, launchBrowser, waitFor, freePort,
+  startAgent, startLibrarySite, launchBrowser, stopAll, waitFor, freePort,
 } from './support/harness.mjs';
 
 const PAGE = '<!doctype html><meta charset="utf-8"><title>call</title>';
@@ -22,14 +22,7 @@ before(async () => {
   agent.allow(site.origin);
 });
 
-after(async () => {
-  await chromium?.close();
-  await site?.stop();
-  if (agent) {
-    const status = await agent.stop();
-    assert.equal(status.code, 0, `the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
-  }
-});
+after(() => stopAll({ chromium, site, agent }));
 
 /** A page of the site with the library loaded as window.kelvo and window.testing. */
 async function openLibraryPage(browser = chromium, where = site) {

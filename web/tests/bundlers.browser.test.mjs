@@ -8,7 +8,7 @@ import { mkdirSync, mkdtempSync, rmSync, symlinkSync, writeFileSync, readdirSync
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import {
-  startAgent, startStaticServer, launchBrowser, waitFor, webRoot,
+  startAgent, startStaticServer, launchBrowser, stopAll, waitFor, webRoot,
 } from './support/harness.mjs';
 import { waitForEngineStopped } from './support/demo-page.mjs';
 
@@ -42,17 +42,12 @@ before(async () => {
   mkdirSync(join(project, 'node_modules'));
   symlinkSync(webRoot, join(project, 'node_modules', 'kelvo-web-agent'));
   writeFileSync(join(project, 'main.js'), PAGE_SCRIPT);
-  writeFileSync(join(project, 'index.html'),
-    PAGE);
+  writeFileSync(join(project, 'index.html'), PAGE);
 });
 
 after(async () => {
-  await chromium?.close();
   if (project) rmSync(project, { recursive: true, force: true });
-  if (agent) {
-    const status = await agent.stop();
-    assert.equal(status.code, 0, `the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
-  }
+  await stopAll({ chromium, agent });
 });
 
 /** Serves `dist`, allows its origin, opens its page; returns what the page did. */
@@ -93,8 +88,7 @@ test('bundled by esbuild with the worker as its own entry point: video is read i
     outdir: dist,
     logLevel: 'silent',
   });
-  writeFileSync(join(dist, 'index.html'),
-    PAGE);
+  writeFileSync(join(dist, 'index.html'), PAGE);
   const ran = await runBundle(dist);
   assert.ok(ran.workers.some((url) => url.endsWith('/stream-worker.js')), `workers: ${ran.workers}`);
   assert.deepEqual(ran.failedRequests, []);
@@ -118,8 +112,7 @@ test('a bundle without the worker\'s file: one warning, video read on the page, 
   await build({
     absWorkingDir: project, entryPoints: ['main.js'], bundle: true, format: 'esm', outdir: dist, logLevel: 'silent',
   });
-  writeFileSync(join(dist, 'index.html'),
-    PAGE);
+  writeFileSync(join(dist, 'index.html'), PAGE);
   const ran = await runBundle(dist);
   const warnings = ran.console.filter((m) => m.type === 'warning');
   assert.equal(warnings.length, 1, JSON.stringify(ran.console));

@@ -7,7 +7,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import {
-  startAgent, startLibrarySite, launchBrowser, waitFor, freePort,
+  startAgent, startLibrarySite, launchBrowser, stopAll, waitFor, freePort,
 } from './support/harness.mjs';
 import { pageScript, readSnippets } from './support/readme-snippets.mjs';
 import { waitForEngineStopped } from './support/demo-page.mjs';
@@ -43,14 +43,7 @@ before(async () => {
   agent.allow(site.origin);
 });
 
-after(async () => {
-  await chromium?.close();
-  await site?.stop();
-  if (agent) {
-    const status = await agent.stop();
-    assert.equal(status.code, 0, `the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
-  }
-});
+after(() => stopAll({ chromium, site, agent }));
 
 /** Opens the README's page with `call.js` made of the snippet `name`, its agent at `agentUrl`. */
 async function openReadmePage(name, agentUrl) {

@@ -211,6 +211,16 @@ export async function startLibrarySite(indexHtml) {
   };
 }
 
+/** Ends what a test file started (any may be missing); the agent must end cleanly. */
+export async function stopAll({ chromium, site, agent }) {
+  await chromium?.close();
+  await site?.stop();
+  if (agent) {
+    const status = await agent.stop();
+    if (status.code !== 0) throw new Error(`the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
+  }
+}
+
 /** Launches Debian's Chromium headless with a fresh profile folder; never downloads a browser. */
 export async function launchBrowser(extraArgs = []) {
   const { chromium } = await import('playwright-core');
