@@ -18,15 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "frame_pattern_samples.h"
+
 namespace kelvo {
 namespace rtc {
 namespace test_pattern {
-
-constexpr int marker_block = 16;
-constexpr int marker_bits = 16;
-constexpr uint8_t marker_one = 235;
-constexpr uint8_t marker_zero = 16;
-constexpr uint8_t chroma_neutral = 128;
 
 // One picture's planes as a receiver sees them. chroma_width and chroma_height are the chroma
 // samples that carry data: (W + 1) / 2 and (H + 1) / 2 for a full I420 frame, floor(W / 2) and
@@ -43,19 +39,6 @@ struct planes {
     int chroma_width;
     int chroma_height;
 };
-
-inline int marker_blocks(int width) { return std::min(marker_bits, width / marker_block); }
-inline int marker_rows(int height) { return std::min(marker_block, height); }
-
-// The luma value the pattern puts at (x, y) for a counter.
-inline uint8_t expected_luma(int x, int y, uint32_t counter, int width) {
-    const int block = x / marker_block;
-    if (y < marker_block && block < marker_blocks(width)) {
-        const uint32_t bit = 1u << (marker_bits - 1 - block);
-        return (counter & bit) ? marker_one : marker_zero;
-    }
-    return static_cast<uint8_t>((static_cast<uint32_t>(x) + static_cast<uint32_t>(y) + counter) & 0xFF);
-}
 
 // Draws the pattern into a full I420 frame (chroma (W + 1) / 2 x (H + 1) / 2).
 inline void fill_frame_pattern(uint8_t* y, int y_stride, uint8_t* u, int u_stride, uint8_t* v,
@@ -129,13 +112,9 @@ inline std::string check_frame_pattern(const planes& p, uint32_t counter) {
             if (got != want) return mismatch("Y", x, row, got, want);
         }
     }
-    const int counter_rows[2] = {p.height / 2 - 1, (p.height + 1) / 2 - 1};
     for (int row = 0; row < p.chroma_height; ++row) {
-        const bool counter_row = (row == counter_rows[0] || row == counter_rows[1]) &&
-                                 (p.width + 1) / 2 >= 4;
         for (int x = 0; x < p.chroma_width; ++x) {
-            int want_u = chroma_neutral;
-            if (counter_row && x < 4) want_u = static_cast<int>((counter >> (24 - 8 * x)) & 0xFF);
+            const int want_u = expected_chroma_u(x, row, counter, p.width, p.height);
             const int got_u = p.u[static_cast<size_t>(row) * p.u_stride + x];
             if (got_u != want_u) return mismatch("U", x, row, got_u, want_u);
             const int got_v = p.v[static_cast<size_t>(row) * p.v_stride + x];

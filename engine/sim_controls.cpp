@@ -121,7 +121,14 @@ int standin_engine::sim_peer_add(const cJSON* value) {
     if (!read_uid(member(value, "uid"), uid) || uid == 0 || !read_bool(value, "video", video)) return -2;
     if (!joined_) return -2;
     peers_[uid].video = video;
-    if (video) post_remote_video(uid);
+    if (video) {
+        post_remote_video(uid);
+    } else {
+        // As an engine tells of a user whose camera is off: the page learns the user is there.
+        post("onUserEnableVideo " + std::to_string(uid) + " false", [uid](IRtcEngineEventHandler& h) {
+            call_agent<&IRtcEngineEventHandler::onUserEnableVideo>(h, uid, false);
+        });
+    }
     return 0;
 }
 

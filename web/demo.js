@@ -70,7 +70,7 @@ function refreshControls() {
   $('share-panel').disabled = !ready;
   $('join').disabled = state.joined;
   $('leave').disabled = !state.joined;
-  $('camera').disabled = !state.joined;
+  $('camera').disabled = !ready; // also before joining: a lobby where the user checks the camera
   $('camera').textContent = state.tiles.has(0) ? 'Hide my camera' : 'Show my camera';
   $('simulate-panel').disabled = !state.joined;
   $('videos-empty').hidden = state.tiles.size > 0;

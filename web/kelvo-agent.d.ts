@@ -307,6 +307,7 @@ export interface I420Frame {
   chromaStride: number;
   /** Degrees clockwise to turn the picture. */
   rotation: 0 | 90 | 180 | 270;
+  /** Show it flipped left to right, after turning it. */
   mirrored: boolean;
   /**
    * The agent's wall clock when it packed the frame: milliseconds since 1970-01-01 UTC, low 32
@@ -363,6 +364,15 @@ export interface StreamStats {
   skipped: number;
 }
 
+/** A frame drawn into a canvas or written into the track where the stream is read. */
+export interface ShownFrame {
+  kind: 'canvas' | 'track';
+  /** ms since the agent packed it. */
+  age: number;
+  width: number;
+  height: number;
+}
+
 export interface VideoStreamEventMap {
   end: { uid: number; reason: StreamEndReason };
   /** A session's stream lost its connection with the agent: no frames until 'resume'. */
@@ -371,6 +381,10 @@ export interface VideoStreamEventMap {
   resume: { uid: number };
   /** Once per statistics period (a second by default). */
   stats: StreamStats;
+  /** The user paused or switched off their video, or resumed it. */
+  mute: { uid: number };
+  unmute: { uid: number };
+  shown: ShownFrame;
 }
 
 export type FrameCallback = (frame: I420Frame, stream: VideoStream) => void;
@@ -389,9 +403,12 @@ export interface StreamOptions {
  * Default: lib/stream-worker.js beside the library (README, "Bundlers"). */
 export type WorkerUrl = string | URL | false;
 
-/** One video's stream connection; the callback gets its newest frame once per animation frame. */
+/**
+ * One video's stream connection; the callback gets its newest frame once per animation frame.
+ * Without a callback the page gets no frame, and shows the stream with drawTo() or its track.
+ */
 export class VideoStream extends AgentEvents<VideoStreamEventMap> {
-  constructor(connection: AgentConnection, uid: number, onFrame: FrameCallback,
+  constructor(connection: AgentConnection, uid: number, onFrame: FrameCallback | null,
     options?: { viewWidth?: number | undefined; viewHeight?: number | undefined; statsIntervalMs?: number | undefined });
   readonly connection: AgentConnection;
   /** 0: the own camera. */
@@ -410,6 +427,17 @@ export class VideoStream extends AgentEvents<VideoStreamEventMap> {
   readonly skipped: number;
   /** The last statistics period's figures. */
   readonly stats: StreamStats;
+  /** True while the user has paused or switched off their video. */
+  readonly muted: boolean;
+  /**
+   * A video track of the stream (made on first use): plays in a <video> element, records with
+   * MediaRecorder, goes to a peer connection. It ends when the stream ends and is muted while
+   * the stream is.
+   */
+  readonly track: MediaStreamTrack;
+  toMediaStreamTrack(): MediaStreamTrack;
+  /** Draws the frames into the canvas where they are read (a worker: off the main thread). */
+  drawTo(canvas: HTMLCanvasElement): void;
   /** Asks for pictures of this size (device pixels). */
   setViewSize(width: number, height: number, options?: { signal?: AbortSignal | undefined }): Promise<void>;
   /** Sends "videoStat" with the page's own figures (done once a period by itself). */
@@ -424,15 +452,20 @@ export interface OpenStreamOptions extends StreamOptions {
   /** 0 (the default): the own camera ("preview"); any other: a remote user ("subscribe"). */
   uid?: number | undefined;
   workerUrl?: WorkerUrl | undefined;
+  /** Drawn into where the stream is read, as drawTo(). */
+  canvas?: HTMLCanvasElement | undefined;
 }
 
 /** Opens one video's stream connection; resolves once the agent accepted it. */
-export function openStream(url: string, options: OpenStreamOptions, onFrame: FrameCallback): Promise<VideoStream>;
+export function openStream(url: string, options: OpenStreamOptions, onFrame?: FrameCallback | null): Promise<VideoStream>;
 
 // ---- sessions ----------------------------------------------------------------------------------
 
-/** Where a stream's frames go: a function, or an object that also hears when the stream ends. */
-export type VideoView = FrameCallback | {
+/**
+ * Where a stream's frames go: a canvas (drawn off the page's main thread), a function, or an
+ * object that also hears when the stream ends; null for a stream shown through its track.
+ */
+export type VideoView = HTMLCanvasElement | null | FrameCallback | {
   draw(frame: I420Frame, stream: VideoStream): void;
   /** Called once when the stream ends (or never opened): the place to remove the view. */
   end?(reason: StreamEndReason): void;
@@ -532,9 +565,12 @@ export class AgentSession extends AgentEvents<SessionEventMap> {
   /** Leaves the channel; every stream of the session ends ('left-channel') whatever the answer. */
   leave(options?: RequestOptions): Promise<void>;
   /** Opens a user's stream (uid 0: the own camera, see openCamera), kept until it ends. */
-  openStream(uid: number, view: VideoView, options?: StreamOptions): Promise<VideoStream>;
-  /** Switches the camera on and opens its stream; stopping the stream switches it off. */
-  openCamera(view: VideoView, options?: StreamOptions): Promise<VideoStream>;
+  openStream(uid: number, view?: VideoView, options?: StreamOptions): Promise<VideoStream>;
+  /**
+   * Switches the camera on and opens its stream, also before joining (a lobby); stopping the
+   * stream switches it off.
+   */
+  openCamera(view?: VideoView, options?: StreamOptions): Promise<VideoStream>;
   /** One stream per remote user with video, for as long as the user, the channel and the session last. */
   followRemoteVideos(createView: (uid: number) => VideoView, options?: StreamOptions): RemoteVideos;
   /** Ends the session ('session-ended' for its streams); the agent stops the engine. */
@@ -550,6 +586,8 @@ export interface RemoteVideosEventMap {
   remove: { uid: number; reason: StreamEndReason };
   /** A user's stream could not be opened (the agent's limit of 64 videos, say). */
   error: { uid: number; error: AgentError };
+  /** A user is in the call without video (camera off or paused), so has no stream yet. */
+  'without-video': { uid: number };
 }
 
 /** Every remote user's video in a session, one stream each. */

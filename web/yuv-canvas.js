@@ -13,7 +13,13 @@
  * part of its work to the GPU process, can draw more large frames once both processors are busy.
  * WebGL follows it where VideoFrame is missing or refuses I420.
  * The canvas takes the frame's size, so one canvas pixel is one picture pixel; scale it with CSS.
+ * Every way shows the picture upright and mirrored as its header says (lib/orientation.js); the
+ * canvas then takes the shown size (height and width swapped for a quarter turn).
  */
+import {
+  drawUpright, fitCanvas, isUpright, shownToFrame,
+} from './lib/orientation.js';
+import { VideoFramePacker } from './lib/video-frames.js';
 
 /** The order in which createRenderer() tries the ways of drawing. */
 export const RENDERER_KINDS = ['webcodecs', 'webgl', '2d'];
@@ -21,10 +27,13 @@ export const RENDERER_KINDS = ['webcodecs', 'webgl', '2d'];
 const VERTEX_SHADER = `
 attribute vec2 position;
 uniform vec2 crop;
+uniform vec4 turn;
+uniform vec2 shift;
 varying vec2 lumaCoord;
 void main() {
-  vec2 unit = (position + 1.0) * 0.5;
-  lumaCoord = vec2(unit.x * crop.x, 1.0 - unit.y);
+  vec2 shown = vec2((position.x + 1.0) * 0.5, (1.0 - position.y) * 0.5);
+  vec2 picture = vec2(dot(turn.xy, shown), dot(turn.zw, shown)) + shift;
+  lumaCoord = vec2(picture.x * crop.x, picture.y);
   gl_Position = vec4(position, 0.0, 1.0);
 }`;
 
@@ -73,6 +82,8 @@ class WebGLRenderer {
     gl.vertexAttribPointer(position, 2, gl.FLOAT, false, 0, 0);
     this.crop = gl.getUniformLocation(program, 'crop');
     this.chromaEdge = gl.getUniformLocation(program, 'chromaEdge');
+    this.turn = gl.getUniformLocation(program, 'turn');
+    this.shift = gl.getUniformLocation(program, 'shift');
 
     gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
     this.textures = ['planeY', 'planeU', 'planeV'].map((name, unit) => {
@@ -91,11 +102,8 @@ class WebGLRenderer {
 
   draw(frame) {
     const { gl, canvas } = this;
-    if (canvas.width !== frame.width || canvas.height !== frame.height) {
-      canvas.width = frame.width;
-      canvas.height = frame.height;
-    }
-    gl.viewport(0, 0, frame.width, frame.height);
+    const shown = fitCanvas(canvas, frame);
+    gl.viewport(0, 0, shown.width, shown.height);
     const chromaRows = frame.height >> 1;
     const planes = [
       [frame.y, frame.stride, frame.height],
@@ -117,6 +125,9 @@ class WebGLRenderer {
     // Padding sits at the right end of every row: sample only the visible part.
     gl.uniform2f(this.crop, frame.width / frame.stride, 1);
     gl.uniform1f(this.chromaEdge, ((frame.width >> 1) - 0.5) / frame.chromaStride);
+    const { turn, shift } = shownToFrame(frame);
+    gl.uniform4fv(this.turn, turn);
+    gl.uniform2fv(this.shift, shift);
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
   }
 }
@@ -131,15 +142,12 @@ class CanvasRenderer {
     this.canvas = canvas;
     this.context = canvas.getContext('2d');
     this.image = null;
+    this.unturned = null; // the picture as it arrived, for frames shown turned or mirrored
   }
 
   draw(frame) {
-    const { canvas, context } = this;
+    const { context } = this;
     const { width, height, stride, chromaStride, y, u, v } = frame;
-    if (canvas.width !== width || canvas.height !== height) {
-      canvas.width = width;
-      canvas.height = height;
-    }
     if (!this.image || this.image.width !== width || this.image.height !== height) {
       this.image = context.createImageData(width, height);
     }
@@ -161,72 +169,31 @@ class CanvasRenderer {
         out += 4;
       }
     }
-    context.putImageData(this.image, 0, 0);
+    if (isUpright(frame)) {
+      fitCanvas(context.canvas, frame);
+      context.putImageData(this.image, 0, 0);
+      return;
+    }
+    this.unturned ??= new OffscreenCanvas(width, height);
+    fitCanvas(this.unturned, { width, height });
+    this.unturned.getContext('2d').putImageData(this.image, 0, 0);
+    drawUpright(context, this.unturned, frame);
   }
 }
 
-// BT.601 limited range, as the shader and the JavaScript conversion use.
-const BT601 = { primaries: 'smpte170m', transfer: 'smpte170m', matrix: 'smpte170m', fullRange: false };
-
-/**
- * A VideoFrame takes its planes from one buffer, so the three planes are copied into one that is
- * kept between frames (a block copy each); the browser then converts and draws it in one call.
- */
+/** The browser converts and draws: the planes become a VideoFrame (lib/video-frames.js). */
 class VideoFrameRenderer {
   constructor(canvas, context) {
     this.kind = 'webcodecs';
     this.canvas = canvas;
     this.context = context;
-    this.buffer = null;
-  }
-
-  /** The frame's planes one after the other in this.buffer, in the sizes a VideoFrame expects. */
-  pack({ width, height, stride, chromaStride, y, u, v }) {
-    // A VideoFrame wants ceil(height / 2) chroma rows; an odd height repeats the last one sent.
-    const chromaRows = (height + 1) >> 1;
-    const lumaBytes = stride * height;
-    const chromaBytes = chromaStride * chromaRows;
-    const size = lumaBytes + 2 * chromaBytes;
-    if (this.buffer === null || this.buffer.length !== size) this.buffer = new Uint8Array(size);
-    const buffer = this.buffer;
-    buffer.set(y, 0);
-    const half = width >> 1;
-    for (const [plane, offset] of [[u, lumaBytes], [v, lumaBytes + chromaBytes]]) {
-      buffer.set(plane, offset);
-      if (width & 1 && half > 0) {
-        // An odd width needs one chroma column more than is sent: repeat the last one.
-        for (let row = offset + half; row < offset + plane.length; row += chromaStride) buffer[row] = buffer[row - 1];
-      }
-      const end = offset + plane.length;
-      if (plane.length === chromaBytes) continue;
-      if (plane.length >= chromaStride) buffer.copyWithin(end, end - chromaStride, end);
-      else buffer.fill(128, end, offset + chromaBytes); // one picture row: no chroma was sent
-    }
-    return { lumaBytes, chromaBytes };
+    this.packer = new VideoFramePacker();
   }
 
   draw(frame) {
-    const { canvas, context } = this;
-    const { width, height, stride, chromaStride } = frame;
-    const { lumaBytes, chromaBytes } = this.pack(frame);
-    const picture = new VideoFrame(this.buffer, {
-      format: 'I420',
-      codedWidth: width,
-      codedHeight: height,
-      timestamp: 0,
-      colorSpace: BT601,
-      layout: [
-        { offset: 0, stride },
-        { offset: lumaBytes, stride: chromaStride },
-        { offset: lumaBytes + chromaBytes, stride: chromaStride },
-      ],
-    });
+    const picture = this.packer.videoFrame(frame);
     try {
-      if (canvas.width !== width || canvas.height !== height) {
-        canvas.width = width;
-        canvas.height = height;
-      }
-      context.drawImage(picture, 0, 0);
+      drawUpright(this.context, picture, frame);
     } finally {
       picture.close();
     }

@@ -73,6 +73,7 @@ async function measure(page, { seconds, canvases, pids }) {
     agentCpu: cpu.agent,
     browserCpu: cpu.browser,
     agentMsPerFrame: frames > 0 && cpu.agent !== undefined ? (cpu.agent * 10 * elapsed) / frames : undefined,
+    browserMsPerDrawn: (cpu.browser * 10) / records.reduce((sum, r) => sum + r.draws / elapsed, 0),
   };
 }
 
@@ -91,13 +92,16 @@ async function withAgent(build, site, work) {
   }
 }
 
-/** The benchmark page with `count` streams of width x height from simulated users. */
-export function runStreams({ browser, browserPid, build, site, scenario, seconds }) {
+/**
+ * The benchmark page with `count` streams of width x height from simulated users, shown by the
+ * page library's `path` (see page.js).
+ */
+export function runStreams({ browser, browserPid, build, site, scenario, seconds, path }) {
   return withAgent(build, site, async (agent) => {
     const page = await browser.context.newPage();
     try {
       await page.goto(`${site.url}bench/page.html?${pageQuery({
-        mode: 'agent', agent: agent.url, count: scenario.count, width: scenario.width, height: scenario.height,
+        mode: 'agent', path, agent: agent.url, count: scenario.count, width: scenario.width, height: scenario.height,
         fps: ENGINE_FPS, show: scenario.show, renderer: build.renderer,
       })}`);
       return await measure(page, { seconds, canvases: scenario.count, pids: { agent: agent.pid, browser: browserPid } });

@@ -137,6 +137,11 @@ bool site_decisions::forget(const std::string& origin) {
     return remember(origin, site_decision::undecided);
 }
 
+void site_decisions::forget_for_this_run(const std::string& origin) {
+    checked_lock hold(impl_->lock);
+    impl_->this_run.erase(normalize_origin(origin));
+}
+
 void site_decisions::reload() {
     if (impl_->path.empty()) return;
     platform_file_lock file_lock(impl_->lock_path);

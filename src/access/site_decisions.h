@@ -42,6 +42,8 @@ public:
     void allow_for_this_run(const std::string& origin);
     // Forgets what the file and this run know of the origin.
     bool forget(const std::string& origin);
+    // Forgets what this run knows of the origin: another process has forgotten it in the file.
+    void forget_for_this_run(const std::string& origin);
     // Reads the file again (another process changed it); this run's allowances stay, except
     // for an origin whose remembered decision the file has changed since (the newer word).
     void reload();

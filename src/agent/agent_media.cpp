@@ -114,24 +114,30 @@ int32_t rtc_engine_agent::run_enable_local_video(command_call& call) {
     bool enabled = false;
     if (!read_required_bool(call.message, "enabled", enabled)) return result::invalid_request;
     return with_parameters([&](IRtcEngineParameter& parameters) KELVO_REQUIRES(agent_lock_) {
-        const int32_t code = set_local_capture(parameters, enabled);
-        if (code == 0) update_use(&device_use::camera, enabled);
-        return code;
+        return switch_capture(parameters, enabled);
     });
+}
+
+int32_t rtc_engine_agent::switch_capture(IRtcEngineParameter& parameters, bool enabled) {
+    const int32_t code = set_local_capture(parameters, enabled);
+    if (code == 0) update_use(&device_use::camera, enabled);
+    return code;
 }
 
 int32_t rtc_engine_agent::run_preview(command_call& call) {
     bool video = true;
     call.message.readBool("video", video);
-    if (!is_session_site(*call.context)) return result::forbidden;
     read_view_size(call);
-    return become_stream_connection(call, [&] { return preview(call.context, video); });
+    const int32_t code =
+        become_stream_connection(call, [&] { return preview(call.context, video); });
+    return code == result::forbidden ? refuse(call, "other-site") : code;
 }
 
-// Answers 0 whenever an engine exists (too many streams aside): the page's stream connection is
-// made whatever the engine said to the capture switch or the view.
+// Answers 0 whenever an engine exists (too many streams and another site aside): the page's
+// stream connection is made whatever the engine said to the capture switch or the view.
 int32_t rtc_engine_agent::preview(connection_context* context, bool video) {
     return with_engine([&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {
+        if (!is_session_site(*context)) return result::forbidden;
         {
             engine_parameters parameters(&engine);
             if (parameters) set_local_capture(*parameters, video);
@@ -155,9 +161,13 @@ int32_t rtc_engine_agent::run_video_stat(command_call& call) {
     if (!call.message.readUInt("uid", uid)) return result::ok;
     kelvo::rtc::VideoStats stats{uid == own_uid() ? 0 : uid, call.message.getInt("latency", 0), 0,
                                  call.message.getInt("fps", 0), 0};
-    // The channel lock is taken and released before the agent lock.
-    streams_.report(stats.uid, stats.pageFrameRate, stats.measuredFrameRate, stats.droppedFrames);
-    return with_engine([&](IRtcEngine& engine) { return engine.reportVideoStats(stats); });
+    return with_engine([&](IRtcEngine& engine) KELVO_REQUIRES(agent_lock_) {
+        // A stream connection made before the session may be another site's.
+        if (!is_session_site(*call.context)) return refuse(call, "other-site");
+        streams_.report(stats.uid, stats.pageFrameRate, stats.measuredFrameRate,
+                        stats.droppedFrames);
+        return engine.reportVideoStats(stats);
+    });
 }
 
 int32_t rtc_engine_agent::run_set_video_profile(command_call& call) {

@@ -30,7 +30,10 @@ int32_t rtc_engine_agent::run_initialize(command_call& call) {
     } else if (call.message.readString("key", app_id)) {
         dynamic_key_names_ = true;
     }
-    return initialize(app_id, call.context);
+    const int32_t code = initialize(app_id, call.context);
+    // Decisions that changed while the session was being made found no session to end yet.
+    if (code == 0 && !access_.allows(call.context->origin)) on_sites_changed();
+    return code;
 }
 
 int32_t rtc_engine_agent::run_get_version(command_call& call) {
@@ -68,9 +71,10 @@ int32_t rtc_engine_agent::initialize(const std::string& app_id, connection_conte
         checked_lock control(control_lock_);
         control_server_index_ = context->server_index;
         control_handle_ = context->handle;
-        session_origin_ = context->origin;
     }
+    session_origin_ = context->origin;
     engine_initialized_ = true;
+    resume_early_subscriptions();
     return result::ok;
 }
 

@@ -1,6 +1,7 @@
 // Stream connections: "subscribe", setting up and closing stream channels in the stream table and
 // the engine's views for them, and announcing streams to the page. The stream table's channel lock
 // is taken after the agent lock, and channels leaving it are dropped after it is released.
+#include <algorithm>
 #include <functional>
 
 #include "agent/rtc_engine_agent.h"
@@ -35,25 +36,65 @@ int32_t rtc_engine_agent::become_stream_connection(command_call& call,
 int32_t rtc_engine_agent::run_subscribe(command_call& call) {
     uint32_t uid = 0;
     if (!call.message.readUInt("uid", uid) || uid == 0) return result::invalid_request;
-    if (!is_session_site(*call.context)) return result::forbidden;
     read_view_size(call);
-    return become_stream_connection(call, [&] { return subscribe(call.context, uid); });
+    const int32_t code =
+        become_stream_connection(call, [&] { return subscribe(call.context, uid); });
+    return code == result::forbidden ? refuse(call, "other-site") : code;
 }
 
 int32_t rtc_engine_agent::subscribe(connection_context* context, uint32_t uid) {
     kelvo::rtc::VideoCanvas canvas{nullptr, kelvo::rtc::RENDER_MODE_HIDDEN, 0, 0};
     checked_lock lock(agent_lock_);
+    if (engine_ == nullptr) {
+        context->uid = uid;
+        // Each open connection is in the list once, however often it subscribes; those that
+        // closed meanwhile leave it.
+        auto& waiting = early_subscriptions_;
+        waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+                                     [&](const auto& early) {
+                                         return early.second.expired() ||
+                                                same_connection(early.second, context->handle);
+                                     }),
+                      waiting.end());
+        waiting.emplace_back(context->server_index, context->handle);
+        return result::ok;
+    }
+    if (!is_session_site(*context)) return result::forbidden;
     const int32_t code = setup_stream_channel(context, uid, canvas);
     if (code == 0) engine_->setupRemoteVideo(canvas);
-    return code == result::too_many_streams ? code : result::ok;
+    return code;
+}
+
+void rtc_engine_agent::resume_early_subscriptions() {
+    for (const auto& [server, handle] : early_subscriptions_) {
+        net_.post_to_connection(server, handle, [this](connection_context& context) {
+            resume_subscription(context);
+        });
+    }
+    early_subscriptions_.clear();
+}
+
+// A connection turned to its own video meanwhile keeps it; one that subscribed again is set up
+// for its latest uid. A refusal answers the "subscribe" that was answered true before.
+void rtc_engine_agent::resume_subscription(connection_context& context) {
+    if (context.state != connection_stream || context.uid == 0) return;
+    const int32_t code = subscribe(&context, context.uid);
+    if (code == result::ok) return;
+    std::string reply;
+    if (code == result::forbidden) {
+        reply = refusal_reply("subscribe", "other-site");
+    } else {
+        JsonValue answer;
+        answer.makeObject();
+        answer.setString("command", "subscribe");
+        set_reply_code(answer, code);
+        reply = answer.toString();
+    }
+    net_.send_text(context.server_index, context.handle, reply);
 }
 
 int32_t rtc_engine_agent::setup_stream_channel(connection_context* context, uint32_t uid,
                                                kelvo::rtc::VideoCanvas& canvas) {
-    if (engine_ == nullptr) {
-        context->uid = uid;
-        return result::no_engine;
-    }
     // Dropped when this returns, outside the channel lock.
     const std::shared_ptr<VideoStreamChannel> earlier = switch_connection_uid(*context, uid);
     writeLog(kelvo::rtc::LOG_LEVEL_INFO, "setup video channel for user %d", static_cast<int>(uid));

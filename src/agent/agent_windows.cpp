@@ -41,10 +41,14 @@ int32_t rtc_engine_agent::run_start_screen_sharing(command_call& call) {
 
 int32_t rtc_engine_agent::run_stop_screen_sharing(command_call&) {
     return with_parameters([&](IRtcEngineParameter& parameters) KELVO_REQUIRES(agent_lock_) {
-        const int32_t code = parameters.setBool("che.video.stop_screen_capture", true);
-        if (code == 0) update_use(&device_use::screen, false);
-        return code;
+        return stop_screen_sharing(parameters);
     });
+}
+
+int32_t rtc_engine_agent::stop_screen_sharing(IRtcEngineParameter& parameters) {
+    const int32_t code = parameters.setBool("che.video.stop_screen_capture", true);
+    if (code == 0) update_use(&device_use::screen, false);
+    return code;
 }
 
 }  // namespace web

@@ -32,7 +32,8 @@ int32_t rtc_engine_agent::on_message(connection_context* context, const std::str
     int32_t code = result::invalid_request;
     bool reply_due = true;
     if (const command_entry* entry = find_command(name)) {
-        const int32_t admitted = admit(*context, name, message);
+        const int32_t admitted =
+            switches_off(*context, name, document) ? result::ok : admit(*context, name, message);
         if (admitted != result::ok) {
             // Refused, or asked about: then answered once the user decides.
             code = admitted;
@@ -42,6 +43,10 @@ int32_t rtc_engine_agent::on_message(connection_context* context, const std::str
         } else {
             command_call call{context, document, answer};
             code = (this->*entry->run)(call);
+            if (call.refusal_reason != nullptr) {
+                reply = refusal_reply(name, call.refusal_reason);
+                return 0;
+            }
             if (entry->answer == command_answer::never ||
                 (entry->answer == command_answer::deferred && code == 0)) {
                 reply_due = false;

@@ -35,7 +35,14 @@ struct command_call {
     connection_context* context;
     const JsonValue& message;
     JsonValue& reply;
+    // Set through refuse(): the reply is a refusal, code 403 with this "reason".
+    const char* refusal_reason = nullptr;
 };
+
+// Refuses the command to who sent it; returns the result for the operation to return.
+int32_t refuse(command_call& call, const char* reason);
+// {"command":<command>,"code":403,"reason":<reason>}
+std::string refusal_reply(const std::string& command, const char* reason);
 
 using command_operation = int32_t (rtc_engine_agent::*)(command_call& call);
 

@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <kelvo/rizudada_engine.h>
 
@@ -64,6 +66,11 @@ public:
                        std::string& reply) override;
     void on_connection_closed(connection_context* context) override;
 
+    // The user's decisions about sites changed (a block, a forget, the sites file read again): a
+    // session whose site may no longer use the agent ends. Any thread; the engine is touched
+    // only on the control connection's server thread.
+    void on_sites_changed() KELVO_EXCLUDES(control_lock_);
+
     // The engine's render factory, registered when an engine is made.
     kelvo::media::IExternalVideoRenderFactory& render_factory() { return streams_; }
 
@@ -95,8 +102,18 @@ private:
     // Runs the message again on its connection's thread once the user has decided.
     void answer_after_question(const connection_context& context, const std::string& message,
                                bool allowed);
-    // A stream of this session is for connections of the session's site only.
-    bool is_session_site(const connection_context& context) KELVO_EXCLUDES(control_lock_);
+    // A stream of this session is for connections of the session's site only. Decided under the
+    // agent lock, which makes and ends sessions. True while no session exists.
+    bool is_session_site(const connection_context& context) KELVO_REQUIRES(agent_lock_);
+    // The session's own control connection switching off what runs ("leaveChannel",
+    // "enableLocalVideo" false, "stopScreenSharing", "stopRecording", "muteLocal"), which it may
+    // always do, also once its site is no longer allowed.
+    bool switches_off(const connection_context& context, const std::string& command,
+                      const JsonValue& message) KELVO_EXCLUDES(control_lock_);
+    // On the control connection's thread: when its site may no longer use the agent, switches
+    // off the camera and screen sharing and closes the connection with 4003 "the user blocked
+    // this site", which closes its streams and releases the engine.
+    void end_session_if_refused(connection_context& control) KELVO_EXCLUDES(agent_lock_);
     // Tells the indicator what the session's site uses now. Agent lock held.
     void update_use(bool device_use::*device, bool in_use) KELVO_REQUIRES(agent_lock_);
 
@@ -155,6 +172,9 @@ private:
     int32_t run_enable_local_video(command_call& call);
     int32_t run_video_stat(command_call& call);
     int32_t run_set_video_profile(command_call& call);
+    // Local capture on or off, as "enableLocalVideo" says. Agent lock held.
+    int32_t switch_capture(kelvo::rtc::IRtcEngineParameter& parameters, bool enabled)
+        KELVO_REQUIRES(agent_lock_);
     int32_t mute_stream_audio(uint32_t stream_id, bool mute);
     int32_t mute_stream_video(uint32_t stream_id, bool mute);
 
@@ -164,10 +184,16 @@ private:
     // Runs a "preview" or "subscribe" set-up on a connection that has become a stream connection.
     int32_t become_stream_connection(command_call& call, const std::function<int32_t()>& set_up);
     int32_t preview(connection_context* context, bool video);
-    // 0 also without an engine; too many channels is answered.
+    // 0 also without an engine (the subscription waits for a session); too many channels, and
+    // result::forbidden for a site other than the session's.
     int32_t subscribe(connection_context* context, uint32_t uid) KELVO_EXCLUDES(agent_lock_);
+    // Subscriptions made while no session existed are set up, or refused, once one begins: on
+    // their connections' threads, so a page that subscribed early is never left silent.
+    void resume_early_subscriptions() KELVO_REQUIRES(agent_lock_);
+    void resume_subscription(connection_context& context) KELVO_EXCLUDES(agent_lock_);
     // A stream connection carries one channel: the connection's earlier channel, whatever its
-    // uid, is removed first, with its engine view. The context takes the uid. Agent lock held.
+    // uid, is removed first, with its engine view. The context takes the uid. Agent lock held,
+    // engine present.
     int32_t setup_stream_channel(connection_context* context, uint32_t uid,
                                  kelvo::rtc::VideoCanvas& canvas) KELVO_REQUIRES(agent_lock_);
     // A stream connection turning to another uid gives up the channel it carried (returned, to
@@ -193,6 +219,8 @@ private:
     int32_t run_query_recording_status(command_call& call);
     int32_t select_device(const std::string& device_id, const std::string& kind);
     int32_t set_screen_capture_window(const char* key, const std::string& window_id);
+    int32_t stop_screen_sharing(kelvo::rtc::IRtcEngineParameter& parameters)
+        KELVO_REQUIRES(agent_lock_);
 
     // ISessionEvents, on engine threads (session_events.cpp)
     void sendToControl(const std::string& text) override;
@@ -222,6 +250,12 @@ private:
     shareable_windows windows_ KELVO_GUARDED_BY(agent_lock_);
     // What the session's site uses now (camera, screen sharing, recording).
     device_use use_ KELVO_GUARDED_BY(agent_lock_);
+    // The control connection's origin: the site of the session.
+    std::string session_origin_ KELVO_GUARDED_BY(agent_lock_);
+    // The connections (server index, handle) that subscribed while no session existed, each
+    // once.
+    std::vector<std::pair<int32_t, connection_handle>> early_subscriptions_
+        KELVO_GUARDED_BY(agent_lock_);
     IUsageIndicator* const indicator_;
     site_access access_;
     engine_log_gate log_gate_;
@@ -240,8 +274,6 @@ private:
     checked_mutex control_lock_ KELVO_ACQUIRED_AFTER(agent_lock_);
     int32_t control_server_index_ KELVO_GUARDED_BY(control_lock_) = -1;
     connection_handle control_handle_ KELVO_GUARDED_BY(control_lock_);
-    // The control connection's origin: the site of the session.
-    std::string session_origin_ KELVO_GUARDED_BY(control_lock_);
 
     VideoStreamTable streams_{static_cast<IVideoStreamHost&>(*this)};
 };

@@ -18,7 +18,11 @@ int run_agent(const std::string& cert_dir, const server_ports& ports,
 
     int exit_code = -1;
     if (net.add_tls_server(ports.tls, cert_dir) == 0 && net.add_plain_server(ports.plain) == 0) {
-        window = make_window([&access] { access.sites.reload(); });
+        window = make_window([&access, &agent](const std::string& forgotten) {
+            access.sites.reload();
+            if (!forgotten.empty()) access.sites.forget_for_this_run(forgotten);
+            agent.on_sites_changed();
+        });
         exit_code = window->run_loop();
         // Every page hears why, before the servers go: a page whose user quit the agent
         // ends its session, one whose agent restarts connects again.

@@ -32,7 +32,8 @@ struct site_access_ui {
 
 // Builds the server set and then the agent, starts the TLS server (certificates from
 // `cert_dir`) and then the plain server, and runs the control window made by `make_window`
-// (which has the decisions read again when told) until its loop ends. Returns the loop's exit
+// (which has the decisions read again when told, and a session whose site is no longer allowed
+// ended) until its loop ends. Returns the loop's exit
 // code, or -1 when a server could not start (the plain server is not tried after the TLS server
 // failed). Servers are always gone before the agent, and the agent before the set. Once the
 // servers and the window are gone, and before the agent goes, the prompt is closed: every

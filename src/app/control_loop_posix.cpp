@@ -96,8 +96,8 @@ bool post_control_message(const std::string& message) {
     return sent == static_cast<ssize_t>(message.size());
 }
 
-control_loop::control_loop(std::function<void()> on_reload, tray_usage_indicator& usage)
-    : on_reload_(std::move(on_reload)), usage_(usage), tray_(*this) {
+control_loop::control_loop(sites_changed_handler on_sites_changed, tray_usage_indicator& usage)
+    : on_sites_changed_(std::move(on_sites_changed)), usage_(usage), tray_(*this) {
     const std::string path = control_socket_path();
     sockaddr_un address;
     quit_on_destroy_ = true;
@@ -132,7 +132,8 @@ control_loop::~control_loop() {
 }
 
 int control_loop::run_loop() {
-    char buffer[256];
+    // Room for any site's name; a longer message is not taken cut.
+    char buffer[1024];
     while (!quit_) {
         pollfd watched[3] = {{stopSignalPipe(), POLLIN, 0},
                              {socket_, POLLIN, 0},
@@ -148,8 +149,10 @@ int control_loop::run_loop() {
             continue;
         }
         if (watched[1].revents != 0) {
-            const ssize_t length = recv(socket_, buffer, sizeof(buffer), 0);
-            if (length >= 0) handle_message(std::string(buffer, static_cast<size_t>(length)));
+            const ssize_t length = recv(socket_, buffer, sizeof(buffer), MSG_TRUNC);
+            if (length >= 0 && static_cast<size_t>(length) <= sizeof(buffer)) {
+                handle_message(std::string(buffer, static_cast<size_t>(length)));
+            }
         }
         if (watched[2].revents != 0) show_usage();
     }
@@ -170,8 +173,10 @@ void control_loop::handle_message(const std::string& message) {
         close_window();
     } else if (parseShow(message, show)) {
         tray_.on_show_message(show);
-    } else if (message == "reload" && on_reload_) {
-        on_reload_();
+    } else if (message == "reload" && on_sites_changed_) {
+        on_sites_changed_(std::string());
+    } else if (message.rfind(forget_prefix, 0) == 0 && on_sites_changed_) {
+        on_sites_changed_(message.substr(std::strlen(forget_prefix)));
     }
 }
 

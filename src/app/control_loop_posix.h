@@ -2,7 +2,8 @@
 // "Kelvo Web Agent" beside the single-instance lock file, read by the main thread. Its messages
 // play the window messages' roles: "close" is the close message, "close-for-upgrade" the same for
 // an agent stopped to be upgraded or restarted (the pages are told to come back), "show 0" and
-// "show 1" the show message with that wParam; "reload" says that the sites file changed. SIGINT and SIGTERM act as
+// "show 1" the show message with that wParam; "reload" says that the sites file changed, "forget
+// ORIGIN" that it changed by forgetting the site ORIGIN. SIGINT and SIGTERM act as
 // "close". There is no notification area, so the icon state (with the sites' usage, handed over
 // through a pipe of the loop's own) runs against a shell that accepts every request.
 #pragma once
@@ -24,13 +25,16 @@ std::string control_socket_path();
 // Sends one message to a running instance's control socket; false when no instance answers.
 bool post_control_message(const std::string& message);
 
+// The beginning of the message that names a forgotten site: "forget ORIGIN".
+constexpr const char forget_prefix[] = "forget ";
+
 class control_loop : public IControlWindow, private ITrayShell {
 public:
     // Opens the control socket and asks for the icon (its "show 1" is the first message the loop
     // reads) and for the wake-ups of `usage`, which must outlive the loop. When the socket
-    // cannot be opened the loop ends at once with exit code 0. `on_reload` runs on the loop's
-    // thread for each "reload".
-    control_loop(std::function<void()> on_reload, tray_usage_indicator& usage);
+    // cannot be opened the loop ends at once with exit code 0. `on_sites_changed` runs on the
+    // loop's thread for each "reload" and "forget ORIGIN".
+    control_loop(sites_changed_handler on_sites_changed, tray_usage_indicator& usage);
     ~control_loop() override;
     control_loop(const control_loop&) = delete;
     control_loop& operator=(const control_loop&) = delete;
@@ -57,7 +61,7 @@ private:
     void load_menu() override { menu_loaded_ = true; }
     void destroy_menu() override { menu_loaded_ = false; }
 
-    const std::function<void()> on_reload_;
+    const sites_changed_handler on_sites_changed_;
     int socket_ = -1;
     tray_usage_indicator& usage_;
     // Written by the usage's wake-up on any thread, read by the loop.

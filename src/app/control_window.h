@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace kelvo {
 namespace rtc {
@@ -22,9 +23,14 @@ public:
     virtual bool ended_for_restart() const = 0;
 };
 
-// Makes the window; it calls `on_reload` on the main thread when told that the sites file changed.
+// Told, on the main thread, that the sites file changed; `forgotten` names the site that another
+// process forgot (empty for any other change), which may hold an allowance of this run that only
+// this process knows.
+using sites_changed_handler = std::function<void(const std::string& forgotten)>;
+
+// Makes the window; it calls `on_sites_changed` when told that the sites file changed.
 using control_window_factory =
-    std::function<std::unique_ptr<IControlWindow>(std::function<void()> on_reload)>;
+    std::function<std::unique_ptr<IControlWindow>(sites_changed_handler on_sites_changed)>;
 
 }  // namespace web
 }  // namespace rtc

@@ -51,9 +51,10 @@ std::wstring tray_tooltip_text(const char* engine_version) {
     return text;
 }
 
-control_window::control_window(std::function<void()> on_reload, queued_consent_prompt& prompt,
-                               tray_usage_indicator& usage, site_list sites)
-    : on_reload_(std::move(on_reload)), prompt_(prompt), usage_(usage), sites_(std::move(sites)),
+control_window::control_window(sites_changed_handler on_sites_changed,
+                               queued_consent_prompt& prompt, tray_usage_indicator& usage,
+                               site_list sites)
+    : on_sites_changed_(std::move(on_sites_changed)), prompt_(prompt), usage_(usage), sites_(std::move(sites)),
       tray_(*this) {
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof(window_class);
@@ -132,8 +133,14 @@ LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lpara
         return 0;
     }
     if (message == reload_sites_message) {
-        if (on_reload_) on_reload_();
+        if (on_sites_changed_) on_sites_changed_(std::string());
         return 0;
+    }
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+        if (data == nullptr || data->dwData != forget_site_data || !on_sites_changed_) return FALSE;
+        on_sites_changed_(std::string(static_cast<const char*>(data->lpData), data->cbData));
+        return TRUE;
     }
     if (message == close_for_upgrade_message) {
         restarting_ = true;

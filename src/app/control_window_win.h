@@ -35,6 +35,9 @@ extern const UINT taskbar_created_message;
 // restarted (the pages are told to come back).
 extern const UINT reload_sites_message;
 extern const UINT close_for_upgrade_message;
+// WM_COPYDATA with this tag and an origin in UTF-8: the sites file changed by forgetting that
+// site.
+constexpr ULONG_PTR forget_site_data = 0x4B574653;
 
 // "Kelvo Web Agent " and the engine version (ANSI code page text, null for none), converted into
 // at most 63 wide characters; the whole cut to 127 characters.
@@ -45,9 +48,9 @@ public:
     // Registers the class, creates the hidden window and posts it the show message; when the
     // window cannot be created the quit message is posted so the loop ends at once. The window
     // asks `prompt`'s questions, shows `usage` on the icon and lists `sites` (see site_list.h);
-    // the prompt and the usage must outlive it. `on_reload` runs on the loop's thread for each
-    // reload message.
-    control_window(std::function<void()> on_reload, queued_consent_prompt& prompt,
+    // the prompt and the usage must outlive it. `on_sites_changed` runs on the loop's thread for
+    // each reload message and each forgotten site.
+    control_window(sites_changed_handler on_sites_changed, queued_consent_prompt& prompt,
                    tray_usage_indicator& usage, site_list sites);
     ~control_window() override;
     control_window(const control_window&) = delete;
@@ -89,7 +92,7 @@ private:
     void load_menu() override;
     void destroy_menu() override;
 
-    const std::function<void()> on_reload_;
+    const sites_changed_handler on_sites_changed_;
     HWND window_ = nullptr;
     HMENU menu_ = nullptr;
     NOTIFYICONDATAW icon_data_{};

@@ -77,7 +77,10 @@ int main(int argc, char** argv) {
     }
     if (!words.empty() && is_site_switch(words[0])) {
         return run_site_switch(words, site_decisions::default_path(),
-                               [] { return post_control_message("reload"); });
+                               [](const std::string& forgotten) {
+                                   return post_control_message(
+                                       forgotten.empty() ? "reload" : forget_prefix + forgotten);
+                               });
     }
     if (!platform_take_single_instance_lock()) {
         std::fputs(second_instance_notice(platform_single_instance_holder()).c_str(), stderr);
@@ -90,7 +93,8 @@ int main(int argc, char** argv) {
     tray_usage_indicator usage;
     return run_agent(platform_module_directory(), configured_server_ports(),
                      {sites, prompt, usage},
-                     [&usage](std::function<void()> on_reload) {
-                         return std::make_unique<control_loop>(std::move(on_reload), usage);
+                     [&usage](sites_changed_handler on_sites_changed) {
+                         return std::make_unique<control_loop>(std::move(on_sites_changed),
+                                                               usage);
                      });
 }

@@ -35,6 +35,7 @@
 #include "access/site_decisions.h"
 #include "app/agent_run.h"
 #include "app/control_window_win.h"
+#include "app/crash_restart_win.h"
 #include "app/information_switches.h"
 #include "app/installation_switches_win.h"
 #include "app/queued_consent_prompt.h"
@@ -74,14 +75,23 @@ std::vector<std::string> commandLineWords() {
     return result;
 }
 
-bool postReloadMessage() {
+// A forgotten site is named (WM_COPYDATA), so that the running agent forgets its allowance for
+// this run too, which the file does not hold.
+bool tellRunningAgent(const std::string& forgotten) {
     HWND window = FindWindowW(control_window_name, nullptr);
-    return window != nullptr && PostMessageW(window, reload_sites_message, 0, 0) != FALSE;
+    if (window == nullptr) return false;
+    if (forgotten.empty()) return PostMessageW(window, reload_sites_message, 0, 0) != FALSE;
+    COPYDATASTRUCT data{forget_site_data, static_cast<DWORD>(forgotten.size()),
+                        const_cast<char*>(forgotten.data())};
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                               SMTO_ABORTIFHUNG, 5000, &answer) != 0 &&
+           answer == TRUE;
 }
 
 int runSiteSwitch(const std::vector<std::string>& words) {
     write_to_starting_console();
-    return run_site_switch(words, site_decisions::default_path(), postReloadMessage);
+    return run_site_switch(words, site_decisions::default_path(), tellRunningAgent);
 }
 
 }  // namespace
@@ -109,15 +119,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
         tell_starter(second_instance_notice(platform_single_instance_holder()), true);
         return -1;
     }
+    // The serving instance only: the switches above end at once and are never started again.
+    register_crash_restart();
     site_decisions sites(site_decisions::default_path());
     queued_consent_prompt prompt;
     tray_usage_indicator usage;
+    // A site forgotten in the Sites window is told to the agent as any change of the file.
     const site_list listed{[&sites] { return sites.list(); },
-                           [&sites](const std::string& origin) { sites.forget(origin); }};
+                           [&sites](const std::string& origin) {
+                               sites.forget(origin);
+                               tellRunningAgent(std::string());
+                           }};
     return run_agent(platform_module_directory(), configured_server_ports(),
                      {sites, prompt, usage},
-                     [&prompt, &usage, &listed](std::function<void()> on_reload) {
-                         return std::make_unique<control_window>(std::move(on_reload), prompt,
-                                                                 usage, listed);
+                     [&prompt, &usage, &listed](sites_changed_handler on_sites_changed) {
+                         return std::make_unique<control_window>(std::move(on_sites_changed),
+                                                                 prompt, usage, listed);
                      });
 }

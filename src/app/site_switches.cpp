@@ -59,7 +59,7 @@ bool is_site_switch(const std::string& word) {
 }
 
 int run_site_switch(const std::vector<std::string>& words, const std::string& path,
-                    const std::function<bool()>& reload_running_agent) {
+                    const std::function<bool(const std::string& forgotten)>& reload_running_agent) {
     const site_switch* chosen = words.empty() ? nullptr : findSwitch(words[0]);
     if (chosen == nullptr || words.size() != 2) {
         std::fprintf(stderr, "usage: kelvo_web_agent -allow|-block|-forget ORIGIN "
@@ -74,7 +74,9 @@ int run_site_switch(const std::vector<std::string>& words, const std::string& pa
                      path.empty() ? "(no settings folder)" : path.c_str());
         return not_written;
     }
-    const bool reached = reload_running_agent();
+    // A forgotten site may hold the running agent's allowance for its run, unknown to the file.
+    const bool reached = reload_running_agent(
+        chosen->decision == site_decision::undecided ? origin : std::string());
     std::printf("%s %s%s\n", origin.c_str(), chosen->outcome,
                 reached ? " (the running agent has been told)" : "");
     return done;

@@ -12,6 +12,11 @@ namespace web {
 // The WebSocket library's weak handle of a connection.
 using connection_handle = std::weak_ptr<void>;
 
+// Both handles are of one connection (also once it has gone).
+inline bool same_connection(const connection_handle& one, const connection_handle& other) {
+    return !one.owner_before(other) && !other.owner_before(one);
+}
+
 enum connection_state : int32_t {
     connection_new = 0,
     connection_control = 1,

@@ -154,6 +154,14 @@ void net_engine::post_to_connection(int32_t index, const connection_handle& hand
     });
 }
 
+void net_engine::close(int32_t index, const connection_handle& handle, int code,
+                       const std::string& reason) {
+    impl_->with_server(index, [&](websocket_server& server) {
+        server.close(handle, code, reason);
+        return 0;
+    });
+}
+
 }  // namespace web
 }  // namespace rtc
 }  // namespace kelvo

@@ -51,6 +51,9 @@ public:
     // the connection is still open then.
     void post_to_connection(int32_t index, const connection_handle& handle,
                             std::function<void(connection_context&)> work);
+    // Closes the connection with this close code and reason.
+    void close(int32_t index, const connection_handle& handle, int code,
+               const std::string& reason);
 
 private:
     // Implementation details belong to the net module.

@@ -51,6 +51,9 @@ public:
     // if the connection is still open then; never runs it otherwise.
     virtual void post_to_connection(const connection_handle& handle,
                                     std::function<void(connection_context&)> work) = 0;
+    // Safe from any thread. Closes the connection with this close code and reason; the handler
+    // hears of it as of any closed connection.
+    virtual void close(const connection_handle& handle, int code, const std::string& reason) = 0;
     // Safe from any thread. Stops accepting connections and starts the close of every open one
     // with `code` and `reason` (on the I/O thread, soon after it returns).
     virtual void close_all(int code, const std::string& reason) = 0;

@@ -38,6 +38,9 @@ public:
     void set_frame_dropping(const connection_handle& handle, bool enabled) override;
     void post_to_connection(const connection_handle& handle,
                             std::function<void(connection_context&)> work) override;
+    void close(const connection_handle& handle, int code, const std::string& reason) override {
+        server_close(handle, code, reason);
+    }
     void close_all(int code, const std::string& reason) override;
     void wait_all_closed(std::chrono::steady_clock::time_point deadline) override;
 

@@ -13,7 +13,7 @@ namespace web {
 
 class IVideoStreamHost {
 public:
-    // Frames are sent only while the agent is in a channel. Any thread.
+    // Remote users' frames are sent only while the agent is in a channel. Any thread.
     virtual bool isJoined() const = 0;
     // Sends one frame's messages, written in place by the group's writer, on the stream
     // connection of `context` as one drop group; on 0, `dropped` holds the number of older

@@ -43,7 +43,8 @@ int32_t VideoStreamChannel::deliverFrame(const kelvo::media::IVideoFrame& frame,
         return 0;
     }
     int32_t result = -1;
-    if (host_.isJoined()) {
+    // The own camera is shown before joining too (a lobby); remote users' frames need a channel.
+    if (context_.uid == 0 || host_.isJoined()) {
         size_t sizes[frame_messages];
         frame_message_sizes(layout, sizes);
         const uint32_t timestamp = frame_timestamp_now();

@@ -401,6 +401,30 @@ TEST_F(agent_process_test, site_switches_edit_the_sites_file_and_make_the_runnin
     kill_and_expect_clean_end(instance);
 }
 
+// Another process blocking or forgetting the site of the running session ends the session: its
+// page is closed with 4003 and says why.
+TEST_F(agent_process_test, blocking_or_forgetting_the_running_session_s_site_ends_the_session) {
+    const std::string site = "https://meet.example";
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    for (const char* ending : {"-block", "-forget"}) {
+        agent_process allow(setup, {"-allow", site});
+        ASSERT_EQ(allow.wait_exit(), 0);
+        agent_client page;
+        page.connection().set_origin(site);
+        ASSERT_TRUE(page.connect(setup.plain()));
+        ASSERT_EQ(page.request(R"({"command":"initialize","appID":"process-test"})"),
+                  R"({"command":"initialize","code":true})");
+        agent_process edit(setup, {ending, site});
+        EXPECT_EQ(edit.wait_exit(), 0);
+        const std::optional<close_info> closed = page.connection().wait_close(process_timeout);
+        ASSERT_TRUE(closed.has_value()) << ending;
+        EXPECT_EQ(closed->code, 4003) << ending;
+        EXPECT_EQ(closed->reason, "the user blocked this site");
+    }
+    kill_and_expect_clean_end(instance);
+}
+
 TEST_F(agent_process_test, site_switches_answer_a_wrong_command_line_with_two_and_write_nothing) {
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {"-allow"}, {"-allow", "example.com"}, {"-block", "https://a.test/path"},

@@ -128,6 +128,7 @@ TEST_F(standin_events, peers_and_emitted_callbacks_arrive_in_order) {
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"onJoinChannelSuccess", "room 1 0"},
         {"onRemoteVideoStreamAvailable", "42 320 240 0"},
+        {"onUserEnableVideo", "43 false"},
         {"onUserMuteAudio", "42 true"},
         {"onUserMuteVideo", "42 true"},
         {"onUserEnableVideo", "43 true"},

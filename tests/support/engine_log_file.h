@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvo {
@@ -19,6 +20,12 @@ public:
     // now on. The engine reads the variable when an engine object is created, so engines made
     // before keep their old file.
     explicit engine_log_file(const std::string& prefix);
+    // The log that an engine of another process writes to `path` (an agent_process writes it in
+    // its runtime folder); RIZUDADA_LOG stays as it is.
+    struct written_by_another_process {
+        std::string path;
+    };
+    explicit engine_log_file(written_by_another_process file) : path_(std::move(file.path)) {}
     ~engine_log_file();
     engine_log_file(const engine_log_file&) = delete;
     engine_log_file& operator=(const engine_log_file&) = delete;

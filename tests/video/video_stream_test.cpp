@@ -124,6 +124,22 @@ TEST_F(video_stream, preview_streams_intact_local_frames_with_fresh_counters) {
     EXPECT_GT(second->counter(), first->counter());
 }
 
+// A lobby: the own camera is shown before the page joins, and goes on through the join.
+TEST_F(video_stream, a_preview_before_joining_streams_the_camera_through_the_join) {
+    auto page = control();
+    auto stream = connect();
+    ASSERT_EQ(stream->request(R"({"command":"preview"})"), R"({"command":"preview","code":true})");
+    std::optional<stream_frame> lobby = next_frame(stream->connection());
+    ASSERT_TRUE(lobby);
+    EXPECT_EQ(lobby->pattern_mismatch(), "");
+
+    EXPECT_NE(page->join(7).find("\"code\":true"), std::string::npos);
+    std::optional<stream_frame> joined = frame_after(*stream, lobby->counter());
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(joined->pattern_mismatch(), "");
+    EXPECT_EQ(log().count("L1 [wa] setup video channel for user 0"), 1u);
+}
+
 TEST_F(video_stream, preview_without_video_turns_capture_off_and_sets_up_no_channel) {
     auto page = control();
     auto stream = connect();

@@ -7,12 +7,18 @@
 // with the channel or the session (the session ends its streams); the next announcement opens a
 // new one.
 //
+// A user who is in the call without video (joined with the camera off, or paused it before
+// their video was shown) has no stream; 'without-video' ({uid}) tells of them, so that the page
+// can show the user anyway. A user whose stream is shown and who pauses their video keeps the
+// stream, which is muted meanwhile (VideoStream 'mute' and 'unmute').
+//
 // While the session reconnects the streams are paused, not ended. Once it has rejoined, each user
 // whose video is announced again goes on in the same stream; a user not announced within
 // peerWaitMs (10 s by default) has left meanwhile, and their stream ends ('peer-left').
 //
 // Events: 'add' ({uid, stream}) once a user's stream is open, 'remove' ({uid, reason}) when it
-// ended or never opened, 'error' ({uid, error}) when it could not be opened.
+// ended or never opened, 'error' ({uid, error}) when it could not be opened, 'without-video'
+// ({uid}).
 
 import { AgentEvents } from './events.js';
 
@@ -28,8 +34,14 @@ export class RemoteVideos extends AgentEvents {
     this.unsubscribe = [
       session.on('onAddVideoStream', ({ uid }) => this.add(uid)),
       session.on('onPeerLeave', ({ uid }) => this.remove(uid, 'peer-left')),
+      session.on('onUserEnableVideo', ({ uid, enabled }) => this.videoOff(uid, enabled === false)),
+      session.on('onUserMuteVideo', ({ uid, muted }) => this.videoOff(uid, muted === true)),
       session.on('joined', ({ resumed }) => { if (resumed) this.awaitPeers(); }),
     ];
+  }
+
+  videoOff(uid, off) {
+    if (off && !this.users.has(uid)) this.emit('without-video', { uid });
   }
 
   /** After a rejoin: the users who do not come back within peerWaitMs have left. */

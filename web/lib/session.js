@@ -12,6 +12,9 @@
 // 'resume' events); once the agent answers again it initializes, rejoins the channel with the
 // same uid, switches the camera on again if it was on and asks for every paused video again.
 //
+// A remote user's streams follow the user's video: muted while the user paused it
+// ("onUserMuteVideo") or switched it off ("onUserEnableVideo"), see VideoStream.muted.
+//
 // `state`, with a 'statechange' event ({state, previous, reason, error}) on every change:
 // 'connecting', 'ready' (engine started), 'joining', 'joined', 'reconnecting', 'closed'
 // (`closeReason` says why: 'closed-by-page', 'agent-quit', 'site-blocked', 'agent-lost', or the
@@ -29,15 +32,22 @@ import { openStream } from './video-stream.js';
 import { RemoteVideos } from './remote-videos.js';
 import { finalCloseReason, reconnectPolicy, reconnectSession } from './reconnect.js';
 
-/** A view's drawing function: a function itself, or an object's draw(). */
+/** Whether the view is a canvas, drawn where the stream is read (see VideoStream.drawTo). */
+function isCanvas(view) {
+  return (typeof HTMLCanvasElement === 'function' && view instanceof HTMLCanvasElement)
+    || (typeof OffscreenCanvas === 'function' && view instanceof OffscreenCanvas);
+}
+
+/** A view's drawing function: a function itself, or an object's draw(); none for a canvas or no view. */
 function drawingOf(view) {
-  return typeof view === 'function' ? view : (frame, stream) => view.draw(frame, stream);
+  if (typeof view === 'function') return view;
+  return view && typeof view.draw === 'function' ? (frame, stream) => view.draw(frame, stream) : null;
 }
 
 /** The size a view object says it shows its video at, where it says one. */
 function sizeOf(view) {
   const size = {};
-  for (const side of ['viewWidth', 'viewHeight']) if (typeof view[side] === 'number') size[side] = view[side];
+  for (const side of ['viewWidth', 'viewHeight']) if (typeof view?.[side] === 'number') size[side] = view[side];
   return size;
 }
 
@@ -63,6 +73,7 @@ export class AgentSession extends AgentEvents {
     this.channel = null;
     this.joined = null; // {channelName, channelKey, uid} of the channel to rejoin
     this.streams = new Set();
+    this.pausedVideo = new Map(); // uid -> {muted, disabled}: the user's video, as the user set it
     this.epoch = 0; // goes up whenever the agent drops every stream: leaving, or the end
     this.cameraOn = false; // switched on by openCamera; switched on again after a reconnect
     this.reconnecting = null; // AbortController of the tries under way
@@ -98,6 +109,14 @@ export class AgentSession extends AgentEvents {
     } else if (name === 'close') {
       this.connectionClosed(message);
       return;
+    } else if (name === 'onUserMuteVideo' || name === 'onUserEnableVideo') {
+      const paused = this.pausedVideo.get(message.uid) ?? { muted: false, disabled: false };
+      if (name === 'onUserMuteVideo') paused.muted = message.muted === true;
+      else paused.disabled = message.enabled === false;
+      this.pausedVideo.set(message.uid, paused);
+      for (const stream of this.streams) if (stream.uid === message.uid) stream.setMuted(this.isPaused(stream.uid));
+    } else if (name === 'onPeerLeave') {
+      this.pausedVideo.delete(message.uid);
     }
     this.emit(name, message);
   }
@@ -192,6 +211,12 @@ export class AgentSession extends AgentEvents {
     if (this.lastClose !== null) this.emit('close', this.lastClose);
   }
 
+  /** Whether a user's video is paused or switched off, as far as the session heard. */
+  isPaused(uid) {
+    const paused = this.pausedVideo.get(uid);
+    return paused !== undefined && (paused.muted || paused.disabled);
+  }
+
   /** Sends a command on the control connection; see AgentConnection.request. */
   request(command, members, options) {
     return this.connection.request(command, members, options);
@@ -238,6 +263,7 @@ export class AgentSession extends AgentEvents {
     this.uid = 0;
     this.channel = null;
     this.joined = null;
+    this.pausedVideo.clear();
     this.endStreams('left-channel');
     if (wasInChannel) this.emit('left', { reason });
   }
@@ -249,20 +275,23 @@ export class AgentSession extends AgentEvents {
 
   /**
    * Opens the stream of one user's video (uid 0: the own camera; see openCamera) and keeps it
-   * until it ends. `view` draws its frames: a function (frame, stream), or an object with
-   * draw(frame, stream), optionally end(reason), called once when the stream ends, and
-   * viewWidth and viewHeight, the size it shows the video at. Options: viewWidth, viewHeight,
-   * statsIntervalMs, timeoutMs, signal.
+   * until it ends. `view` shows its frames: a canvas (drawn off the page's main thread, see
+   * VideoStream.drawTo), a function (frame, stream), or an object with draw(frame, stream),
+   * optionally end(reason), called once when the stream ends, and viewWidth and viewHeight, the
+   * size it shows the video at; or none, for a stream shown through its track. Options:
+   * viewWidth, viewHeight, statsIntervalMs, timeoutMs, signal.
    */
-  async openStream(uid, view, options = {}) {
+  async openStream(uid, view = null, options = {}) {
     if (this.state === 'closed' || this.state === 'reconnecting') {
       throw this.connection.closedError(uid === 0 ? 'preview' : 'subscribe');
     }
     const epoch = this.epoch;
+    const canvas = isCanvas(view) ? view : undefined;
     const stream = await openStream(this.url, {
-      workerUrl: this.options.workerUrl, ...options, ...sizeOf(view), uid,
+      workerUrl: this.options.workerUrl, ...options, ...sizeOf(view), uid, canvas,
     }, drawingOf(view));
-    if (typeof view.end === 'function') stream.once('end', ({ reason }) => view.end(reason));
+    if (typeof view?.end === 'function') stream.once('end', ({ reason }) => view.end(reason));
+    stream.setMuted(uid !== 0 && this.isPaused(uid));
     if (this.epoch !== epoch) {
       stream.stop(this.state === 'closed' ? 'session-ended' : 'left-channel');
       return stream;
@@ -274,10 +303,11 @@ export class AgentSession extends AgentEvents {
   }
 
   /**
-   * Switches the camera on and opens its stream (a preview, also before joining); stopping the
-   * stream switches the camera off again. Arguments as openStream's.
+   * Switches the camera on and opens its stream: a preview, also before joining (a lobby), which
+   * goes on through the join; leaving the channel ends it. Stopping the stream switches the
+   * camera off again. Arguments as openStream's.
    */
-  async openCamera(view, options = {}) {
+  async openCamera(view = null, options = {}) {
     const { signal, timeoutMs } = options;
     await this.setCameraEnabled(true, { signal, timeoutMs });
     const stream = await this.openStream(0, view, options);

@@ -5,9 +5,11 @@
 // where no frame can be skipped any more: the video falls behind by as many frames as those
 // buffers hold. So the stream connections are read by a worker (stream-worker.js, started once
 // per page), which puts each frame together and hands it over without copying (its buffers are
-// transferred); the main thread keeps only the newest. Where no module worker can be started
-// (old browsers, a library loaded from another origin, node, a bundle without the worker's file)
-// the page reads the sockets itself, and says so once on the console.
+// transferred); the main thread keeps only the newest. A stream may also be shown by the worker
+// itself, drawn into a canvas or written into a media track, and then no frame crosses to the
+// main thread at all. Where no module worker can be started (old browsers, a library loaded from
+// another origin, node, a bundle without the worker's file) the page reads the sockets itself,
+// and says so once on the console.
 //
 // The worker's address: `workerUrl` where the page gives one (openSession's option), else
 // lib/stream-worker.js beside this module, written so that Vite and webpack 5 bundle it by
@@ -57,10 +59,14 @@ function startStreamWorker(workerUrl) {
       open(socket) {
         const id = nextId++;
         sockets.set(id, socket);
-        worker.postMessage({ id, op: 'open', url: socket.url });
+        // Where the page cannot make a track generator, the worker may (VideoTrackGenerator).
+        const workerTrack = typeof MediaStreamTrackGenerator !== 'function';
+        worker.postMessage({ id, op: 'open', url: socket.url, workerTrack });
         return {
+          id,
           send: (text) => worker.postMessage({ id, op: 'send', text }),
           close: () => worker.postMessage({ id, op: 'close' }),
+          post: (message, transfer) => worker.postMessage({ id, ...message }, transfer),
           forget: () => sockets.delete(id),
         };
       },
@@ -73,27 +79,61 @@ function startStreamWorker(workerUrl) {
 
 /**
  * The page's side of a stream connection read by the worker: it looks like a WebSocket to
- * AgentConnection, and hands complete frames to onframe.
+ * AgentConnection, hands complete frames to onframe and reports of frames the worker showed
+ * itself to onshown.
  */
 export class WorkerSocket {
   constructor(url, worker) {
     this.url = url;
     this.readyState = CONNECTING;
     this.binaryType = 'arraybuffer';
-    this.onopen = this.onerror = this.onclose = this.onmessage = this.onframe = null;
+    this.onopen = this.onerror = this.onclose = this.onmessage = this.onframe = this.onshown = null;
+    this.workerTrack = null; // a track the worker made for this stream
     this.channel = worker.open(this);
+  }
+
+  /** Whether the worker hands every frame to the page (onframe); it does until told otherwise. */
+  framesToPage(on) {
+    this.channel.post({ op: 'to-page', on });
+  }
+
+  /** The worker draws the frames into this canvas (its control goes to the worker). */
+  draw(canvas) {
+    const offscreen = canvas.transferControlToOffscreen();
+    this.channel.post({ op: 'draw', canvas: offscreen }, [offscreen]);
+  }
+
+  /** The worker writes the frames into this writable stream of a track (null: its own track). */
+  feed(writable) {
+    this.channel.post({ op: 'feed', writable }, writable ? [writable] : []);
+  }
+
+  /**
+   * The canvases and track feeds the worker showed for `previous` (a closed connection of the
+   * same stream) go on with this one.
+   */
+  adopt(previous) {
+    this.channel.post({ op: 'adopt', from: previous.channel.id });
+  }
+
+  /** The stream ended: the worker ends the canvases and track feeds it showed for this connection. */
+  release() {
+    this.channel.post({ op: 'release' });
   }
 
   receive(message, workerFailed = false) {
     const { op } = message;
     if (op === 'open') {
       this.url = message.url;
+      this.workerTrack = message.track ?? null;
       this.readyState = OPEN;
       this.onopen?.();
     } else if (op === 'text') {
       this.onmessage?.({ data: message.text });
     } else if (op === 'frame') {
       this.onframe?.(message.frame);
+    } else if (op === 'shown') {
+      this.onshown?.(message.shown);
     } else if (op === 'error') {
       this.onerror?.({ workerFailed });
       if (workerFailed) this.receive({ op: 'close', code: 1006, reason: 'the stream worker failed' });

@@ -81,7 +81,7 @@ test('bundled by esbuild with the worker as its own entry point: video is read i
   const dist = join(project, 'dist-esbuild');
   await build({
     absWorkingDir: project,
-    entryPoints: ['main.js', 'kelvo-web-agent/stream-worker'],
+    entryPoints: ['main.js', 'kelvo-web-agent/stream-worker', 'kelvo-web-agent/drawing-worker'],
     bundle: true,
     format: 'esm',
     entryNames: '[name]',

@@ -14,6 +14,7 @@ import { adviceFor, pagePlatform } from '../lib/advice.js';
 import { simulateLeave, simulateUser } from '../testing.js';
 import { agentAnswer, startFakeAgent } from './support/fake-agent.mjs';
 import { checkCompatible } from '../lib/agent-info.js';
+import { shownSize, shownToFrame, uprightTransform } from '../lib/orientation.js';
 import { freePort, waitFor, webRoot } from './support/harness.mjs';
 import * as library from '../kelvo-agent.js';
 import * as drawing from '../yuv-canvas.js';
@@ -305,6 +306,56 @@ test('a session: joined, left by the engine on its own, closed by the connection
   assert.deepEqual(states, ['joining', 'joined', 'ready', 'closed:agent-lost']);
 });
 
+test('a user who pauses or switches off their video mutes their streams until both are undone', () => {
+  const socket = new FakeSocket();
+  const session = new AgentSession(new AgentConnection(socket), { protocolVersion: 1 });
+  const stream = new VideoStream(new AgentConnection(new FakeSocket()), 9, null, { statsIntervalMs: 0 });
+  const other = new VideoStream(new AgentConnection(new FakeSocket()), 10, null, { statsIntervalMs: 0 });
+  session.streams.add(stream).add(other);
+  const seen = [];
+  for (const name of ['mute', 'unmute']) stream.on(name, ({ uid }) => seen.push(`${name} ${uid} ${stream.muted}`));
+  socket.reply({ event: 'onUserMuteVideo', uid: 9, muted: true });
+  socket.reply({ event: 'onUserEnableVideo', uid: 9, enabled: false });
+  socket.reply({ event: 'onUserMuteVideo', uid: 9, muted: false }); // still switched off
+  assert.deepEqual([seen, stream.muted, other.muted], [['mute 9 true'], true, false]);
+  socket.reply({ event: 'onUserEnableVideo', uid: 9, enabled: true });
+  socket.reply({ event: 'onUserMuteVideo', uid: 9, muted: true });
+  assert.equal(session.isPaused(9), true);
+  socket.reply({ command: 'onPeerLeave', uid: 9, reason: 0 }); // a user who comes back starts afresh
+  assert.equal(session.isPaused(9), false);
+  assert.deepEqual(seen, ['mute 9 true', 'unmute 9 false', 'mute 9 true']);
+});
+
+test('a frame is shown turned clockwise, then mirrored, in its shown size', () => {
+  // Where the picture's top-left and top-right corners are shown, for a 4 x 2 picture.
+  const corners = (rotation, mirrored) => {
+    const [a, b, c, d, e, f] = uprightTransform({ width: 4, height: 2, rotation, mirrored });
+    return [[0, 0], [4, 0]].map(([x, y]) => [a * x + c * y + e, b * x + d * y + f]);
+  };
+  assert.deepEqual(corners(0, false), [[0, 0], [4, 0]]);
+  assert.deepEqual(corners(90, false), [[2, 0], [2, 4]]);
+  assert.deepEqual(corners(180, false), [[4, 2], [0, 2]]);
+  assert.deepEqual(corners(270, false), [[0, 4], [0, 0]]);
+  assert.deepEqual(corners(0, true), [[4, 0], [0, 0]]);
+  assert.deepEqual(corners(90, true), [[0, 0], [0, 4]]); // shown transposed
+  assert.deepEqual(corners(-90, false), corners(270, false));
+  assert.deepEqual([shownSize({ width: 4, height: 2, rotation: 90 }), shownSize({ width: 4, height: 2, rotation: 180 })],
+    [{ width: 2, height: 4 }, { width: 4, height: 2 }]);
+  // The shader's way back: a shown point, in units of the shown size, to the picture's place.
+  for (const rotation of [0, 90, 180, 270]) {
+    for (const mirrored of [false, true]) {
+      const frame = { width: 4, height: 2, rotation, mirrored };
+      const { turn, shift } = shownToFrame(frame);
+      const [a, b, c, d, e, f] = uprightTransform(frame);
+      const shown = shownSize(frame);
+      const [x, y] = [1, 0.5]; // a point of the picture, in pixels
+      const [u, v] = [(a * x + c * y + e) / shown.width, (b * x + d * y + f) / shown.height];
+      assert.deepEqual([turn[0] * u + turn[1] * v + shift[0], turn[2] * u + turn[3] * v + shift[1]],
+        [x / 4, y / 2], `rotation ${rotation}, mirrored ${mirrored}`);
+    }
+  }
+});
+
 /** A session whose stream openings the test settles: openings holds {uid, signal, open(), fail()}. */
 class ScriptedSession extends AgentEvents {
   constructor() {
@@ -345,7 +396,9 @@ test('remote videos: one stream per user across announcements, none for a user w
     return view;
   });
   const seen = [];
-  for (const name of ['add', 'remove', 'error']) remote.on(name, ({ uid, reason, error }) => seen.push([name, uid, reason ?? error?.reason]));
+  for (const name of ['add', 'remove', 'error', 'without-video']) {
+    remote.on(name, ({ uid, reason, error }) => seen.push([name, uid, reason ?? error?.reason]));
+  }
   const settled = () => new Promise((done) => setTimeout(done));
 
   session.emit('onAddVideoStream', { uid: 1 });
@@ -363,6 +416,8 @@ test('remote videos: one stream per user across announcements, none for a user w
   session.emit('onAddVideoStream', { uid: 3 });
   session.openings[2].fail();
   await settled();
+  session.emit('onUserEnableVideo', { uid: 4, enabled: false }); // in the call, camera off
+  session.emit('onUserMuteVideo', { uid: 1, muted: true }); // shown: its stream mutes instead
 
   first.stop('closed'); // closed by the agent: the next announcement opens a new stream
   session.emit('onAddVideoStream', { uid: 1 });
@@ -371,7 +426,8 @@ test('remote videos: one stream per user across announcements, none for a user w
   remote.stop();
   assert.deepEqual(views.map((v) => [v.uid, v.ended]), [[1, 'closed'], [2, 'peer-left'], [3, 'failed'], [1, 'stopped']]);
   assert.deepEqual(seen, [['add', 1, undefined], ['remove', 2, 'peer-left'], ['remove', 3, 'failed'],
-    ['error', 3, 'too-many-videos'], ['remove', 1, 'closed'], ['add', 1, undefined], ['remove', 1, 'stopped']]);
+    ['error', 3, 'too-many-videos'], ['without-video', 4, undefined], ['remove', 1, 'closed'], ['add', 1, undefined],
+    ['remove', 1, 'stopped']]);
   assert.deepEqual(remote.uids, []);
 });
 

@@ -1,6 +1,7 @@
 // Windows only: what the installer relies on in the program. The trust switches keep exactly one
 // certificate of ours among the user's trusted roots, following a renewed certificate; the tray
-// menu's "Start at login" turns the user's Run key entry on and off.
+// menu's "Start at login" turns the user's Run key entry on and off; the serving agent asks
+// Windows to start it again after a crash.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "app/agent_process.h"
+#include "app/crash_restart_win.h"
 #include "app/tray_menu_extras_win.h"
 #include "platform/file_contents.h"
 #include "platform/win/wide_text.h"
@@ -130,6 +132,32 @@ TEST_F(installation_win_test, start_at_login_turns_the_run_key_entry_on_and_off)
         RegSetKeyValueW(HKEY_CURRENT_USER, run_key, run_entry_name, REG_SZ, users_entry->c_str(),
                         static_cast<DWORD>((users_entry->size() + 1) * sizeof(wchar_t)));
     }
+}
+
+// Windows tells a process's restart registration to whoever may read the process. Wine takes a
+// registration but cannot tell it (E_NOTIMPL) and never restarts a program: there only the
+// registration's own result is checked (a restart after a crash is tried on Windows by hand).
+TEST_F(installation_win_test, the_serving_agent_asks_windows_to_start_it_again_after_a_crash) {
+    EXPECT_TRUE(rtc::web::register_crash_restart());
+    UnregisterApplicationRestart();
+
+    agent_process instance(setup);
+    ASSERT_TRUE(wait_serving(setup, instance));
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                 static_cast<DWORD>(instance.id()));
+    ASSERT_NE(process, nullptr);
+    wchar_t command[RESTART_MAX_CMD_LINE] = {};
+    DWORD size = RESTART_MAX_CMD_LINE;
+    DWORD flags = 0;
+    const HRESULT asked = GetApplicationRestartSettings(process, command, &size, &flags);
+    CloseHandle(process);
+    if (asked != E_NOTIMPL) {
+        EXPECT_EQ(asked, S_OK);
+        EXPECT_EQ(std::wstring(command), L"");
+        EXPECT_EQ(flags, static_cast<DWORD>(RESTART_NO_REBOOT));
+    }
+    EXPECT_EQ(agent_process(setup, {"-kill"}).wait_exit(), 0);
+    EXPECT_EQ(instance.wait_exit(), 0);
 }
 
 }  // namespace
