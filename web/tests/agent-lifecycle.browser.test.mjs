@@ -57,6 +57,14 @@ function startCall(page, url) {
     window.remote = session.followRemoteVideos(view);
     await session.join('room');
     window.camera = await session.openCamera(view(0));
+    // The camera is also drawn into a canvas and fed into a track where the stream is read.
+    window.shownAt = {};
+    window.camera.on('shown', ({ kind }) => { window.shownAt[kind] = Date.now(); });
+    window.camera.drawTo(document.body.appendChild(document.createElement('canvas')));
+    const video = document.body.appendChild(document.createElement('video'));
+    video.muted = true;
+    video.srcObject = new MediaStream([window.camera.track]);
+    video.play().catch(() => {});
     await window.testing.simulateUser(session, { uid: 5 });
     return session.uid;
   }, url);
@@ -78,6 +86,7 @@ test('a call survives the agent killed and restarted, and an upgrade\'s restart:
   const { page, problems } = await openLibraryPage();
   const uid = await startCall(page, agent.url);
   await waitFor('both tiles to draw', async () => await drawnSince(page, 0, 0) && drawnSince(page, 5, 0));
+  await waitFor('the camera\'s canvas and track to show', () => page.evaluate(() => window.shownAt.canvas > 0 && window.shownAt.track > 0));
   await page.evaluate(() => { window.firstStreams = [window.camera, window.remote.get(5)]; });
   let mark = logMark();
 
@@ -92,6 +101,9 @@ test('a call survives the agent killed and restarted, and an upgrade\'s restart:
     // The engine is new: the other person comes back as the network would bring them.
     await page.evaluate(() => window.testing.simulateUser(window.session, { uid: 5 }));
     await waitFor(`both tiles to draw again (${how})`, async () => await drawnSince(page, 0, listening) && drawnSince(page, 5, listening));
+    await waitFor(`the camera's canvas and track to show again (${how})`, () => page.evaluate(
+      (t) => window.shownAt.canvas > t && window.shownAt.track > t, listening));
+    assert.equal(await page.evaluate(() => window.camera.track.readyState), 'live', how);
     const [camera, remote] = await page.evaluate(() => [window.drawnAt[0], window.drawnAt[5]]);
     const drawing = Math.max(camera, remote);
     const ready = await page.evaluate(() => window.stateAt.ready);
