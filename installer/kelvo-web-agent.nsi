@@ -86,7 +86,8 @@ Section "${PRODUCT}"
   ReadRegStr $R1 HKCU "${UNINSTALL_KEY}" "DisplayVersion"
   ${If} ${FileExists} "$INSTDIR\${PROGRAM}"
     DetailPrint "Stopping the running agent"
-    ExecWait '"$INSTDIR\${PROGRAM}" -kill'
+    ; For an upgrade: its pages are told "service restart" and connect again to the new agent.
+    ExecWait '"$INSTDIR\${PROGRAM}" -kill-for-upgrade'
     Call RemoveProgramFile
   ${EndIf}
   File "/oname=${PROGRAM}" "${AGENT_EXE}"

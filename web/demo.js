@@ -5,6 +5,7 @@
 // is drawn first (see yuv-canvas.js).
 import { openSession, frameCounter, decodeTitle, describeCode } from './kelvo-agent.js';
 import { createRenderer, RENDERER_KINDS } from './yuv-canvas.js';
+import { simulateUser, simulateLeave } from './testing.js';
 
 const $ = (id) => document.getElementById(id);
 const params = new URLSearchParams(location.search);
@@ -32,10 +33,11 @@ function setStatus(text, name) {
 
 /** Shows what went wrong and, for the library's errors, what to do about it. */
 function showError(error) {
-  const text = error instanceof Error ? error.message : String(error);
+  const text = typeof error?.message === 'string' ? error.message : String(error);
   const capitalised = text.charAt(0).toUpperCase() + text.slice(1);
   $('error-text').textContent = capitalised.endsWith('.') ? capitalised : `${capitalised}.`;
   $('advice').textContent = error?.advice ?? '';
+  $('hint').textContent = error?.developerHint ? `For the page's developer: ${error.developerHint}` : '';
   $('error').dataset.reason = error?.reason ?? '';
   $('error').hidden = false;
   log(text, 'error');
@@ -154,11 +156,19 @@ function listen(session) {
     log('Left the channel.');
     refreshControls();
   });
+  session.on('statechange', ({ state: now, previous }) => {
+    if (now === 'reconnecting') setStatus('The agent went away: connecting again…', 'reconnecting');
+    else if (previous === 'reconnecting' || (now === 'joined' && previous === 'joining')) refreshControls();
+  });
   session.on('close', () => {
     if (state.session !== session) return;
     state.session = null;
     channelLeft();
-    showError('The connection to the agent closed. Connect again to go on.');
+    const why = session.closeError;
+    showError(why ? {
+      message: `The connection to the agent closed: ${why.message}`, advice: why.advice,
+      developerHint: why.developerHint, reason: why.reason,
+    } : 'The connection to the agent closed. Connect again to go on.');
     refreshControls();
   });
 }
@@ -333,14 +343,10 @@ function addRemoteButtons(tile) {
 
 // ---- simulated users -----------------------------------------------------------------------
 
-async function setSim(parameters) {
-  await state.session.request('setParameters', { parameters: JSON.stringify(parameters) });
-}
-
 async function addSimulated() {
   const uid = Number($('sim-uid').value) >>> 0;
   if (uid === 0) throw new Error('A simulated user needs a user id other than 0.');
-  await setSim({ 'sim.peer.add': { uid, video: true } });
+  await simulateUser(state.session, { uid });
   state.simulated.add(uid);
   $('sim-uid').value = String(uid + 1);
   log(`Added simulated user ${uid}.`);
@@ -358,7 +364,7 @@ function renderSimulated() {
     remove.addEventListener('click', async () => {
       clearError();
       try {
-        await setSim({ 'sim.peer.remove': uid });
+        await simulateLeave(state.session, uid);
       } catch (error) {
         showError(error);
       }

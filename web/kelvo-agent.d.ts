@@ -16,12 +16,40 @@ export type AgentErrorReason =
   | 'certificate'
   /** The address names a host the agent does not answer to (only 127.0.0.1 and agent.kelvo.localhost). */
   | 'refused-host'
+  /** Another program (not the agent) answers HTTP at the address's port. */
+  | 'not-the-agent'
+  /** The port speaks the other protocol: wss:// to the agent's plain port, or ws:// to its TLS port. */
+  | 'wrong-scheme'
   /** The browser does not let this page reach programs on this computer (Chromium's local network protection). */
   | 'blocked-by-browser'
   /** The agent refused the connection (a browser of another OS user, or too many connections). */
   | 'refused-by-agent'
-  /** The user has not allowed this site to use the agent (code 403). */
+  /** Code 403 from an agent that does not say why. */
   | 'refused-by-user'
+  /** Code 403: the user blocked this site (remembered, or answered Block just now). */
+  | 'blocked'
+  /** Code 403: the site is undecided and the command is not "initialize" (only it asks the user). */
+  | 'not-asked-yet'
+  /** Code 403: the question was dismissed (or the site is in the 10-minute pause after that). */
+  | 'dismissed'
+  /** Code 403: the question went unanswered for 60 s (or the pause after that). */
+  | 'question-timeout'
+  /** Code 429: 16 sites already wait for the user's answer. */
+  | 'too-many-questions'
+  /** Code 403: the agent has no way to ask the user (kelvo_web_agent -allow ORIGIN allows the site). */
+  | 'cannot-ask'
+  /** Code 403: the page's origin is "null" (file:// pages, sandboxed frames). */
+  | 'null-origin'
+  /** Code 403: the agent cannot read the user's sites file, so it refuses every site. */
+  | 'sites-unreadable'
+  /** Code 403: a stream command from another site than the running session's. */
+  | 'other-site'
+  /** A session ended: the user quit the agent (close code 1001 "the agent is quitting"). */
+  | 'agent-quit'
+  /** A session ended: the user blocked the site while it ran (close code 4003). */
+  | 'site-blocked'
+  /** A session ended: the connection was lost and it does not reconnect (reconnect off, or it gave up). */
+  | 'agent-lost'
   /** The agent speaks another protocol version than this library. */
   | 'incompatible-agent'
   /** Another page uses the engine (code 19). */
@@ -40,16 +68,18 @@ export type AgentErrorReason =
   | 'too-many-videos'
   /** Joining the channel failed (codes 10 and 112). */
   | 'join-failed'
-  /** The connection to the service was lost (code 111). */
+  /** The engine lost its connection to the service (code 111). */
   | 'connection-lost'
   /** Any other code: the engine's own. */
   | 'engine';
 
 export interface AgentErrorOptions {
-  reason?: AgentErrorReason;
-  url?: string | null;
-  closeCode?: number | null;
-  closeReason?: string;
+  reason?: AgentErrorReason | undefined;
+  url?: string | null | undefined;
+  /** The agent's plain address, named in the developer hint of 'certificate'. */
+  plainUrl?: string | null | undefined;
+  closeCode?: number | null | undefined;
+  closeReason?: string | undefined;
   cause?: unknown;
 }
 
@@ -62,8 +92,10 @@ export class AgentError extends Error {
   /** The agent's code (negative: the engine's own, as a deferred reply carries it); null when none. */
   readonly code: number | null;
   readonly reason: AgentErrorReason;
-  /** What the user can do about it, in a sentence or two. */
+  /** What the user can do about it, in a sentence or two, for the system the page runs on. */
   readonly advice: string;
+  /** What the page's developer can do about it: the address, origin, switch or option to change. */
+  readonly developerHint: string;
   /** The reply that carried the code (for 'incompatible-agent': the agent's information). */
   readonly reply: object | null;
   /** The address a connection failed to reach. */
@@ -96,7 +128,7 @@ export class AgentEvents<Events extends object = Record<string, unknown>> extend
   /** Calls the listener for the next event of that name only. */
   once<K extends keyof Events & string>(name: K, listener: Listener<Events[K]>): () => void;
   /** The next event's message; an aborted signal rejects with its reason. */
-  once<K extends keyof Events & string>(name: K, options?: { signal?: AbortSignal }): Promise<Events[K]>;
+  once<K extends keyof Events & string>(name: K, options?: { signal?: AbortSignal | undefined }): Promise<Events[K]>;
   off<K extends keyof Events & string>(name: K, listener: Listener<Events[K]>): void;
 }
 
@@ -133,18 +165,18 @@ export interface AgentCommands {
   renewChannelKey: { members: { channelKey: string }; reply: {} };
   renewChannelDynamicKey: { members: { key: string }; reply: {} };
   /** channelKey is required: '' where the channel needs none. */
-  joinChannel: { members: { channelName: string; channelKey: string; uid?: number }; reply: { uid: number } };
+  joinChannel: { members: { channelName: string; channelKey: string; uid?: number | undefined }; reply: { uid: number } };
   leaveChannel: { members: {}; reply: {} };
   enableAudio: { members: { streamID: number }; reply: {} };
   disableAudio: { members: { streamID: number }; reply: {} };
   enableVideo: { members: { streamID: number }; reply: {} };
   disableVideo: { members: { streamID: number }; reply: {} };
   enableLocalVideo: { members: { enabled: boolean }; reply: {} };
-  preview: { members: { video?: boolean; viewWidth?: number; viewHeight?: number }; reply: {} };
-  subscribe: { members: { uid: number; viewWidth?: number; viewHeight?: number }; reply: {} };
+  preview: { members: { video?: boolean | undefined; viewWidth?: number | undefined; viewHeight?: number | undefined }; reply: {} };
+  subscribe: { members: { uid: number; viewWidth?: number | undefined; viewHeight?: number | undefined }; reply: {} };
   muteLocal: { members: {}; reply: {} };
   unmuteLocal: { members: {}; reply: {} };
-  setVideoProfile: { members: { profile: string; swapWidthAndHeight?: boolean }; reply: {} };
+  setVideoProfile: { members: { profile: string; swapWidthAndHeight?: boolean | undefined }; reply: {} };
   getDevices: { members: {}; reply: { devices: DeviceInfo[] } };
   selectDevice: { members: { device: { deviceId: string; kind: DeviceKind } }; reply: {} };
   startRecording: { members: { recordingKey: string }; reply: {} };
@@ -155,11 +187,11 @@ export interface AgentCommands {
   setEncryptionMode: { members: { mode: string }; reply: {} };
   setEncryptionSecret: { members: { secret: string }; reply: {} };
   getWindows: { members: {}; reply: { windows: WindowInfo[] } };
-  startScreenSharing: { members: { window?: string }; reply: {} };
-  setScreenSharingWindow: { members: { windowId?: string }; reply: {} };
+  startScreenSharing: { members: { window?: string | undefined }; reply: {} };
+  setScreenSharingWindow: { members: { windowId?: string | undefined }; reply: {} };
   stopScreenSharing: { members: {}; reply: {} };
   setChannelProfile: { members: { profile: 'communication' | 'live-broadcasting' }; reply: {} };
-  setClientRole: { members: { role: 'broadcaster' | 'audience'; key?: string }; reply: {} };
+  setClientRole: { members: { role: 'broadcaster' | 'audience'; key?: string | undefined }; reply: {} };
   enableDualStreamMode: { members: { enabled: boolean }; reply: {} };
 }
 
@@ -168,8 +200,8 @@ export type CommandReply<C extends CommandName> = AgentCommands[C]['reply'] & { 
 
 export interface RequestOptions {
   /** Default 10 s (75 s for "initialize", which may wait for the user's answer). */
-  timeoutMs?: number;
-  signal?: AbortSignal;
+  timeoutMs?: number | undefined;
+  signal?: AbortSignal | undefined;
 }
 
 /** Members are optional where a command has none. */
@@ -190,8 +222,8 @@ export interface AgentEventMap {
   onCameraReady: { event: 'onCameraReady' };
   onVideoStopped: { event: 'onVideoStopped' };
   warning: { event: 'warning'; code: number };
-  /** describeCode(code) puts it in words. */
-  error: { event: 'error'; code: number };
+  /** describeCode(code) puts it in words; `error` is the same as an AgentError. */
+  error: { event: 'error'; code: number; error: AgentError };
   /** A reply nobody waited for: the engine left the channel on its own, a late join failure. */
   reply: AgentMessage;
   /** The connection closed: byPage when the page closed it, else the agent or the network did. */
@@ -207,11 +239,13 @@ export interface ConnectionEventMap extends AgentEventMap {
 
 export interface ConnectOptions {
   /** How long opening the connection may take; default 10 s. */
-  timeoutMs?: number;
-  signal?: AbortSignal;
+  timeoutMs?: number | undefined;
+  signal?: AbortSignal | undefined;
   /** The agent's plain address, to tell an untrusted certificate from an agent that is not
    * running when a wss:// address fails; ws://127.0.0.1:8922 beside the default TLS port. */
-  plainUrl?: string;
+  plainUrl?: string | undefined;
+  /** false: no probes after a failure, the reason is 'not-running' (default true). */
+  diagnose?: boolean | undefined;
 }
 
 /** A WebSocket connection to the agent: commands out, replies and events in. */
@@ -227,8 +261,8 @@ export class AgentConnection extends AgentEvents<ConnectionEventMap> {
    * or was aborted is dropped.
    */
   request<C extends CommandName>(command: C, ...args: RequestArguments<C>): Promise<CommandReply<C>>;
-  /** Commands this library has no types for (an agent newer than it). */
-  request<C extends string>(command: C extends CommandName ? never : C, members?: object, options?: RequestOptions): Promise<AgentMessage>;
+  /** request() for a command this library has no types for (an agent newer than it). */
+  requestAny(command: string, members?: object, options?: RequestOptions): Promise<AgentMessage>;
   /** Sends a command that is never answered ("videoStat"). */
   post(command: string, members?: object): void;
   close(): void;
@@ -271,8 +305,8 @@ export interface I420Frame {
   height: number;
   stride: number;
   chromaStride: number;
-  /** Degrees clockwise to turn the picture: 0, 90, 180 or 270. */
-  rotation: number;
+  /** Degrees clockwise to turn the picture. */
+  rotation: 0 | 90 | 180 | 270;
   /** Show it flipped left to right, after turning it. */
   mirrored: boolean;
   /**
@@ -341,6 +375,10 @@ export interface ShownFrame {
 
 export interface VideoStreamEventMap {
   end: { uid: number; reason: StreamEndReason };
+  /** A session's stream lost its connection with the agent: no frames until 'resume'. */
+  pause: { uid: number; reason: 'reconnecting' };
+  /** The session came back and the stream has its video again (the same object). */
+  resume: { uid: number };
   /** Once per statistics period (a second by default). */
   stats: StreamStats;
   /** The user paused or switched off their video, or resumed it. */
@@ -353,13 +391,17 @@ export type FrameCallback = (frame: I420Frame, stream: VideoStream) => void;
 
 export interface StreamOptions {
   /** The size the video is shown at, in device pixels; 0 leaves it to the engine. */
-  viewWidth?: number;
-  viewHeight?: number;
+  viewWidth?: number | undefined;
+  viewHeight?: number | undefined;
   /** How often "videoStat" goes to the agent and 'stats' to the page; 0: never. Default 1000. */
-  statsIntervalMs?: number;
-  timeoutMs?: number;
-  signal?: AbortSignal;
+  statsIntervalMs?: number | undefined;
+  timeoutMs?: number | undefined;
+  signal?: AbortSignal | undefined;
 }
+
+/** Where the stream worker is loaded from: a URL, or false to read video on the main thread.
+ * Default: lib/stream-worker.js beside the library (README, "Bundlers"). */
+export type WorkerUrl = string | URL | false;
 
 /**
  * One video's stream connection; the callback gets its newest frame once per animation frame.
@@ -367,12 +409,14 @@ export interface StreamOptions {
  */
 export class VideoStream extends AgentEvents<VideoStreamEventMap> {
   constructor(connection: AgentConnection, uid: number, onFrame: FrameCallback | null,
-    options?: { viewWidth?: number; viewHeight?: number; statsIntervalMs?: number });
+    options?: { viewWidth?: number | undefined; viewHeight?: number | undefined; statsIntervalMs?: number | undefined });
   readonly connection: AgentConnection;
   /** 0: the own camera. */
   readonly uid: number;
-  /** True until the stream ends. */
+  /** True until the stream ends (also while paused). */
   readonly open: boolean;
+  /** True while its session reconnects: the tile stays, no frames come. */
+  readonly paused: boolean;
   /** Why it ended; null while it runs. */
   readonly endReason: StreamEndReason | null;
   readonly viewWidth: number;
@@ -395,18 +439,21 @@ export class VideoStream extends AgentEvents<VideoStreamEventMap> {
   /** Draws the frames into the canvas where they are read (a worker: off the main thread). */
   drawTo(canvas: HTMLCanvasElement): void;
   /** Asks for pictures of this size (device pixels). */
-  setViewSize(width: number, height: number, options?: { signal?: AbortSignal }): Promise<void>;
+  setViewSize(width: number, height: number, options?: { signal?: AbortSignal | undefined }): Promise<void>;
   /** Sends "videoStat" with the page's own figures (done once a period by itself). */
-  report(stats: { latency?: number; fps?: number }): void;
+  report(stats: { latency?: number | undefined; fps?: number | undefined }): void;
+  /** Gives a paused stream a new connection to `url` and asks for its video again. */
+  resume(url: string, options?: RequestOptions & { workerUrl?: WorkerUrl | undefined }): Promise<void>;
   stop(reason?: StreamEndReason): void;
   dispose(): void;
 }
 
 export interface OpenStreamOptions extends StreamOptions {
   /** 0 (the default): the own camera ("preview"); any other: a remote user ("subscribe"). */
-  uid?: number;
+  uid?: number | undefined;
+  workerUrl?: WorkerUrl | undefined;
   /** Drawn into where the stream is read, as drawTo(). */
-  canvas?: HTMLCanvasElement;
+  canvas?: HTMLCanvasElement | undefined;
 }
 
 /** Opens one video's stream connection; resolves once the agent accepted it. */
@@ -423,47 +470,97 @@ export type VideoView = HTMLCanvasElement | null | FrameCallback | {
   /** Called once when the stream ends (or never opened): the place to remove the view. */
   end?(reason: StreamEndReason): void;
   /** The size the view shows the video at, in device pixels: asked of the engine. */
-  viewWidth?: number;
-  viewHeight?: number;
+  viewWidth?: number | undefined;
+  viewHeight?: number | undefined;
 };
 
+/**
+ * 'connecting', 'ready' (the engine runs), 'joining', 'joined', 'reconnecting' (the agent went
+ * away; the session tries to come back) or 'closed' (for good: see closeReason).
+ */
+export type SessionState = 'connecting' | 'ready' | 'joining' | 'joined' | 'reconnecting' | 'closed';
+
+/**
+ * Why a session closed: the page closed it, the user quit the agent (1001), the user blocked the
+ * site (4003), the connection was lost for good, or the reason of the error that kept it from
+ * coming back (the site blocked meanwhile, another page took the engine, ...).
+ */
+export type SessionCloseReason = 'closed-by-page' | 'agent-quit' | 'site-blocked' | 'agent-lost' | AgentErrorReason;
+
+/** Why the channel was left: the page left it, the engine left on its own, the session closed,
+ * or the rejoin after a reconnect was refused. */
+export type LeftReason = 'left' | 'engine' | 'session-closed' | 'rejoin-failed';
+
 export interface SessionEventMap extends AgentEventMap {
-  joined: { uid: number; channel: string };
-  /** The channel was left (also when the engine left it on its own). */
-  left: {};
+  statechange: { state: SessionState; previous: SessionState; reason: SessionCloseReason | null; error: AgentError | null };
+  /** resumed: joined again after a reconnect. */
+  joined: { uid: number; channel: string; resumed: boolean };
+  left: { reason: LeftReason };
 }
 
-export interface SessionOptions {
-  /** Default ws://127.0.0.1:8922. */
-  url?: string;
-  appID?: string;
-  /** Instead of appID. */
-  key?: string;
-  plainUrl?: string;
-  /** How long opening the connection may take. */
-  timeoutMs?: number;
-  signal?: AbortSignal;
+export interface ReconnectOptions {
+  /** The wait before the first try; it doubles with each try. Default 100. */
+  initialDelayMs?: number | undefined;
+  /** The longest wait between tries. Default 1000. */
+  maxDelayMs?: number | undefined;
+  /** Tries before the session closes ('agent-lost'). Default: no limit. */
+  maxAttempts?: number | undefined;
+  /** After a rejoin, how long a remote user's paused video waits for the user. Default 10000. */
+  peerWaitMs?: number | undefined;
 }
+
+interface SessionOptionsBase {
+  /** Default ws://127.0.0.1:8922. */
+  url?: string | undefined;
+  plainUrl?: string | undefined;
+  /**
+   * Comes back after the agent crashed, the connection was lost or the agent restarted for an
+   * upgrade (on by default); never after the user quit the agent or blocked the site.
+   */
+  reconnect?: boolean | ReconnectOptions | undefined;
+  /** Where the stream worker is loaded from (default: beside the library). */
+  workerUrl?: WorkerUrl | undefined;
+  /** How long opening the connection may take. */
+  timeoutMs?: number | undefined;
+  signal?: AbortSignal | undefined;
+}
+
+/** An application id, or a key instead: one of them. */
+export type SessionOptions = SessionOptionsBase & (
+  | { appID: string; key?: undefined }
+  | { key: string; appID?: undefined });
 
 export interface JoinOptions extends RequestOptions {
   /** 0 (the default): the engine chooses. */
-  uid?: number;
+  uid?: number | undefined;
   /** '' (the default) where the channel needs none. */
-  channelKey?: string;
+  channelKey?: string | undefined;
 }
 
 /** The page's call through the agent; owns the streams opened through it. */
 export class AgentSession extends AgentEvents<SessionEventMap> {
-  constructor(connection: AgentConnection, agentInfo: AgentInfo);
+  constructor(connection: AgentConnection, agentInfo: AgentInfo, options?: Partial<SessionOptionsBase & { appID: string; key: string }>);
+  /** The control connection (a new one after each reconnect). */
   readonly connection: AgentConnection;
   readonly url: string;
   readonly agentInfo: AgentInfo;
-  readonly state: 'ready' | 'joined' | 'ended';
+  readonly state: SessionState;
+  /** Once closed: why; else null. */
+  readonly closeReason: SessionCloseReason | null;
+  /** Once closed by anything but the page: the error that says why, with its advice. */
+  readonly closeError: AgentError | null;
   /** The own uid while joined, else 0. */
   readonly uid: number;
   readonly channel: string | null;
   /** Sends a command on the control connection, as AgentConnection.request. */
   readonly request: AgentConnection['request'];
+  readonly requestAny: AgentConnection['requestAny'];
+  /** Mutes (true) or unmutes the microphone and the camera together ("muteLocal" / "unmuteLocal"). */
+  setMicrophoneMuted(muted: boolean, options?: RequestOptions): Promise<void>;
+  /** Switches the camera on or off ("enableLocalVideo"); switched on again after a reconnect. */
+  setCameraEnabled(enabled: boolean, options?: RequestOptions): Promise<void>;
+  /** Stops (true) or restarts receiving a remote user's video ("disableVideo" / "enableVideo" with streamID = uid). */
+  setRemoteVideoMuted(uid: number, muted: boolean, options?: RequestOptions): Promise<void>;
   join(channelName: string, options?: JoinOptions): Promise<{ uid: number }>;
   /** Leaves the channel; every stream of the session ends ('left-channel') whatever the answer. */
   leave(options?: RequestOptions): Promise<void>;
@@ -488,7 +585,7 @@ export interface RemoteVideosEventMap {
   add: { uid: number; stream: VideoStream };
   remove: { uid: number; reason: StreamEndReason };
   /** A user's stream could not be opened (the agent's limit of 64 videos, say). */
-  error: { uid: number; error: unknown };
+  error: { uid: number; error: AgentError };
   /** A user is in the call without video (camera off or paused), so has no stream yet. */
   'without-video': { uid: number };
 }

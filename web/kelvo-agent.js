@@ -8,13 +8,15 @@
  *   session.followRemoteVideos((uid) => ({ draw: (frame) => { ... }, end: () => { ... } }));
  *   const { uid } = await session.join('room');
  *
- * The session (lib/session.js) follows the call: it starts the engine, joins and leaves, and owns
- * the video streams, which end when the channel is left or the session ends. Underneath it,
+ * The session (lib/session.js) follows the call: it starts the engine, joins and leaves, owns the
+ * video streams, which end when the channel is left or the session ends, and comes back when the
+ * agent crashed or restarted, never when the user quit it (lib/reconnect.js). Underneath it,
  * usable on their own: connect() and AgentConnection (lib/connection.js: commands, replies and
  * events), openStream() and VideoStream (lib/video-stream.js: one video each), the frame format
  * (lib/frames.js). Every failure is an AgentError (lib/agent-error.js) whose `reason` says what
- * went wrong, down to why the agent could not be reached (lib/reachability.js). kelvo-agent.d.ts
- * has the types.
+ * went wrong, down to why the agent could not be reached (lib/reachability.js), with advice for
+ * the user and a hint for the developer (lib/advice.js). kelvo-agent.d.ts has the types; README.md
+ * the guide; testing.js plays other people in a call with the stand-in engine.
  */
 export { AgentEvent, AgentEvents } from './lib/events.js';
 export { AgentError, describeCode } from './lib/agent-error.js';

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "agent/rtc_engine_agent.h"
+#include "net/agent_close.h"
 #include "net/net_engine.h"
 
 namespace kelvo {
@@ -25,6 +26,10 @@ int run_agent(const std::string& cert_dir, const server_ports& ports,
             agent.on_sites_changed();
         });
         exit_code = window->run_loop();
+        // Every page hears why, before the servers go: a page whose user quit the agent
+        // ends its session, one whose agent restarts connects again.
+        const agent_close& why = window->ended_for_restart() ? agent_restarting : agent_quitting;
+        net.close_all(why.code, why.reason, close_patience);
     } else {
         std::fprintf(stderr, "Kelvo Web Agent: cannot start: port %u on 127.0.0.1 could not be "
                              "opened (another program may hold it)\n",

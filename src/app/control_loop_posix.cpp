@@ -173,6 +173,9 @@ void control_loop::handle_message(const std::string& message) {
     uintptr_t show = 0;
     if (message == "close") {
         close_window();
+    } else if (message == "close-for-upgrade") {
+        restarting_ = true;
+        close_window();
     } else if (parseShow(message, show)) {
         tray_.on_show_message(show);
     } else if (message == "reload" && on_sites_changed_) {

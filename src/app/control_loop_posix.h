@@ -1,8 +1,9 @@
 // The control window's stand-in on POSIX systems: a Unix-domain datagram socket named
 // "Kelvo Web Agent" beside the single-instance lock file, read by the main thread. Its messages
-// play the window messages' roles: "close" is the close message, "show 0" and "show 1" the show
-// message with that wParam; "reload" says that the sites file changed, "forget ORIGIN" that it
-// changed by forgetting the site ORIGIN. SIGINT and SIGTERM act as
+// play the window messages' roles: "close" is the close message, "close-for-upgrade" the same for
+// an agent stopped to be upgraded or restarted (the pages are told to come back), "show 0" and
+// "show 1" the show message with that wParam; "reload" says that the sites file changed, "forget
+// ORIGIN" that it changed by forgetting the site ORIGIN. SIGINT and SIGTERM act as
 // "close". There is no notification area, so the icon state (with the sites' usage, handed over
 // through a pipe of the loop's own) runs against a shell that accepts every request.
 #pragma once
@@ -42,6 +43,7 @@ public:
 
     int run_loop() override;
     void destroy() override;
+    bool ended_for_restart() const override { return restarting_; }
 
 private:
     void handle_message(const std::string& message);
@@ -70,6 +72,7 @@ private:
     bool menu_loaded_ = false;
     bool quit_on_destroy_ = false;
     bool quit_ = false;
+    bool restarting_ = false;
     int exit_code_ = 0;
     tray_icon tray_;
 };

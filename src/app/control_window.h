@@ -17,6 +17,10 @@ public:
     virtual int run_loop() = 0;
     // Removes the icon and destroys the menu; called once the loop has ended.
     virtual void destroy() = 0;
+    // Once the loop has ended: true when it ended because the agent is being stopped for an
+    // upgrade or a restart ("-kill-for-upgrade"), so the pages are told to come back; false for
+    // every other end (the user quit it: the pages are told it is gone).
+    virtual bool ended_for_restart() const = 0;
 };
 
 // Told, on the main thread, that the sites file changed; `forgotten` names the site that another

@@ -21,6 +21,8 @@ const wchar_t control_window_name[] = L"Kelvo Web Agent";
 const UINT show_tray_icon_message = RegisterWindowMessageW(L"KelvoZuzIrave.ShowTrayIcon.Message");
 const UINT taskbar_created_message = RegisterWindowMessageW(L"TaskbarCreated");
 const UINT reload_sites_message = RegisterWindowMessageW(L"KelvoWebAgent.ReloadSites.Message");
+const UINT close_for_upgrade_message =
+    RegisterWindowMessageW(L"KelvoWebAgent.CloseForUpgrade.Message");
 
 namespace {
 
@@ -139,6 +141,10 @@ LRESULT control_window::handle_message(UINT message, WPARAM wparam, LPARAM lpara
         if (data == nullptr || data->dwData != forget_site_data || !on_sites_changed_) return FALSE;
         on_sites_changed_(std::string(static_cast<const char*>(data->lpData), data->cbData));
         return TRUE;
+    }
+    if (message == close_for_upgrade_message) {
+        restarting_ = true;
+        return DefWindowProcW(window_, WM_CLOSE, 0, 0);
     }
     switch (message) {
         case icon_callback_message:

@@ -30,8 +30,11 @@ extern const wchar_t control_window_name[];
 // the icon, 0 hides it) and the shell's "TaskbarCreated".
 extern const UINT show_tray_icon_message;
 extern const UINT taskbar_created_message;
-// Registered too: "KelvoWebAgent.ReloadSites.Message", the sites file changed.
+// Registered too: "KelvoWebAgent.ReloadSites.Message", the sites file changed, and
+// "KelvoWebAgent.CloseForUpgrade.Message", WM_CLOSE for an agent stopped to be upgraded or
+// restarted (the pages are told to come back).
 extern const UINT reload_sites_message;
+extern const UINT close_for_upgrade_message;
 // WM_COPYDATA with this tag and an origin in UTF-8: the sites file changed by forgetting that
 // site.
 constexpr ULONG_PTR forget_site_data = 0x4B574653;
@@ -59,6 +62,7 @@ public:
     // Also closes the dialogs (their questions dismissed) and stops the prompt's and the usage's
     // wake-ups.
     void destroy() override;
+    bool ended_for_restart() const override { return restarting_; }
 
     // What the icon's tooltip says now: what sites use, else the title and the engine version;
     // at most the 127 characters the shell takes.
@@ -94,6 +98,7 @@ private:
     NOTIFYICONDATAW icon_data_{};
     HICON icon_ = nullptr;
     BOOL quit_on_destroy_ = FALSE;
+    bool restarting_ = false;
     queued_consent_prompt& prompt_;
     tray_usage_indicator& usage_;
     const site_list sites_;

@@ -13,6 +13,8 @@ namespace {
 
 const switch_usage shared_switches[] = {
     {"-kill", "stops the running agent"},
+    {kill_for_upgrade_switch,
+     "stops it for an upgrade or restart: its pages are told to connect again"},
     {"-allow ORIGIN", "remembers that the site ORIGIN (https://example.com) may use the agent"},
     {"-block ORIGIN", "remembers that the site may not use it"},
     {"-forget ORIGIN", "forgets either: the agent asks the user again"},
@@ -25,6 +27,21 @@ const switch_usage information_switches[] = {
     {"-help, -h, --help", "shows this list"},
 };
 
+// Every environment variable the agent reads, as the usage lists it (the README's
+// "Configuration" table says the same at length).
+const switch_usage environment_variables[] = {
+    {"KELVO_AGENT_TLS_PORT", "the TLS port instead of 8921"},
+    {"KELVO_AGENT_PLAIN_PORT", "the plain port instead of 8922"},
+    {"KELVO_AGENT_RUNTIME_DIR",
+     "Linux: the folder of the single-instance lock and the control socket (else "
+     "XDG_RUNTIME_DIR, else one in the temporary folder)"},
+    {"XDG_CONFIG_HOME",
+     "Linux: where kelvo-web-agent/sites.json lives (else ~/.config; Windows: APPDATA)"},
+    {"KELVO_AGENT_PROMPT",
+     "Linux: the program that asks the user about a site (else zenity or kdialog on a display)"},
+    {"RIZUDADA_LOG", "the stand-in engine's log file, with the agent's lines"},
+};
+
 bool is_help_switch(const std::string& word) {
     return word == "-help" || word == "-h" || word == "--help";
 }
@@ -35,9 +52,8 @@ std::string version_text() {
            (engine != nullptr ? std::string("engine ") + engine : "engine: not available") + "\n";
 }
 
-void append_usage(std::string& text, const switch_usage& usage) {
-    // The meanings line up in one column after the longest form.
-    constexpr size_t meaning_column = 24;
+// The meanings line up in one column after the longest form of the list.
+void append_usage(std::string& text, const switch_usage& usage, size_t meaning_column = 24) {
     std::string line = std::string("  ") + usage.form;
     line.resize(std::max(meaning_column, line.size() + 2), ' ');
     text += line + usage.meaning + "\n";
@@ -52,6 +68,8 @@ std::string help_text(const std::vector<switch_usage>& platform_switches) {
     for (const switch_usage& usage : shared_switches) append_usage(text, usage);
     for (const switch_usage& usage : platform_switches) append_usage(text, usage);
     for (const switch_usage& usage : information_switches) append_usage(text, usage);
+    text += "Environment variables:\n";
+    for (const switch_usage& usage : environment_variables) append_usage(text, usage, 27);
     return text;
 }
 

@@ -1,6 +1,6 @@
 // The switches that only tell about the program, each alone on the command line:
 //   -version             the agent's version and, when it can be loaded, the engine library's
-//   -help, -h, --help    every switch the program takes
+//   -help, -h, --help    every switch the program takes, and the environment variables it reads
 // Neither takes the single-instance lock nor starts a server.
 #pragma once
 
@@ -11,6 +11,10 @@
 namespace kelvo {
 namespace rtc {
 namespace web {
+
+// Like -kill, for an installer that starts the new agent right after: the running agent tells its
+// pages "service restart" (close code 1012) instead of "the agent is quitting" (1001).
+inline constexpr const char kill_for_upgrade_switch[] = "-kill-for-upgrade";
 
 // One switch as the usage lists it.
 struct switch_usage {

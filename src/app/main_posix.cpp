@@ -9,6 +9,9 @@
 //                            (platform/posix/runtime_folder.h) for its lock and control socket,
 //                            each said on standard error; 0 after "close", SIGINT or SIGTERM)
 //   kelvo_web_agent -kill    asks every running instance to close, then exits with 0
+//   kelvo_web_agent -kill-for-upgrade
+//                            the same, for an installer that starts the new agent next: the
+//                            pages are told "service restart" (close code 1012) and come back
 //   kelvo_web_agent -allow ORIGIN, -block ORIGIN, -forget ORIGIN
 //                            remembers that the site ORIGIN (https://example.com) may use the
 //                            agent, that it may not, or neither (the agent asks), in
@@ -48,10 +51,10 @@ using namespace kelvo::rtc::web;
 
 namespace {
 
-// Repeats while an instance still answers: it ends its loop on the first "close", and a
+// Repeats while an instance still answers: it ends its loop on the first close message, and a
 // newer instance may have taken its place by the next look.
-void closeRunningInstances() {
-    while (post_control_message("close")) std::this_thread::sleep_for(std::chrono::seconds(2));
+void closeRunningInstances(const char* message) {
+    while (post_control_message(message)) std::this_thread::sleep_for(std::chrono::seconds(2));
 }
 
 }  // namespace
@@ -62,7 +65,11 @@ int main(int argc, char** argv) {
     }
     // Only the whole command line "-kill" is the switch (no other spelling, no further words).
     if (argc == 2 && std::strcmp(argv[1], "-kill") == 0) {
-        closeRunningInstances();
+        closeRunningInstances("close");
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], kill_for_upgrade_switch) == 0) {
+        closeRunningInstances("close-for-upgrade");
         return 0;
     }
     const std::vector<std::string> words(argv + 1, argv + argc);

@@ -7,6 +7,9 @@
 //                                says as -version does, or a port cannot be taken; 0 when its
 //                                window is closed or Quit is chosen)
 //   kelvo_web_agent.exe -kill    closes every running instance, then exits with 0
+//   kelvo_web_agent.exe -kill-for-upgrade
+//                                the same, for an installer that starts the new agent next: the
+//                                pages are told "service restart" (close code 1012)
 //   kelvo_web_agent.exe -allow ORIGIN, -block ORIGIN, -forget ORIGIN
 //                                remembers that the site ORIGIN (https://example.com) may use
 //                                the agent, that it may not, or neither (the agent asks), in
@@ -49,12 +52,13 @@ using namespace kelvo::rtc::web;
 
 namespace {
 
-// Repeats while a window of the class exists: an instance ends its loop on the close message,
-// and a newer instance may have taken its place by the next look.
-void closeRunningInstances() {
+// Repeats while a window of the class exists: an instance ends its loop on the close message
+// (WM_CLOSE, or the close-for-upgrade message), and a newer instance may have taken its place by
+// the next look.
+void closeRunningInstances(UINT close_message) {
     for (HWND window = FindWindowW(control_window_name, nullptr); window != nullptr;
          window = FindWindowW(control_window_name, nullptr)) {
-        PostMessageW(window, WM_CLOSE, 0, 0);
+        PostMessageW(window, close_message, 0, 0);
         Sleep(2000);
     }
 }
@@ -97,7 +101,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
     if (const std::optional<int> code = run_installation_switch(command_line)) return *code;
     // Only the whole command line "-kill" is the switch: case-sensitive, nothing before or after.
     if (command_line != nullptr && std::wcscmp(command_line, L"-kill") == 0) {
-        closeRunningInstances();
+        closeRunningInstances(WM_CLOSE);
+        return 0;
+    }
+    if (command_line != nullptr && std::wcscmp(command_line, L"-kill-for-upgrade") == 0) {
+        closeRunningInstances(close_for_upgrade_message);
         return 0;
     }
     const std::vector<std::string> words = commandLineWords();

@@ -86,6 +86,26 @@ int32_t net_engine::add_plain_server(uint16_t port) {
     return impl_->add(make_plain_server(impl_->next_index(), impl_->limits), port);
 }
 
+void net_engine::close_all(int code, const std::string& reason,
+                           std::chrono::milliseconds patience) {
+    // Every server starts closing before any is waited for: the pages of all servers answer
+    // their close frames at the same time.
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    const int32_t count = impl_->next_index();
+    for (int32_t index = 0; index < count; ++index) {
+        impl_->with_server(index, [&](websocket_server& server) {
+            server.close_all(code, reason);
+            return 0;
+        });
+    }
+    for (int32_t index = 0; index < count; ++index) {
+        impl_->with_server(index, [&](websocket_server& server) {
+            server.wait_all_closed(deadline);
+            return 0;
+        });
+    }
+}
+
 void net_engine::clear() {
     std::vector<std::unique_ptr<websocket_server>> leaving;
     {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,6 +31,11 @@ public:
     // 0 on success; otherwise the server's start result, and the set is unchanged.
     int32_t add_tls_server(uint16_t port, const std::string& cert_dir);
     int32_t add_plain_server(uint16_t port);
+
+    // Closes every connection of every server with `code` and `reason` (see
+    // websocket_server::close_all), waiting at most `patience` for them all. The servers stay in
+    // the set, accepting nothing; clear() destroys them.
+    void close_all(int code, const std::string& reason, std::chrono::milliseconds patience);
 
     // Destroys every server in order; no handler call is made once it returns.
     void clear();

@@ -1,6 +1,7 @@
 // One WebSocket server listening on 127.0.0.1, seen by the agent and the video channels.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,6 +54,12 @@ public:
     // Safe from any thread. Closes the connection with this close code and reason; the handler
     // hears of it as of any closed connection.
     virtual void close(const connection_handle& handle, int code, const std::string& reason) = 0;
+    // Safe from any thread. Stops accepting connections and starts the close of every open one
+    // with `code` and `reason` (on the I/O thread, soon after it returns).
+    virtual void close_all(int code, const std::string& reason) = 0;
+    // Not on the server's own I/O thread. Waits until every connection closed by close_all has
+    // ended, or until `deadline` (a page that stops reading never answers the close frame).
+    virtual void wait_all_closed(std::chrono::steady_clock::time_point deadline) = 0;
 };
 
 }  // namespace web

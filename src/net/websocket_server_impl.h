@@ -44,6 +44,8 @@ public:
     void close(const connection_handle& handle, int code, const std::string& reason) override {
         server_close(handle, code, reason);
     }
+    void close_all(int code, const std::string& reason) override;
+    void wait_all_closed(std::chrono::steady_clock::time_point deadline) override;
 
     // Payload bytes queued on the connection and not yet handed to the socket; 0 when it is gone.
     size_t queued_bytes(const connection_handle& handle);
@@ -58,6 +60,7 @@ private:
     void on_message(connection_handle handle, message_ptr message);
     void on_close(connection_handle handle);
     bool on_validate(connection_handle handle);
+    void on_http(connection_handle handle);
     // The client is at 127.0.0.1 and its socket belongs to this process's OS user.
     static bool peer_is_own_user(transport_connection& con);
     // Where the site of this Origin header stands; allowed while no handler is set.

@@ -65,6 +65,7 @@ websocket_server_impl<config>::websocket_server_impl(int32_t server_index, std::
     endpoint_.set_message_handler([this](connection_handle handle, message_ptr message) {
         on_message(handle, std::move(message));
     });
+    endpoint_.set_http_handler([this](connection_handle handle) { on_http(handle); });
     if constexpr (std::is_same_v<config, tls_server_config>) {
         endpoint_.set_tls_init_handler(
             [context = make_tls_context(tls_mode::compatible, cert_dir_)](connection_handle) {
@@ -274,6 +275,19 @@ void websocket_server_impl<config>::on_close(connection_handle handle) {
     }
 }
 
+// A plain HTTP request, not a WebSocket handshake: 426, as the library answers by itself, but
+// readable by any page, with the server's name. A page whose WebSocket failed can so tell the
+// agent (which refused it) from another program on the port. It tells no more than the port
+// answering and "getAgentInfo" already do.
+template <typename config>
+void websocket_server_impl<config>::on_http(connection_handle handle) {
+    if (connection_ptr con = find_connection(handle)) {
+        con->set_status(websocketpp::http::status_code::upgrade_required);
+        con->append_header("Access-Control-Allow-Origin", "*");
+        con->append_header("Access-Control-Expose-Headers", "Server");
+    }
+}
+
 template <typename config>
 bool websocket_server_impl<config>::peer_is_own_user(transport_connection& con) {
     std::error_code local_error;
@@ -409,6 +423,42 @@ void websocket_server_impl<config>::post_to_connection(
             run_reporting_exceptions(server_index_, "posted work", [&] { work(*context); });
         }
     });
+}
+
+template <typename config>
+void websocket_server_impl<config>::close_all(int code, const std::string& reason) {
+    asio::post(endpoint_.get_io_service(), [this, code, reason] {
+        // A page that reconnects meanwhile finds the port closed, not a server about to go.
+        std::error_code ignored;
+        endpoint_.stop_listening(ignored);
+        std::vector<connection_handle> open;
+        {
+            checked_lock lock(table_mutex_);
+            for (const auto& entry : table_) open.push_back(entry.first);
+        }
+        // The library's close calls are made outside the table's lock, as elsewhere: a close that
+        // fails at once calls the close handler, which takes it.
+        for (const connection_handle& handle : open) {
+            if (connection_ptr con = find_connection(handle)) {
+                con->close(static_cast<websocketpp::close::status::value>(code), reason, ignored);
+            }
+        }
+    });
+}
+
+template <typename config>
+void websocket_server_impl<config>::wait_all_closed(
+    std::chrono::steady_clock::time_point deadline) {
+    // Polled: this runs once, when the agent stops, and the close handlers that empty the table
+    // have no one else to tell.
+    constexpr std::chrono::milliseconds poll_interval{5};
+    while (std::chrono::steady_clock::now() < deadline) {
+        {
+            checked_lock lock(table_mutex_);
+            if (table_.empty()) return;
+        }
+        std::this_thread::sleep_for(poll_interval);
+    }
 }
 
 template <typename config>

@@ -92,9 +92,13 @@ TEST_F(agent_process_test, version_and_help_answer_on_standard_output_and_start_
     agent_process version(setup, {"-version"});
     EXPECT_EQ(version.wait_exit(), 0);
     EXPECT_EQ(version.output(), "Kelvo Web Agent " KELVO_AGENT_VERSION "\nengine 1.0.0-standin\n");
-    std::vector<std::string> switches = {"-kill", "-allow ORIGIN", "-block ORIGIN",
-                                         "-forget ORIGIN", "-make-certificate", "-version",
-                                         "-help, -h, --help"};
+    std::vector<std::string> switches = {"-kill", "-kill-for-upgrade", "-allow ORIGIN",
+                                         "-block ORIGIN", "-forget ORIGIN", "-make-certificate",
+                                         "-version", "-help, -h, --help",
+                                         // and every environment variable the agent reads
+                                         "KELVO_AGENT_TLS_PORT", "KELVO_AGENT_PLAIN_PORT",
+                                         "KELVO_AGENT_RUNTIME_DIR", "XDG_CONFIG_HOME",
+                                         "KELVO_AGENT_PROMPT", "RIZUDADA_LOG"};
 #ifdef _WIN32
     switches.insert(switches.end(), {"-trust-certificate", "-untrust-certificate"});
 #endif
@@ -140,6 +144,40 @@ TEST_F(agent_process_test, kill_from_another_process_ends_the_instance_with_zero
     agent_process next(setup);
     ASSERT_TRUE(wait_serving(setup, next));
     kill_and_expect_clean_end(next);
+}
+
+// A page tells a user's quit from a restart for an upgrade by the close of each of its
+// connections: the control connection and a stream connection, both closed with the reason.
+TEST_F(agent_process_test, kill_switches_tell_every_page_why_the_agent_goes) {
+    struct ending {
+        const char* kill_switch;
+        int code;
+        const char* reason;
+    };
+    for (const ending& end : {ending{"-kill", 1001, "the agent is quitting"},
+                              ending{"-kill-for-upgrade", 1012, "service restart"}}) {
+        agent_process instance(setup);
+        ASSERT_TRUE(wait_serving(setup, instance));
+        agent_client control;
+        ASSERT_TRUE(control.connect(setup.plain()));
+        EXPECT_EQ(control.request(R"({"command":"initialize","appID":"process-test"})"),
+                  R"({"command":"initialize","code":true})");
+        agent_client stream;
+        ASSERT_TRUE(stream.connect(setup.plain()));
+        EXPECT_EQ(stream.request(R"({"command":"subscribe","uid":5})"),
+                  R"({"command":"subscribe","code":true})");
+        agent_process killer(setup, {end.kill_switch});
+        EXPECT_EQ(killer.wait_exit(), 0) << end.kill_switch;
+        EXPECT_EQ(instance.wait_exit(), 0) << end.kill_switch;
+        for (agent_client* page : {&control, &stream}) {
+            const std::optional<close_info> closed =
+                page->connection().wait_close(process_timeout);
+            ASSERT_TRUE(closed.has_value()) << end.kill_switch;
+            EXPECT_EQ(closed->code, end.code) << end.kill_switch;
+            EXPECT_EQ(closed->reason, end.reason) << end.kill_switch;
+        }
+        EXPECT_FALSE(control_window_present(setup));
+    }
 }
 
 TEST_F(agent_process_test, show_messages_leave_the_instance_serving) {

@@ -40,7 +40,7 @@ constexpr char too_many_questions[] =
     R"({"command":"initialize","code":429,"reason":"too-many-questions"})";
 
 struct site_flood {
-    // The pages, still connected: half on each server, since each keeps 256 connections at most.
+    // The pages still waiting for the user, connected: half on each server.
     std::vector<std::unique_ptr<raw_connection>> plain;
     std::vector<std::unique_ptr<ws_test_client>> tls;
     // Sites whose "initialize" was answered 429 at once.
@@ -78,7 +78,14 @@ inline site_flood flood_with_sites(const agent_setup& setup, size_t sites) {
             }
         }
         flood.complete = version_answered(received);
-        if (received.find(too_many_questions) != std::string::npos) ++flood.refused;
+        if (received.find(too_many_questions) == std::string::npos) continue;
+        ++flood.refused;
+        // A refused page goes, as a page would: sites not allowed hold few places together.
+        if (i % 2 == 0) {
+            flood.plain.pop_back();
+        } else {
+            flood.tls.pop_back();
+        }
     }
     return flood;
 }

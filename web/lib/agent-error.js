@@ -1,6 +1,9 @@
 // One error type for everything that can go wrong between a page and the agent. A page branches
 // on `reason`, a stable word; `code` is the agent's numeric reply or event code where there is
-// one; the message says what happened in plain words and `advice` what the user can do.
+// one; the message says what happened in plain words, `advice` what the user can do and
+// `developerHint` what the page's developer can (both from advice.js, naming the address and the
+// origin in use).
+import { adviceContext, adviceFor, describeReason } from './advice.js';
 
 /** Codes the agent itself produces, and the engine codes the agent sends for it. */
 const CODE_TEXT = {
@@ -12,10 +15,9 @@ const CODE_TEXT = {
   10: 'joining the channel failed',
   19: 'the engine is already in use by another page',
   101: 'the application id is empty',
-  111: 'the connection to the service was lost',
+  111: 'the engine lost its connection to the service',
   112: 'joining the channel failed',
-  403: 'the user has not allowed this site to use the agent (the agent asks once per site; the ' +
-    'user can change the decision in the tray menu\'s Sites… or with kelvo_web_agent -allow ORIGIN)',
+  403: 'the site is not allowed to use the agent',
   429: 'too many videos are open at once (close a stream first)',
 };
 
@@ -40,59 +42,32 @@ const CODE_REASON = {
   429: 'too-many-videos',
 };
 
-const START_AGENT = 'Start the Kelvo Web Agent (installed: from the start menu, or log in again; ' +
-  'from its source folder: ./run) and try again.';
-
-/** What happened and what to do, for each reason. */
-const REASONS = {
-  timeout: ['the agent did not answer in time',
-    'Try again. If it keeps happening, quit the agent and start it again.'],
-  closed: ['the connection to the agent closed', 'Connect again.'],
-  'not-running': ['nothing answers there; the agent is not running', START_AGENT],
-  certificate: ['the agent runs, but this browser does not trust its certificate',
-    'Install the agent with its installer, which makes the browser trust it (Firefox: set ' +
-    'security.enterprise_roots.enabled), or connect to the plain address ws://127.0.0.1:8922.'],
-  'refused-host': ['the agent answers only to the host names 127.0.0.1 and agent.kelvo.localhost',
-    'Connect to ws://127.0.0.1:8922 (or wss://127.0.0.1:8921), not to localhost or another name.'],
-  'blocked-by-browser': ['the browser does not let this page reach programs on this computer',
-    'Allow this site to access other apps and services on this device (the icon at the left of ' +
-    'the address bar), then reload. Chromium never lets pages of http:// sites reach them: serve ' +
-    'the page over https:// or from 127.0.0.1.'],
-  'refused-by-agent': ['the agent refused the connection',
-    'The agent serves only programs of the user it runs as, and 256 connections at most: run the ' +
-    'browser as that user and close other pages that use the agent.'],
-  'refused-by-user': ['the user has not allowed this site to use the agent',
-    'Reload and choose Allow when the agent asks about this site, or run kelvo_web_agent -allow ' +
-    'with the site\'s address; the tray menu\'s Sites… lists the decisions.'],
-  'incompatible-agent': ['the agent speaks another version of the protocol than this page library',
-    'Install the current Kelvo Web Agent and the page library of the same release.'],
-  busy: [CODE_TEXT[19], 'Close the other page that uses the agent, or use that page.'],
-  'not-ready': [CODE_TEXT[3], 'Initialize the engine and join a channel first.'],
-  'wrong-connection': [CODE_TEXT[5], 'Send it on the control connection (the one that initialized).'],
-  'engine-unavailable': [CODE_TEXT[7], 'Install the agent again: its engine library is missing.'],
-  'invalid-request': [CODE_TEXT[2], 'Check the command\'s name and values.'],
-  'nothing-found': [CODE_TEXT[1], 'Connect a device and ask again.'],
-  'too-many-videos': [CODE_TEXT[429], 'Close a video before opening another.'],
-  'join-failed': [CODE_TEXT[10], 'Check the channel name and key, and the network, then join again.'],
-  'connection-lost': [CODE_TEXT[111], 'Check the network; join again.'],
-  engine: ['the engine reported an error', 'The engine\'s documentation says what its code means.'],
+/** What the agent's "reason" member of a 403 or 429 reply says, as the error's reason. */
+const REFUSAL_REASON = {
+  blocked: 'blocked',
+  'not-asked-yet': 'not-asked-yet',
+  dismissed: 'dismissed',
+  timeout: 'question-timeout', // 'timeout' alone is a request that was not answered
+  'too-many-questions': 'too-many-questions',
+  'cannot-ask': 'cannot-ask',
+  'null-origin': 'null-origin',
+  'sites-unreadable': 'sites-unreadable',
+  'other-site': 'other-site',
 };
 
 /** Plain words for a reply or event code (or a reason). */
 export function describeCode(code) {
-  if (typeof code !== 'number') return REASONS[code]?.[0] ?? String(code);
+  if (typeof code !== 'number') return describeReason(code);
   return CODE_TEXT[code] ?? ENGINE_TEXT[code] ?? `the engine reported error ${code} (its own code; ` +
     'the engine\'s documentation says what it means)';
 }
 
-/** The stable reason word of a reply or event code. */
-export function reasonOfCode(code) {
+/** The stable reason word of a reply or event code, and of the reply's own "reason" where it has one. */
+export function reasonOfCode(code, reply = null) {
+  if ((code === 403 || code === 429) && typeof reply?.reason === 'string') {
+    return REFUSAL_REASON[reply.reason] ?? CODE_REASON[code];
+  }
   return CODE_REASON[code] ?? 'engine';
-}
-
-/** What the user can do about a reason. */
-export function adviceFor(reason) {
-  return REASONS[reason]?.[1] ?? '';
 }
 
 /**
@@ -102,14 +77,17 @@ export function adviceFor(reason) {
  */
 export class AgentError extends Error {
   constructor(command, code, reply = null, {
-    reason, url = null, closeCode = null, closeReason = '', cause,
+    reason, url = null, plainUrl = null, closeCode = null, closeReason = '', cause,
   } = {}) {
     // Earlier versions passed 'timeout' and 'closed' as the code.
     const numeric = typeof code === 'number' ? code : null;
-    const why = reason ?? (numeric === null ? code : reasonOfCode(numeric));
-    const words = numeric === null ? describeCode(why) : `${describeCode(numeric)} (code ${numeric})`;
+    const why = reason ?? (numeric === null ? code : reasonOfCode(numeric, reply));
+    const context = adviceContext({ url, plainUrl, closeCode, closeReason });
+    const refusal = numeric === 403 || numeric === 429;
+    const words = numeric === null || refusal ? describeReason(why, context) : describeCode(numeric);
+    const coded = numeric === null ? words : `${words} (code ${numeric})`;
     const subject = command ? `${command}: ` : url === null ? '' : `Cannot connect to ${url}: `;
-    super(`${subject}${words}`, cause === undefined ? undefined : { cause });
+    super(`${subject}${coded}`, cause === undefined ? undefined : { cause });
     this.name = 'AgentError';
     this.command = command ?? null;
     this.code = numeric;
@@ -118,6 +96,8 @@ export class AgentError extends Error {
     this.url = url;
     this.closeCode = closeCode;
     this.closeReason = closeReason;
-    this.advice = adviceFor(why);
+    const { advice, developerHint } = adviceFor(why, context);
+    this.advice = advice;
+    this.developerHint = developerHint;
   }
 }

@@ -9,7 +9,7 @@
 // dropped instead of answering a newer request or arriving as an unasked 'reply'.
 import { AgentEvents } from './events.js';
 import { AgentError } from './agent-error.js';
-import { whyUnreachable } from './reachability.js';
+import { isPlainPort, whyUnreachable } from './reachability.js';
 
 export const DEFAULT_URL = 'ws://127.0.0.1:8922';
 export const DEFAULT_TIMEOUT_MS = 10000;
@@ -25,6 +25,11 @@ const EVENT_COMMANDS = new Set(['onPeerLeave', 'onAddVideoStream']);
  * the page chose at "initialize", not after the command that asked for it. */
 const REPLY_ALIASES = { renewChannelDynamicKey: 'renewChannelKey' };
 
+/** A wss:// address still opening after this long is checked for being a plain port: a TLS
+ * handshake sent to a plain port is never answered, the connection fails only when the agent
+ * gives up on it. */
+const PLAIN_PORT_CHECK_MS = 400;
+
 /** Calls abort() once the signal aborts; returns the function that stops watching. */
 export function whenAborted(signal, abort) {
   if (!signal) return () => {};
@@ -34,11 +39,13 @@ export function whenAborted(signal, abort) {
 
 /**
  * Opens `url` with makeSocket (a WebSocket, or a stream socket read in the worker). A failure is
- * an AgentError whose reason says why, as far as the page can find out (reachability.js); an
+ * an AgentError whose reason says why, as far as the page can find out (reachability.js; with
+ * diagnose false, as while reconnecting, no probe runs and the reason is 'not-running'); an
  * address that is no URL throws as the WebSocket constructor does.
  */
 export function openSocket(url, {
-  timeoutMs = DEFAULT_TIMEOUT_MS, signal, plainUrl, makeSocket = (address) => new WebSocket(address),
+  timeoutMs = DEFAULT_TIMEOUT_MS, signal, plainUrl, diagnose = true,
+  makeSocket = (address) => new WebSocket(address),
 } = {}) {
   return new Promise((resolve, reject) => {
     if (signal?.aborted) {
@@ -57,24 +64,31 @@ export function openSocket(url, {
     }
     ws.binaryType = 'arraybuffer';
     const settle = (outcome) => {
+      if (ws.onopen === null) return; // settled already
       clearTimeout(timer);
+      clearTimeout(plainCheck);
       stopWatching();
       ws.onopen = ws.onerror = null;
       outcome();
     };
-    const timer = setTimeout(() => settle(() => {
+    const fail = (reason) => settle(() => {
       ws.close();
-      reject(new AgentError(null, null, null, { reason: 'timeout', url }));
-    }), timeoutMs);
+      reject(new AgentError(null, null, null, { reason, url, plainUrl }));
+    });
+    const timer = setTimeout(() => fail('timeout'), timeoutMs);
+    const plainCheck = diagnose && url.startsWith('wss:')
+      ? setTimeout(async () => { if (await isPlainPort(url)) fail('wrong-scheme'); }, PLAIN_PORT_CHECK_MS)
+      : null;
     const stopWatching = whenAborted(signal, () => settle(() => {
       ws.close();
       reject(signal.reason);
     }));
     ws.onopen = () => settle(() => resolve(ws));
-    ws.onerror = () => settle(async () => {
-      const reason = await whyUnreachable(url, { plainUrl });
+    ws.onerror = (event) => settle(async () => {
+      // A stream worker that could not start says so itself; probing the agent would only add noise.
+      const reason = event?.workerFailed ? 'not-running' : diagnose ? await whyUnreachable(url, { plainUrl }) : 'not-running';
       if (signal?.aborted) reject(signal.reason);
-      else reject(new AgentError(null, null, null, { reason, url }));
+      else reject(new AgentError(null, null, null, { reason, url, plainUrl }));
     });
   });
 }
@@ -130,6 +144,11 @@ export class AgentConnection extends AgentEvents {
     });
   }
 
+  /** request() for a command this library has no types for (an agent newer than it). */
+  requestAny(command, members = {}, options = {}) {
+    return this.request(command, members, options);
+  }
+
   /** Sends a command that is never answered ("videoStat"). */
   post(command, members = {}) {
     if (this.open) this.ws.send(JSON.stringify({ command, ...members }));
@@ -176,6 +195,9 @@ export class AgentConnection extends AgentEvents {
       return;
     }
     if (typeof message.event === 'string') {
+      if (message.event === 'error' && typeof message.code === 'number') {
+        message.error = new AgentError(null, message.code, message);
+      }
       this.emit(message.event, message);
       return;
     }
@@ -221,6 +243,8 @@ export class AgentConnection extends AgentEvents {
  * agent.kelvo.localhost. Options: timeoutMs, signal, plainUrl (the agent's plain address, used to
  * tell an untrusted certificate from an agent that is not running when a wss:// address fails).
  */
-export async function connect(url = DEFAULT_URL, { timeoutMs = DEFAULT_TIMEOUT_MS, signal, plainUrl } = {}) {
-  return new AgentConnection(await openSocket(url, { timeoutMs, signal, plainUrl }));
+export async function connect(url = DEFAULT_URL, {
+  timeoutMs = DEFAULT_TIMEOUT_MS, signal, plainUrl, diagnose,
+} = {}) {
+  return new AgentConnection(await openSocket(url, { timeoutMs, signal, plainUrl, diagnose }));
 }

@@ -6,17 +6,23 @@
 //   loopback address is 'denied'.
 // - A host name the agent does not accept (it answers only to 127.0.0.1 and its own loopback
 //   name): the address says so.
-// - The agent runs but refused this WebSocket (another OS user's browser, or too many
-//   connections): its port still answers a plain HTTP request, which fetch() in no-cors mode sees
-//   as an opaque answer, whatever the status.
+// - Something answers a plain HTTP request at the address. The agent answers it with 426 and
+//   its name, readable by any page: then the agent runs but refused this WebSocket (another OS
+//   user's browser, or too many connections). Any other answer is another program on the port.
+// - The port speaks the other protocol: a wss:// address whose port answers plain HTTP (the
+//   agent's plain port), or a ws:// address whose port answers HTTPS (its TLS port).
 // - An untrusted certificate: the TLS port fails like a closed one, but the agent answers on its
 //   plain port (8922 beside the default 8921, or the plainUrl given).
 // - Otherwise nothing answers: the agent is not running.
+//
+// The probes run only after a failure (and, for a wss:// address still opening after a moment,
+// the one plain HTTP request that tells it is a plain port), so a page that connects makes none.
 
 const ACCEPTED_HOSTS = new Set(['127.0.0.1', 'agent.kelvo.localhost']);
+const AGENT_SERVER = 'Kelvo Web Agent';
 const DEFAULT_TLS_PORT = '8921';
 const DEFAULT_PLAIN_PORT = '8922';
-const PROBE_TIMEOUT_MS = 3000;
+const PROBE_TIMEOUT_MS = 1500;
 /** Chromium's permission for reaching the loopback address; its earlier name covered all local
  * addresses. Browsers without it throw on the query. */
 const LOOPBACK_PERMISSIONS = ['loopback-network', 'local-network-access'];
@@ -34,21 +40,47 @@ async function browserBlocksLoopback() {
   return false;
 }
 
-/** Whether anything at the WebSocket address's host and port answers an HTTP request. */
-async function answersHttp(address) {
-  if (typeof fetch !== 'function') return false;
+/** The address as HTTP (`secure`: https) at the same host and port. */
+function httpAddress(address, secure) {
   const http = new URL(address);
-  http.protocol = http.protocol === 'wss:' ? 'https:' : 'http:';
+  http.protocol = secure ? 'https:' : 'http:';
+  return http;
+}
+
+async function fetchWithin(url, mode) {
   const controller = new AbortController();
   const timer = setTimeout(() => controller.abort(), PROBE_TIMEOUT_MS);
   try {
-    await fetch(http, { mode: 'no-cors', cache: 'no-store', credentials: 'omit', signal: controller.signal });
-    return true;
-  } catch {
-    return false;
+    return await fetch(url, { mode, cache: 'no-store', credentials: 'omit', signal: controller.signal });
   } finally {
     clearTimeout(timer);
   }
+}
+
+/**
+ * Who answers plain HTTP (or HTTPS) at the host and port: 'agent' (its 426 with its name),
+ * 'other' (any other answer) or 'none'.
+ */
+export async function httpAnswerer(address, { secure = address.protocol === 'wss:' } = {}) {
+  if (typeof fetch !== 'function') return 'none';
+  const http = httpAddress(address, secure);
+  try {
+    const answer = await fetchWithin(http, 'cors');
+    return answer.status === 426 && answer.headers.get('server') === AGENT_SERVER ? 'agent' : 'other';
+  } catch {
+    // Not readable by this page (no CORS: not the agent), or nothing answered.
+  }
+  try {
+    await fetchWithin(http, 'no-cors');
+    return 'other';
+  } catch {
+    return 'none';
+  }
+}
+
+/** Whether a wss:// address's port answers plain HTTP: it is a plain port, not a TLS one. */
+export async function isPlainPort(url) {
+  return (await httpAnswerer(new URL(url), { secure: false })) !== 'none';
 }
 
 /** The agent's plain address beside a TLS address on the default port, else null. */
@@ -59,14 +91,19 @@ function defaultPlainUrl(address) {
 
 /**
  * The reason a WebSocket to `url` failed: 'blocked-by-browser', 'refused-host',
- * 'refused-by-agent', 'certificate' or 'not-running'.
+ * 'refused-by-agent', 'not-the-agent', 'wrong-scheme', 'certificate' or 'not-running'.
  */
 export async function whyUnreachable(url, { plainUrl } = {}) {
   const address = new URL(url);
   if (await browserBlocksLoopback()) return 'blocked-by-browser';
   if (!ACCEPTED_HOSTS.has(address.hostname)) return 'refused-host';
-  if (await answersHttp(address)) return 'refused-by-agent';
-  const plain = address.protocol === 'wss:' ? plainUrl ?? defaultPlainUrl(address) : null;
-  if (plain && await answersHttp(new URL(plain))) return 'certificate';
+  const secure = address.protocol === 'wss:';
+  const answerer = await httpAnswerer(address);
+  if (answerer === 'agent') return 'refused-by-agent';
+  if (answerer === 'other') return 'not-the-agent';
+  // The same port over the other protocol: the agent's port of the other kind.
+  if (await httpAnswerer(address, { secure: !secure }) !== 'none') return 'wrong-scheme';
+  const plain = secure ? plainUrl ?? defaultPlainUrl(address) : null;
+  if (plain && await httpAnswerer(new URL(plain)) !== 'none') return 'certificate';
   return 'not-running';
 }

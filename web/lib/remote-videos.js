@@ -12,6 +12,10 @@
 // can show the user anyway. A user whose stream is shown and who pauses their video keeps the
 // stream, which is muted meanwhile (VideoStream 'mute' and 'unmute').
 //
+// While the session reconnects the streams are paused, not ended. Once it has rejoined, each user
+// whose video is announced again goes on in the same stream; a user not announced within
+// peerWaitMs (10 s by default) has left meanwhile, and their stream ends ('peer-left').
+//
 // Events: 'add' ({uid, stream}) once a user's stream is open, 'remove' ({uid, reason}) when it
 // ended or never opened, 'error' ({uid, error}) when it could not be opened, 'without-video'
 // ({uid}).
@@ -25,16 +29,28 @@ export class RemoteVideos extends AgentEvents {
     this.createView = createView;
     this.options = options;
     this.users = new Map(); // uid -> {view, stream (null while opening), opening: AbortController}
+    this.announced = new Set(); // users announced since the last rejoin
+    this.peerWait = null;
     this.unsubscribe = [
       session.on('onAddVideoStream', ({ uid }) => this.add(uid)),
       session.on('onPeerLeave', ({ uid }) => this.remove(uid, 'peer-left')),
       session.on('onUserEnableVideo', ({ uid, enabled }) => this.videoOff(uid, enabled === false)),
       session.on('onUserMuteVideo', ({ uid, muted }) => this.videoOff(uid, muted === true)),
+      session.on('joined', ({ resumed }) => { if (resumed) this.awaitPeers(); }),
     ];
   }
 
   videoOff(uid, off) {
     if (off && !this.users.has(uid)) this.emit('without-video', { uid });
+  }
+
+  /** After a rejoin: the users who do not come back within peerWaitMs have left. */
+  awaitPeers() {
+    this.announced.clear();
+    clearTimeout(this.peerWait);
+    this.peerWait = setTimeout(() => {
+      for (const uid of this.uids) if (!this.announced.has(uid)) this.remove(uid, 'peer-left');
+    }, this.options.peerWaitMs ?? 10000);
   }
 
   /** The open stream of a user, or null. */
@@ -48,12 +64,14 @@ export class RemoteVideos extends AgentEvents {
   }
 
   async add(uid) {
-    if (this.users.has(uid) || this.session.state === 'ended') return;
+    this.announced.add(uid);
+    if (this.users.has(uid) || this.session.state === 'closed') return;
     const user = { view: this.createView(uid), stream: null, opening: new AbortController() };
     this.users.set(uid, user);
     try {
       const { signal } = user.opening;
-      user.stream = await this.session.openStream(uid, user.view, { ...this.options, signal });
+      const { peerWaitMs, ...options } = this.options;
+      user.stream = await this.session.openStream(uid, user.view, { ...options, signal });
     } catch (error) {
       const reason = user.opening.signal.aborted ? user.opening.signal.reason : 'failed';
       this.forget(uid, user, reason);
@@ -85,6 +103,7 @@ export class RemoteVideos extends AgentEvents {
 
   /** Stops following: every stream it opened ends with reason 'stopped'. */
   stop() {
+    clearTimeout(this.peerWait);
     for (const unsubscribe of this.unsubscribe.splice(0)) unsubscribe();
     for (const uid of this.uids) this.remove(uid);
   }

@@ -8,7 +8,13 @@
 // transferred); the main thread keeps only the newest. A stream may also be shown by the worker
 // itself, drawn into a canvas or written into a media track, and then no frame crosses to the
 // main thread at all. Where no module worker can be started (old browsers, a library loaded from
-// another origin, node) the page reads the sockets itself.
+// another origin, node, a bundle without the worker's file) the page reads the sockets itself,
+// and says so once on the console.
+//
+// The worker's address: `workerUrl` where the page gives one (openSession's option), else
+// lib/stream-worker.js beside this module, written so that Vite and webpack 5 bundle it by
+// themselves; with esbuild, build kelvo-web-agent/stream-worker as an entry point of its own
+// named stream-worker.js beside the bundle (README, "Bundlers").
 import { AgentConnection, openSocket } from './connection.js';
 
 const STREAM_WORKER_NAME = 'kelvo-agent-streams';
@@ -18,18 +24,34 @@ const CLOSED = 3;
 
 let streamWorker; // undefined: not tried yet; null: none can be started here
 
-/** The page's stream worker, started on first use; null where none can be. */
-function startStreamWorker() {
+/** Says once, on the console, that video is read on the main thread and why. */
+function warnReadOnPage(why, cause) {
+  console.warn(`kelvo-web-agent: ${why}; the video streams are read on the page's main thread. ` +
+    'Give openSession() the worker\'s address (workerUrl), or emit lib/stream-worker.js beside your bundle ' +
+    '(README: "Bundlers").', ...(cause ? [cause] : []));
+}
+
+/**
+ * The page's stream worker, started on first use from `workerUrl` (default: beside this module;
+ * false: none); null where none can be.
+ */
+function startStreamWorker(workerUrl) {
   if (streamWorker !== undefined) return streamWorker;
   streamWorker = null;
-  if (typeof Worker !== 'function' || typeof document === 'undefined') return null;
+  if (workerUrl === false || typeof Worker !== 'function' || typeof document === 'undefined') return null;
+  const address = workerUrl ?? './stream-worker.js';
   try {
-    const worker = new Worker(new URL('./stream-worker.js', import.meta.url), { type: 'module', name: STREAM_WORKER_NAME });
+    // The default written out as bundlers look for it: new Worker(new URL(literal, import.meta.url)).
+    const worker = workerUrl === undefined
+      ? new Worker(new URL('./stream-worker.js', import.meta.url), { type: 'module', name: STREAM_WORKER_NAME })
+      : new Worker(workerUrl, { type: 'module', name: STREAM_WORKER_NAME });
     const sockets = new Map();
     let nextId = 1;
     worker.onmessage = ({ data }) => sockets.get(data.id)?.receive(data);
-    worker.onerror = () => {
+    worker.onerror = (event) => {
       // The module did not load as a worker: its sockets fail, later streams read on the page.
+      event.preventDefault?.();
+      if (streamWorker !== null) warnReadOnPage(`the stream worker could not be loaded from ${address}`);
       streamWorker = null;
       for (const socket of sockets.values()) socket.receive({ op: 'error' }, true);
     };
@@ -41,6 +63,7 @@ function startStreamWorker() {
         const workerTrack = typeof MediaStreamTrackGenerator !== 'function';
         worker.postMessage({ id, op: 'open', url: socket.url, workerTrack });
         return {
+          id,
           send: (text) => worker.postMessage({ id, op: 'send', text }),
           close: () => worker.postMessage({ id, op: 'close' }),
           post: (message, transfer) => worker.postMessage({ id, ...message }, transfer),
@@ -49,7 +72,7 @@ function startStreamWorker() {
       },
     };
   } catch (error) {
-    console.warn('The video streams are read on the page: no worker can be started here.', error);
+    warnReadOnPage('no worker can be started here', error);
   }
   return streamWorker;
 }
@@ -85,6 +108,19 @@ export class WorkerSocket {
     this.channel.post({ op: 'feed', writable }, writable ? [writable] : []);
   }
 
+  /**
+   * The canvases and track feeds the worker showed for `previous` (a closed connection of the
+   * same stream) go on with this one.
+   */
+  adopt(previous) {
+    this.channel.post({ op: 'adopt', from: previous.channel.id });
+  }
+
+  /** The stream ended: the worker ends the canvases and track feeds it showed for this connection. */
+  release() {
+    this.channel.post({ op: 'release' });
+  }
+
   receive(message, workerFailed = false) {
     const { op } = message;
     if (op === 'open') {
@@ -99,7 +135,7 @@ export class WorkerSocket {
     } else if (op === 'shown') {
       this.onshown?.(message.shown);
     } else if (op === 'error') {
-      this.onerror?.();
+      this.onerror?.({ workerFailed });
       if (workerFailed) this.receive({ op: 'close', code: 1006, reason: 'the stream worker failed' });
     } else if (op === 'close' && this.readyState !== CLOSED) {
       this.readyState = CLOSED;
@@ -119,10 +155,10 @@ export class WorkerSocket {
 
 /**
  * A connection for one stream: read by the page's stream worker where there can be one.
- * Options as openSocket's (timeoutMs, signal).
+ * Options as openSocket's (timeoutMs, signal, diagnose), and workerUrl.
  */
-export async function connectStream(url, options = {}) {
-  const worker = startStreamWorker();
+export async function connectStream(url, { workerUrl, ...options } = {}) {
+  const worker = startStreamWorker(workerUrl);
   if (worker !== null) {
     try {
       return new AgentConnection(await openSocket(url, { ...options, makeSocket: (address) => new WorkerSocket(address, worker) }));

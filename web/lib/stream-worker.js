@@ -100,14 +100,23 @@ const drawer = {
   },
 };
 
+/** Ends what a stream showed: its canvases' drawings and its track feeds. */
+function endShows(shows) {
+  for (const sink of [...shows.sinks, ...shows.canvases]) sink.end();
+}
+
 function serveStreams() {
-  const streams = new Map(); // id -> {connection, toPage, sinks, generator}
+  // What a stream shows (shows: {id, sinks, canvases}) outlives its connection: a page that opens
+  // the stream again on a new connection (its agent restarted) hands them over ('adopt'), one
+  // that ends the stream ends them ('release'). `shows.id` is the connection they report to.
+  const streams = new Map(); // id -> {connection, toPage, shows, generator}
+  const leftOver = new Map(); // id of a closed connection -> its shows, until adopted or released
   const post = (message, transfer = []) => self.postMessage(message, transfer);
 
   function open(id, url, workerTrack) {
     const assembler = new FrameAssembler();
     // sinks copy what they keep of a frame; canvases are handed the frame itself.
-    const stream = { connection: null, toPage: true, sinks: [], canvases: [], generator: null };
+    const stream = { connection: null, toPage: true, shows: { id, sinks: [], canvases: [] }, generator: null };
     const on = {
       open: (address) => {
         // A browser whose page cannot make a track generator may make one here.
@@ -119,15 +128,17 @@ function serveStreams() {
       binary: (buffer) => {
         const frame = assembler.push(buffer);
         if (frame === null) return;
-        for (const sink of stream.sinks) sink.push(frame);
+        const { sinks, canvases } = stream.shows;
+        for (const sink of sinks) sink.push(frame);
         // The planes can be transferred once: to the last one handed the frame.
-        stream.canvases.forEach((canvas, i) => canvas.push(frame, !stream.toPage && i === stream.canvases.length - 1));
+        canvases.forEach((canvas, i) => canvas.push(frame, !stream.toPage && i === canvases.length - 1));
         if (stream.toPage) post({ id, op: 'frame', frame }, [frame.y.buffer, frame.u.buffer, frame.v.buffer]);
       },
       error: () => post({ id, op: 'error' }),
       close: (code, reason) => {
         streams.delete(id);
-        for (const sink of [...stream.sinks, ...stream.canvases]) sink.end();
+        const { sinks, canvases } = stream.shows;
+        if (sinks.length + canvases.length > 0) leftOver.set(id, stream.shows);
         post({ id, op: 'close', code, reason });
       },
     };
@@ -141,20 +152,51 @@ function serveStreams() {
     streams.set(id, stream);
   }
 
+  /** The shows of connection `from` go on with connection `id` (or wait under its id). */
+  function adopt(id, from) {
+    const shows = leftOver.get(from);
+    if (shows === undefined) return;
+    leftOver.delete(from);
+    shows.id = id;
+    const stream = streams.get(id);
+    if (stream === undefined) {
+      leftOver.set(id, shows);
+      return;
+    }
+    // A new connection shows nothing yet: the page hands the old shows over as soon as it opens.
+    shows.sinks.push(...stream.shows.sinks);
+    shows.canvases.push(...stream.shows.canvases);
+    stream.shows = shows;
+  }
+
   self.onmessage = ({ data }) => {
     const { id, op } = data;
     if (op === 'open') {
       open(id, data.url, data.workerTrack);
       return;
     }
+    if (op === 'adopt') {
+      adopt(id, data.from);
+      return;
+    }
+    if (op === 'release') {
+      const shows = leftOver.get(id) ?? streams.get(id)?.shows;
+      leftOver.delete(id);
+      if (shows === undefined) return;
+      endShows(shows);
+      shows.sinks = [];
+      shows.canvases = [];
+      return;
+    }
     const stream = streams.get(id);
     if (stream === undefined) return;
-    const report = (shown) => post({ id, op: 'shown', shown });
+    const { shows } = stream;
+    const report = (shown) => post({ id: shows.id, op: 'shown', shown });
     if (op === 'send') stream.connection.send(data.text);
     else if (op === 'close') stream.connection.close();
     else if (op === 'to-page') stream.toPage = data.on;
-    else if (op === 'draw') stream.canvases.push(drawer.sink(data.canvas, report));
-    else if (op === 'feed') stream.sinks.push(new TrackFeed(data.writable ?? stream.generator.writable, report));
+    else if (op === 'draw') shows.canvases.push(drawer.sink(data.canvas, report));
+    else if (op === 'feed') shows.sinks.push(new TrackFeed(data.writable ?? stream.generator.writable, report));
   };
 }
 

@@ -31,7 +31,11 @@
 //
 // A stream ends once: stopped by the page, closed by the agent or the network ('closed'), or
 // ended by its session (see session.js). Then `open` is false, `endReason` says why, and an
-// 'end' event ({uid, reason}) goes to its listeners; its track ends with it.
+// 'end' event ({uid, reason}) goes to its listeners; its track ends with it. A session's stream
+// whose connection is lost with the agent is paused instead (`paused`, a 'pause' event {uid,
+// reason}) until the session comes back and resume() gives it a new connection ('resume' {uid}):
+// the page keeps the same object, its tile stays where it is, and its canvas and track go on with
+// the new connection.
 import { AgentEvents } from './events.js';
 import { FrameAssembler, frameAge } from './frames.js';
 import { frameClock } from './frame-clock.js';
@@ -49,7 +53,6 @@ import { WorkerSocket, connectStream } from './stream-socket.js';
 export class VideoStream extends AgentEvents {
   constructor(connection, uid, onFrame, { viewWidth = 0, viewHeight = 0, statsIntervalMs = 1000 } = {}) {
     super();
-    this.connection = connection;
     this.uid = uid;
     this.onFrame = onFrame;
     this.viewWidth = viewWidth;
@@ -61,12 +64,30 @@ export class VideoStream extends AgentEvents {
      * how many frames arrived and were skipped in it. */
     this.stats = { fps: 0, latency: 0, received: 0, skipped: 0 };
     this.endReason = null;
+    this.paused = false;
+    /** Asked when the connection closes: 'pause' keeps the stream, paused, for resume(); 'hold'
+     * leaves it to its owner to end it; anything else ends it ('closed'). */
+    this.keep = () => null;
     this.muted = false;
     this.newest = null;
     this.period = { start: Date.now(), frames: 0, age: 0, received: 0, skipped: 0 };
     this.sinks = []; // where frames read on the page are drawn or written besides onFrame
     this.shownKind = null; // the kind of the first canvas or track: its frames are counted
     this.streamTrack = null;
+    this.connection = null;
+    this.inWorker = false;
+    this.timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
+    this.bind(connection);
+  }
+
+  /**
+   * Takes its frames from `connection` from now on. Canvases and tracks fed on the page go on as
+   * they are; those the worker fed from the previous connection are handed over to this one.
+   */
+  bind(connection) {
+    this.unbind?.();
+    const previous = this.connection;
+    this.connection = connection;
     const assembler = new FrameAssembler();
     const arrived = (frame) => {
       for (const sink of this.sinks) sink.push(frame);
@@ -81,23 +102,76 @@ export class VideoStream extends AgentEvents {
       frameClock.request(this);
     };
     // A socket read by the stream worker hands over whole frames; a plain one, its messages.
-    this.inWorker = connection.ws instanceof WorkerSocket;
-    if (this.inWorker) {
+    const inWorker = connection.ws instanceof WorkerSocket;
+    if (inWorker) {
       connection.ws.onframe = arrived;
       connection.ws.onshown = (report) => this.shown(report);
-      if (onFrame === null) connection.ws.framesToPage(false);
+      if (this.onFrame === null) connection.ws.framesToPage(false);
     }
-    connection.on('binary', (buffer) => {
-      const frame = assembler.push(buffer);
-      if (frame !== null) arrived(frame);
-    });
-    this.timer = statsIntervalMs > 0 ? setInterval(() => this.measure(), statsIntervalMs) : null;
-    connection.on('close', () => this.finish('closed'));
+    if (this.inWorker) {
+      if (inWorker) {
+        connection.ws.adopt(previous.ws);
+      } else {
+        // The worker's canvas cannot come back to the page: what it showed ends.
+        previous.ws.release();
+        this.streamTrack?.end();
+      }
+    }
+    this.inWorker = inWorker;
+    const stops = [
+      connection.on('binary', (buffer) => {
+        const frame = assembler.push(buffer);
+        if (frame !== null) arrived(frame);
+      }),
+      connection.on('close', (close) => {
+        const kept = this.endReason === null ? this.keep(close) : null;
+        if (kept === 'pause') this.pause('reconnecting');
+        else if (kept !== 'hold') this.finish('closed');
+      }),
+    ];
+    this.unbind = () => {
+      for (const stop of stops) stop();
+      if (inWorker) connection.ws.onframe = connection.ws.onshown = null;
+    };
   }
 
-  /** True until the stream ends. */
+  /** True until the stream ends (also while paused). */
   get open() {
-    return this.endReason === null && this.connection.open;
+    return this.endReason === null;
+  }
+
+  /** Waits for a new connection (see resume); its frames stop meanwhile. */
+  pause(reason) {
+    if (this.paused || this.endReason !== null) return;
+    this.paused = true;
+    this.newest = null;
+    this.emit('pause', { uid: this.uid, reason });
+  }
+
+  /**
+   * Opens a new connection to `url` for a paused stream and asks for the same video on it; the
+   * stream goes on as the same object. Fails (and ends the stream, 'failed') when the agent
+   * refuses it. Options: workerUrl, timeoutMs, signal.
+   */
+  async resume(url, { workerUrl, timeoutMs, signal } = {}) {
+    const connection = await connectStream(url, { workerUrl, timeoutMs, signal, diagnose: false });
+    if (this.endReason !== null) {
+      connection.close();
+      return;
+    }
+    const previous = this.connection;
+    this.bind(connection);
+    previous.close();
+    try {
+      await connection.request(...this.setUp, { timeoutMs, signal });
+    } catch (error) {
+      // Refused by the agent: the stream ends. Closed: the agent went again, it stays paused.
+      if (this.connection === connection && connection.open) this.stop('failed');
+      throw error;
+    }
+    if (!this.paused || this.connection !== connection) return;
+    this.paused = false;
+    this.emit('resume', { uid: this.uid });
   }
 
   /** The set-up command of this stream with its members ("preview" or "subscribe"). */
@@ -237,9 +311,10 @@ export class VideoStream extends AgentEvents {
     this.emit('end', { uid: this.uid, reason });
   }
 
-  /** Ends what shows the frames on the page's side (the worker ends its own with the connection). */
+  /** Ends what shows the frames, on the page's side and in the worker. */
   endSinks() {
     for (const sink of this.sinks.splice(0)) sink.end();
+    if (this.inWorker) this.connection.ws.release();
     this.streamTrack?.end();
   }
 }
@@ -248,12 +323,13 @@ export class VideoStream extends AgentEvents {
  * Opens the stream connection for one user's video; resolves once the agent accepted it. Options:
  * uid, viewWidth and viewHeight (the size shown, in device pixels), canvas (drawn into where the
  * stream is read, see drawTo), statsIntervalMs (how often "videoStat" goes to the agent; 0:
- * never), timeoutMs, signal. onFrame: see VideoStream; none when the stream is shown otherwise.
+ * never), timeoutMs, signal, workerUrl (the stream worker's address, see stream-socket.js).
+ * onFrame: see VideoStream; none when the stream is shown otherwise.
  */
 export async function openStream(url, {
-  uid = 0, viewWidth = 0, viewHeight = 0, canvas, statsIntervalMs, timeoutMs, signal,
+  uid = 0, viewWidth = 0, viewHeight = 0, canvas, statsIntervalMs, timeoutMs, signal, workerUrl,
 } = {}, onFrame = null) {
-  const connection = await connectStream(url, { timeoutMs, signal });
+  const connection = await connectStream(url, { timeoutMs, signal, workerUrl });
   const stream = new VideoStream(connection, uid, onFrame, { viewWidth, viewHeight, statsIntervalMs });
   if (canvas) stream.drawTo(canvas);
   try {

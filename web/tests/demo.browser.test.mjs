@@ -236,7 +236,9 @@ async function failToConnect(page, url, reason) {
   await page.click('#initialize');
   await page.waitForSelector(`#error[data-reason="${reason}"]:not([hidden])`);
   assert.equal(await page.getAttribute('#status', 'data-state'), 'disconnected');
-  return { text: await page.textContent('#error-text'), advice: await page.textContent('#advice') };
+  return {
+    text: await page.textContent('#error-text'), advice: await page.textContent('#advice'), hint: await page.textContent('#hint'),
+  };
 }
 
 test('a page that cannot reach the agent says why and what to do', async () => {
@@ -246,7 +248,8 @@ test('a page that cannot reach the agent says why and what to do', async () => {
   assert.ok(closed.text.startsWith(`Cannot connect to ${nobody}: nothing answers`), closed.text);
   assert.match(closed.advice, /Start the Kelvo Web Agent/);
   const named = await failToConnect(page, agent.url.replace('127.0.0.1', 'localhost'), 'refused-host');
-  assert.match(named.advice, /ws:\/\/127\.0\.0\.1:8922/);
+  assert.match(named.advice, /wrong address/);
+  assert.ok(named.hint.includes(agent.url), named.hint); // the address in use, not the default
   await page.close();
 
   // The TLS port of an agent whose certificate this browser does not trust; its plain port answers.
@@ -255,7 +258,8 @@ test('a page that cannot reach the agent says why and what to do', async () => {
     const opened = await openPage(chromium, site, secure, `&plain=${encodeURIComponent(secure.plainUrl)}`);
     const untrusted = await failToConnect(opened.page, null, 'certificate');
     assert.match(untrusted.text, /does not trust its certificate/);
-    assert.match(untrusted.advice, /installer/);
+    assert.match(untrusted.advice, /does not trust the certificate/);
+    assert.ok(untrusted.hint.includes(secure.plainUrl), untrusted.hint);
     assert.deepEqual(opened.problems, []);
     await opened.page.close();
   } finally {
@@ -272,7 +276,7 @@ test('a page that cannot reach the agent says why and what to do', async () => {
     for (const served of [{ ...site, url: `http://public.test:${port}/` }, site]) {
       const opened = await openPage(guarded, served, agent);
       const blocked = await failToConnect(opened.page, null, 'blocked-by-browser');
-      assert.match(blocked.advice, /Allow this site to access other apps and services on this device/);
+      assert.match(blocked.advice, /to reach apps and services on this device/);
       assert.deepEqual(opened.problems, []);
       await opened.page.close();
     }
@@ -306,9 +310,14 @@ test('a site the user has not decided about waits for the question, then is serv
         await page.waitForSelector('#status[data-state="ready"]');
         await page.click('#disconnect');
       } else {
-        await page.waitForSelector('#error[data-reason="refused-by-user"]:not([hidden])');
-        assert.match(await page.textContent('#error'), /has not allowed this site/);
-        assert.match(await page.textContent('#advice'), /choose Allow when the agent asks/);
+        // Refused: an agent that says why says 'blocked', and a block is undone, never asked again.
+        await page.waitForSelector('#error:not([hidden])');
+        const reason = await page.getAttribute('#error', 'data-reason');
+        assert.ok(['blocked', 'refused-by-user'].includes(reason), reason);
+        if (reason === 'blocked') {
+          assert.match(await page.textContent('#advice'), new RegExp(`kelvo_web_agent -allow ${served.origin}`));
+          assert.doesNotMatch(await page.textContent('#advice'), /choose Allow when the agent asks/);
+        }
         assert.equal(await page.getAttribute('#status', 'data-state'), 'disconnected');
       }
       assert.deepEqual(problems, []);

@@ -7,14 +7,18 @@ import { createServer } from 'node:http';
 import { readFileSync } from 'node:fs';
 import {
   AgentConnection, AgentError, AgentEvents, AgentSession, FrameAssembler, RemoteVideos, VideoStream, parseFrameHeader,
-  frameCounter, frameAge, decodeTitle, describeCode, getAgentInfo, connect,
+  frameCounter, frameAge, decodeTitle, describeCode, getAgentInfo, connect, openSession,
 } from '../kelvo-agent.js';
 import { whyUnreachable } from '../lib/reachability.js';
+import { adviceFor, pagePlatform } from '../lib/advice.js';
+import { simulateLeave, simulateUser } from '../testing.js';
+import { agentAnswer, startFakeAgent } from './support/fake-agent.mjs';
 import { checkCompatible } from '../lib/agent-info.js';
 import { shownSize, shownToFrame, uprightTransform } from '../lib/orientation.js';
-import { freePort, webRoot } from './support/harness.mjs';
+import { freePort, waitFor, webRoot } from './support/harness.mjs';
 import * as library from '../kelvo-agent.js';
 import * as drawing from '../yuv-canvas.js';
+import * as testing from '../testing.js';
 
 /** A socket that records what the client sends and lets the test play the agent. */
 class FakeSocket {
@@ -165,7 +169,7 @@ test('replies resolve their requests in order; a code other than true rejects wi
   await assert.rejects(second, (error) => error instanceof AgentError && error.code === -17
     && error.reason === 'engine' && error.command === 'joinChannel' && /error -17/.test(error.message));
   await assert.rejects(refused, (error) => error.reason === 'refused-by-user' && error.code === 403
-    && /has not allowed this site/.test(error.message) && /-allow/.test(error.advice));
+    && /not allowed to use the agent/.test(error.message) && /Allow/.test(error.advice));
   assert.equal(describeCode(-2), 'the engine refused a value as invalid');
   assert.equal(describeCode(429), 'too many videos are open at once (close a stream first)');
 });
@@ -245,7 +249,8 @@ test('a late reply answers its timed-out or aborted request and is dropped; a cl
   socket.onclose({ code: 1008, reason: 'too many unread replies' });
   socket.readyState = 3;
   await assert.rejects(waiting, (error) => error.reason === 'closed' && error.closeCode === 1008
-    && error.closeReason === 'too many unread replies' && error.advice === 'Connect again.');
+    && error.closeReason === 'too many unread replies' && /Reload/.test(error.advice)
+    && /1008 \("too many unread replies"\)/.test(error.developerHint));
   await assert.rejects(agent.request('getVersion'), (error) => error.reason === 'closed');
 });
 
@@ -275,11 +280,13 @@ test('the agent tells its version and commands; an older agent is recognised, an
   socket.close();
 });
 
-test('a session: joined, left by the engine on its own, ended by the connection', async () => {
+test('a session: joined, left by the engine on its own, closed by the connection', async () => {
   const socket = new FakeSocket();
   const session = new AgentSession(new AgentConnection(socket), { protocolVersion: 1 });
   const seen = [];
   for (const name of ['joined', 'left', 'close', 'onUserMuteAudio']) session.on(name, (m) => seen.push([name, m]));
+  const states = [];
+  session.on('statechange', ({ state, reason }) => states.push(reason ? `${state}:${reason}` : state));
   const joined = session.join('room', { uid: 5 });
   assert.deepEqual(socket.sent.at(-1), { command: 'joinChannel', channelKey: '', channelName: 'room', uid: 5 });
   socket.reply({ command: 'joinChannel', uid: 5, code: true });
@@ -288,13 +295,15 @@ test('a session: joined, left by the engine on its own, ended by the connection'
   socket.reply({ event: 'onUserMuteAudio', uid: 9, muted: true });
   socket.reply({ command: 'leaveChannel', code: true }); // nobody asked: the engine left
   assert.deepEqual([session.state, session.channel, session.uid], ['ready', null, 0]);
-  socket.close();
-  assert.equal(session.state, 'ended');
+  socket.close(); // without an appID it cannot initialize again: no reconnect
+  assert.deepEqual([session.state, session.closeReason, session.closeError.reason], ['closed', 'agent-lost', 'agent-lost']);
   await assert.rejects(session.openStream(7, () => {}), (error) => error.reason === 'closed');
   assert.deepEqual(seen, [
-    ['joined', { uid: 5, channel: 'room' }], ['onUserMuteAudio', { event: 'onUserMuteAudio', uid: 9, muted: true }],
-    ['left', {}], ['close', { code: 1000, reason: '', byPage: false }],
+    ['joined', { uid: 5, channel: 'room', resumed: false }],
+    ['onUserMuteAudio', { event: 'onUserMuteAudio', uid: 9, muted: true }],
+    ['left', { reason: 'engine' }], ['close', { code: 1000, reason: '', byPage: false }],
   ]);
+  assert.deepEqual(states, ['joining', 'joined', 'ready', 'closed:agent-lost']);
 });
 
 test('a user who pauses or switches off their video mutes their streams until both are undone', () => {
@@ -423,21 +432,30 @@ test('remote videos: one stream per user across announcements, none for a user w
 });
 
 /** An HTTP server on a free port that refuses every WebSocket handshake, as the agent refuses a
- * browser of another OS user; plain requests get 426 as from the agent. */
-async function refusingServer() {
-  const server = createServer((request, response) => response.writeHead(426).end());
+ * browser of another OS user; plain requests get what `answer` writes. */
+async function refusingServer(answer) {
+  const server = createServer(answer);
   server.on('upgrade', (request, socket) => socket.end('HTTP/1.1 403 Forbidden\r\n\r\n'));
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
   return { port: server.address().port, stop: () => new Promise((done) => server.close(done)) };
 }
 
-test('why the agent cannot be reached: nothing there, a refused host name, a refused connection, a certificate', async () => {
+/** The agent's answer to a plain HTTP request: 426, readable by any page, with its name. */
+const agentHttpAnswer = (request, response) => response.writeHead(426, {
+  server: 'Kelvo Web Agent', 'access-control-allow-origin': '*', 'access-control-expose-headers': 'Server',
+}).end();
+
+test('why the agent cannot be reached: nothing there, a refused host name, the agent refusing, another program, the other scheme, a certificate', async () => {
   const closed = await freePort();
-  const agent = await refusingServer();
+  const agent = await refusingServer(agentHttpAnswer);
+  const other = await refusingServer((request, response) => response.writeHead(404).end());
   try {
     assert.equal(await whyUnreachable(`ws://127.0.0.1:${closed}`), 'not-running');
     assert.equal(await whyUnreachable(`ws://localhost:${agent.port}`), 'refused-host');
     assert.equal(await whyUnreachable(`ws://127.0.0.1:${agent.port}`), 'refused-by-agent');
+    assert.equal(await whyUnreachable(`ws://127.0.0.1:${other.port}`), 'not-the-agent');
+    // wss:// to a port that answers plain HTTP: the agent's plain port.
+    assert.equal(await whyUnreachable(`wss://127.0.0.1:${agent.port}`), 'wrong-scheme');
     // The TLS port fails as a closed one would, but the agent answers on its plain port.
     assert.equal(await whyUnreachable(`wss://127.0.0.1:${closed}`, { plainUrl: `ws://127.0.0.1:${agent.port}` }), 'certificate');
     assert.equal(await whyUnreachable(`wss://127.0.0.1:${closed}`), 'not-running');
@@ -446,10 +464,191 @@ test('why the agent cannot be reached: nothing there, a refused host name, a ref
       await assert.rejects(connect(`ws://127.0.0.1:${agent.port}`), (error) => error instanceof AgentError
         && error.reason === 'refused-by-agent' && error.code === null && error.url === `ws://127.0.0.1:${agent.port}`
         && /user it runs as/.test(error.advice));
+      await assert.rejects(connect(`ws://localhost:${agent.port}`), (error) => error.reason === 'refused-host'
+        && error.developerHint.includes(`ws://127.0.0.1:${agent.port}`));
     }
   } finally {
     await agent.stop();
+    await other.stop();
   }
+});
+
+test('the advice follows the refusal, names the origin and the address in use, and fits the platform', () => {
+  const origin = 'https://calls.example';
+  const refusal = (reason, code = 403) => new AgentError('initialize', code, { command: 'initialize', code, reason });
+  const expected = {
+    blocked: 'blocked', 'not-asked-yet': 'not-asked-yet', dismissed: 'dismissed', timeout: 'question-timeout',
+    'cannot-ask': 'cannot-ask', 'null-origin': 'null-origin', 'sites-unreadable': 'sites-unreadable', 'other-site': 'other-site',
+  };
+  for (const [said, reason] of Object.entries(expected)) {
+    const error = refusal(said);
+    assert.deepEqual([error.reason, error.code], [reason, 403], said);
+    assert.ok(error.advice.length > 0 && error.developerHint.length > 0, said);
+    assert.ok(!/\.\/run/.test(error.advice), `${said}: no source-folder commands for the user`);
+  }
+  assert.equal(refusal('too-many-questions', 429).reason, 'too-many-questions');
+  assert.equal(refusal('something-new').reason, 'refused-by-user'); // a newer agent's word
+
+  const words = (reason, platform, details = {}) => adviceFor(reason, { origin, platform, ...details });
+  // A remembered block is never asked about again: the advice says how to undo it, per platform.
+  assert.match(words('blocked', 'windows').advice, /Sites….*forget https:\/\/calls\.example/);
+  assert.match(words('blocked', 'linux').advice, /kelvo_web_agent -allow https:\/\/calls\.example/);
+  assert.doesNotMatch(words('blocked', 'linux').advice, /Sites|tray|notification area/);
+  assert.doesNotMatch(words('blocked', 'windows').advice, /Reload the page and choose Allow when/);
+  assert.match(words('not-running', 'windows').advice, /Start menu/);
+  assert.doesNotMatch(words('not-running', 'linux').advice, /Start menu|\.\/run/);
+  assert.match(words('not-running', 'linux', { url: 'ws://127.0.0.1:9100' }).developerHint, /ws:\/\/127\.0\.0\.1:9100.*\.\/run/);
+  assert.match(words('not-the-agent', 'linux', { url: 'ws://127.0.0.1:9100' }).advice, /port .*\(9100\)/);
+  assert.match(words('wrong-scheme', 'linux', { url: 'wss://127.0.0.1:9100' }).developerHint, /Use ws:\/\/127\.0\.0\.1:9100/);
+  assert.match(words('wrong-scheme', 'linux', { url: 'ws://127.0.0.1:9101' }).developerHint, /Use wss:\/\/127\.0\.0\.1:9101/);
+  assert.match(words('certificate', 'linux', { url: 'wss://127.0.0.1:9101', plainUrl: 'ws://127.0.0.1:9100' }).developerHint,
+    /ws:\/\/127\.0\.0\.1:9100.*-make-certificate/);
+  assert.match(words('busy', 'linux').advice, /Another tab/);
+  assert.deepEqual(['Win32', 'MacIntel', 'Linux x86_64', ''].map((platform) => pagePlatform({ platform })),
+    ['windows', 'mac', 'linux', 'other']);
+  assert.equal(pagePlatform({ userAgentData: { platform: 'Windows' }, platform: 'Linux' }), 'windows');
+
+  // An engine error event carries its AgentError.
+  const socket = new FakeSocket();
+  const agent = new AgentConnection(socket);
+  const errors = [];
+  agent.on('error', ({ error }) => errors.push(error));
+  socket.reply({ event: 'error', code: 111 });
+  assert.ok(errors[0] instanceof AgentError);
+  assert.deepEqual([errors[0].code, errors[0].reason], [111, 'connection-lost']);
+});
+
+/** Waits until the session is in `state`, or fails after `ms`. */
+function stateOf(session, state, ms = 5000) {
+  if (session.state === state) return Promise.resolve();
+  return new Promise((done, fail) => {
+    const timer = setTimeout(() => fail(new Error(`the session stayed ${session.state}, not ${state}`)), ms);
+    const stop = session.on('statechange', ({ state: now }) => {
+      if (now !== state) return;
+      clearTimeout(timer);
+      stop();
+      done();
+    });
+  });
+}
+
+test('a session comes back after a crash or a restart: same channel, uid, camera and stream objects', {
+  skip: typeof WebSocket !== 'function' && 'node has no WebSocket',
+}, async () => {
+  const agent = await startFakeAgent();
+  try {
+    const session = await openSession({ url: agent.url, appID: 'app', reconnect: { initialDelayMs: 20, maxDelayMs: 50 } });
+    const states = [];
+    session.on('statechange', ({ state }) => states.push(state));
+    await session.join('room', { uid: 0 });
+    const camera = await session.openCamera(() => {});
+    const remote = await session.openStream(7, () => {});
+    const pauses = [];
+    for (const stream of [camera, remote]) {
+      stream.on('pause', ({ uid, reason }) => pauses.push(['pause', uid, reason]));
+      stream.on('resume', ({ uid }) => pauses.push(['resume', uid]));
+    }
+    for (const ending of ['crash', { code: 1012, reason: 'service restart' }, { code: 1001, reason: '' }]) {
+      const before = agent.received.length;
+      await agent.stop(ending);
+      await stateOf(session, 'reconnecting');
+      assert.deepEqual([camera.paused, remote.paused, camera.open], [true, true, true], JSON.stringify(ending));
+      await agent.start();
+      await stateOf(session, 'joined');
+      await waitFor('both videos asked for again', () => !camera.paused && !remote.paused);
+      const again = agent.received.slice(before).map(({ message }) => message);
+      assert.deepEqual(again.find((m) => m.command === 'initialize'), { command: 'initialize', appID: 'app' });
+      assert.deepEqual(again.find((m) => m.command === 'joinChannel'), { command: 'joinChannel', channelKey: '', channelName: 'room', uid: 1000 });
+      assert.ok(again.some((m) => m.command === 'enableLocalVideo' && m.enabled === true));
+      assert.ok(again.some((m) => m.command === 'preview') && again.some((m) => m.command === 'subscribe' && m.uid === 7));
+      assert.deepEqual([session.uid, session.channel, camera.endReason, remote.endReason], [1000, 'room', null, null]);
+    }
+    assert.deepEqual(states.slice(2, 6), ['reconnecting', 'ready', 'joining', 'joined']);
+    assert.deepEqual(pauses.slice(0, 4).sort(), [['pause', 0, 'reconnecting'], ['pause', 7, 'reconnecting'], ['resume', 0], ['resume', 7]]);
+    session.close();
+    assert.deepEqual([session.state, session.closeReason, session.closeError], ['closed', 'closed-by-page', null]);
+    assert.deepEqual([camera.endReason, remote.endReason], ['session-ended', 'session-ended']);
+  } finally {
+    await agent.stop();
+  }
+});
+
+test('a session never comes back after the user quit the agent or blocked the site, nor against a refusal', {
+  skip: typeof WebSocket !== 'function' && 'node has no WebSocket',
+}, async () => {
+  let refusal = null;
+  const agent = await startFakeAgent({
+    answer: (message) => (message.command === 'initialize' && refusal ? { command: 'initialize', ...refusal } : agentAnswer(message)),
+  });
+  const fast = { initialDelayMs: 20, maxDelayMs: 50 };
+  try {
+    for (const [ending, reason] of [[{ code: 1001, reason: 'the agent is quitting' }, 'agent-quit'],
+      [{ code: 4003, reason: 'the user blocked this site' }, 'site-blocked'],
+      [{ code: 3001, reason: 'invalid request' }, 'invalid-request']]) {
+      const session = await openSession({ url: agent.url, appID: 'app', reconnect: fast });
+      await session.join('room');
+      const camera = await session.openCamera(() => {});
+      const left = session.once('left');
+      const initializes = agent.commands().filter((c) => c === 'initialize').length;
+      await agent.stop(ending);
+      await stateOf(session, 'closed');
+      assert.deepEqual([session.closeReason, session.closeError.reason, session.closeError.closeCode],
+        [reason, reason, ending.code]);
+      assert.deepEqual(await left, { reason: 'session-closed' });
+      assert.equal(camera.endReason, 'session-ended');
+      await agent.start();
+      await tick(300); // tries would have come by now
+      assert.equal(agent.commands().filter((c) => c === 'initialize').length, initializes, 'it came back');
+    }
+
+    // Back, the agent refuses the session: the user blocked the site, or another page took the engine.
+    for (const [answer, reason] of [[{ code: 403, reason: 'blocked' }, 'blocked'], [{ code: 19 }, 'busy']]) {
+      refusal = null;
+      const session = await openSession({ url: agent.url, appID: 'app', reconnect: fast });
+      refusal = answer;
+      await agent.stop();
+      await agent.start();
+      await stateOf(session, 'closed');
+      assert.deepEqual([session.closeReason, session.closeError.reason], [reason, reason]);
+    }
+
+    // Reconnecting switched off: a crash ends the session.
+    refusal = null;
+    const session = await openSession({ url: agent.url, appID: 'app', reconnect: false });
+    await agent.stop();
+    await stateOf(session, 'closed');
+    assert.equal(session.closeReason, 'agent-lost');
+    await agent.start();
+  } finally {
+    await agent.stop();
+  }
+});
+
+test('the typed helpers send the commands developers would look up', async () => {
+  const socket = new FakeSocket();
+  const record = socket.send.bind(socket);
+  socket.send = (text) => { // every command succeeds
+    record(text);
+    setTimeout(() => socket.reply({ command: JSON.parse(text).command, code: true }));
+  };
+  const session = new AgentSession(new AgentConnection(socket), { protocolVersion: 1 }, { appID: 'app' });
+  await session.setMicrophoneMuted(true);
+  await session.setMicrophoneMuted(false);
+  await session.setCameraEnabled(true);
+  await session.setRemoteVideoMuted(42, true);
+  await session.setRemoteVideoMuted(42, false);
+  await session.requestAny('somethingNewer', { value: 1 });
+  await simulateUser(session, { uid: 9, width: 320, height: 180, fps: 15 });
+  await simulateLeave(session, 9);
+  assert.deepEqual(socket.sent, [
+    { command: 'muteLocal' }, { command: 'unmuteLocal' }, { command: 'enableLocalVideo', enabled: true },
+    { command: 'disableVideo', streamID: 42 }, { command: 'enableVideo', streamID: 42 },
+    { command: 'somethingNewer', value: 1 },
+    { command: 'setParameters', parameters: '{"sim.video":{"width":320,"height":180,"fps":15}}' },
+    { command: 'setParameters', parameters: '{"sim.peer.add":{"uid":9,"video":true}}' },
+    { command: 'setParameters', parameters: '{"sim.peer.remove":9}' },
+  ]);
+  await assert.rejects(openSession({ url: 'ws://127.0.0.1:1' }), TypeError);
 });
 
 test('window titles are Base64 of UTF-8', () => {
@@ -458,7 +657,7 @@ test('window titles are Base64 of UTF-8', () => {
 });
 
 test('the type declarations name exactly the values each entry point exports', () => {
-  for (const [declarations, module] of [['kelvo-agent.d.ts', library], ['yuv-canvas.d.ts', drawing]]) {
+  for (const [declarations, module] of [['kelvo-agent.d.ts', library], ['yuv-canvas.d.ts', drawing], ['testing.d.ts', testing]]) {
     const text = readFileSync(`${webRoot}/${declarations}`, 'utf8');
     const declared = [...text.matchAll(/^export (?:class|function|const) (\w+)/gm)].map((m) => m[1]);
     assert.deepEqual([...new Set(declared)].sort(), Object.keys(module).sort(), declarations);

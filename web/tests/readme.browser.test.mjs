@@ -1,4 +1,4 @@
-// The README's page-library snippets, run as written in Debian's Chromium against the real agent
+// The package README's snippets, run as written in Debian's Chromium against the real agent
 // with the stand-in engine: the page is the README's page.html, its call.js the snippets, the
 // library the web/ folder under the name the page's import map gives it. Only the agent's address
 // is led elsewhere (the product's port to the test agent's free one), by wrapping the page's
@@ -6,31 +6,11 @@
 // the page's own control connection, with the stand-in engine's "sim." keys.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { join } from 'node:path';
 import {
-  startAgent, startStaticServer, launchBrowser, waitFor, freePort, repoRoot, webRoot,
+  startAgent, startLibrarySite, launchBrowser, stopAll, waitFor, freePort,
 } from './support/harness.mjs';
+import { pageScript, readSnippets } from './support/readme-snippets.mjs';
 import { waitForEngineStopped } from './support/demo-page.mjs';
-
-/** The README's snippets by name: {language, code, follows}. */
-function readSnippets() {
-  const readme = readFileSync(join(repoRoot, 'README.md'), 'utf8');
-  const snippets = new Map();
-  const marked = /<!-- snippet: ([\w.-]+)(?:; follows ([\w.-]+))? -->\n```(\w+)\n([\s\S]*?)\n```/g;
-  for (const [, name, follows, language, code] of readme.matchAll(marked)) {
-    snippets.set(name, { language, code, follows: follows ?? null });
-  }
-  return snippets;
-}
-
-/** A snippet's code after the code of those it follows. */
-function script(snippets, name) {
-  const snippet = snippets.get(name);
-  assert.ok(snippet, `the README has no snippet ${name}`);
-  return [...(snippet.follows ? [script(snippets, snippet.follows)] : []), snippet.code].join('\n');
-}
 
 /** Runs in the page before its scripts: the product's agent address leads to `to`. */
 function leadAgentAddress({ from, to }) {
@@ -53,32 +33,21 @@ function leadAgentAddress({ from, to }) {
 const snippets = readSnippets();
 let agent;
 let chromium;
-let folder;
 let site;
 
 before(async () => {
   agent = await startAgent();
   chromium = await launchBrowser();
-  folder = mkdtempSync(join(tmpdir(), 'kelvo-readme-'));
   assert.equal(snippets.get('page.html')?.language, 'html');
-  writeFileSync(join(folder, 'index.html'), snippets.get('page.html').code);
-  site = await startStaticServer({ routes: { '/app/': folder, '/app/kelvo-web-agent/': webRoot } });
+  site = await startLibrarySite(snippets.get('page.html').code);
   agent.allow(site.origin);
 });
 
-after(async () => {
-  await chromium?.close();
-  await site?.stop();
-  if (folder) rmSync(folder, { recursive: true, force: true });
-  if (agent) {
-    const status = await agent.stop();
-    assert.equal(status.code, 0, `the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
-  }
-});
+after(() => stopAll({ chromium, site, agent }));
 
 /** Opens the README's page with `call.js` made of the snippet `name`, its agent at `agentUrl`. */
 async function openReadmePage(name, agentUrl) {
-  writeFileSync(join(folder, 'call.js'), script(snippets, name));
+  site.write('call.js', await pageScript(snippets, name));
   const page = await chromium.context.newPage();
   const problems = [];
   const logged = [];
@@ -134,6 +103,11 @@ test('the README\'s call: remote videos through mute, unmute and leaving users, 
   await waitFor('the canvas of the user who left to go', async () => !(await canvases(page)).some((c) => c.title === 'User 501'));
   await simulate(page, { 'sim.peer.add': { uid: 502, video: true } });
   await waitForDrawn(page, 'User 502');
+  // The media snippet muted and unmuted everything with the typed helpers.
+  const sent = await page.evaluate(() => window.agentMessages.filter((text) => /"command":"(muteLocal|unmuteLocal|enableLocalVideo|disableVideo|enableVideo)"/.test(text)));
+  for (const command of ['muteLocal', 'unmuteLocal', 'disableVideo', 'enableVideo']) {
+    assert.ok(sent.includes(`{"command":"${command}","code":true}`), `${command} answered: ${sent}`);
+  }
 
   await page.click('#leave');
   await waitFor('leaving', async () => (await page.textContent('#status')) === 'You left the call');
@@ -150,6 +124,17 @@ test('the README\'s error handling tells the user what to do', async () => {
     /^Cannot connect to ws:\/\/127\.0\.0\.1:\d+\/?: nothing answers .*\. Start the Kelvo Web Agent/);
   assert.deepEqual(problems, []);
   await page.close();
+});
+
+test('the README\'s simulated users come and go with the typed helpers', async () => {
+  const { page, problems } = await openReadmePage('testing', agent.url);
+  const told = (text) => page.evaluate((wanted) => window.agentMessages.includes(wanted), text);
+  await waitFor('the simulated user to join and leave', async () => await told('{"command":"onAddVideoStream","uid":501}')
+    && await told('{"event":"onUserMuteVideo","uid":501,"muted":true}') && await told('{"command":"onPeerLeave","uid":501,"reason":0}'));
+  await waitFor('their canvas to go', async () => !(await canvases(page)).some((c) => c.title === 'User 501'));
+  assert.deepEqual(problems, []);
+  await page.close();
+  await waitForEngineStopped(agent);
 });
 
 test('the README\'s connection and stream underneath the session', async () => {

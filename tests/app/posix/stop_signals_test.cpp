@@ -47,12 +47,20 @@ protected:
     agent_setup setup;
 };
 
+// A stop signal is the user's quit: the page hears it as such, not as a crash.
 TEST_F(agent_posix_test, sigterm_and_sigint_end_the_agent_with_zero) {
     for (int number : {SIGTERM, SIGINT}) {
         agent_process instance(setup);
         ASSERT_TRUE(wait_serving(setup, instance));
+        ws_test_client page;
+        ASSERT_TRUE(page.connect("127.0.0.1", setup.plain()));
+        ASSERT_TRUE(page.ping_round_trip());
         kill(static_cast<pid_t>(instance.id()), number);
         EXPECT_EQ(instance.wait_exit(), 0) << "signal " << number;
+        const std::optional<close_info> closed = page.wait_close(process_timeout);
+        ASSERT_TRUE(closed.has_value()) << "signal " << number;
+        EXPECT_EQ(closed->code, 1001) << "signal " << number;
+        EXPECT_EQ(closed->reason, "the agent is quitting") << "signal " << number;
         expect_stopped();
     }
 }

@@ -4,7 +4,7 @@ import { spawn, spawnSync } from 'node:child_process';
 import { createServer, connect as tcpConnect } from 'node:net';
 import { createServer as createHttpServer } from 'node:http';
 import {
-  mkdtempSync, mkdirSync, readFileSync, existsSync, rmSync, copyFileSync, chmodSync, readdirSync,
+  mkdtempSync, mkdirSync, readFileSync, existsSync, rmSync, copyFileSync, chmodSync, readdirSync, writeFileSync,
 } from 'node:fs';
 import { readFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
@@ -76,6 +76,8 @@ function installWithCertificate(folder, built) {
  * the page's address is the TLS port. `prompt`: the path of the program that asks the user about
  * a site (none: an undecided site is refused); allow(origin) decides for a site as the user would
  * with the agent's -allow. `program`: another build of the agent (its engine library beside it).
+ * end(how) ends it as a user or a crash would ('SIGKILL', 'SIGTERM', '-kill', '-kill-for-upgrade')
+ * and restart() starts it again on the same ports with the same sites; stop() ends it for good.
  */
 export async function startAgent({ tls = false, prompt = '', program: built = agentPath } = {}) {
   const folder = mkdtempSync(join(tmpdir(), 'kelvo-web-test-'));
@@ -94,28 +96,45 @@ export async function startAgent({ tls = false, prompt = '', program: built = ag
     WAYLAND_DISPLAY: '',
     RIZUDADA_LOG: logPath,
   };
-  const child = spawn(program, [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
-  child.stdout.on('data', (chunk) => { output += chunk; });
-  child.stderr.on('data', (chunk) => { output += chunk; });
-  const exited = new Promise((done) => child.on('exit', (code, signal) => done({ code, signal })));
+  let child;
+  let exited;
   let gone = null;
-  exited.then((status) => { gone = status; });
-  await waitFor('the agent to listen', async () => {
-    if (gone) throw new Error(`the agent exited (${JSON.stringify(gone)}): ${output}`);
-    return portOpen(plainPort);
-  });
+  const launch = async () => {
+    gone = null;
+    child = spawn(program, [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+    child.stdout.on('data', (chunk) => { output += chunk; });
+    child.stderr.on('data', (chunk) => { output += chunk; });
+    exited = new Promise((done) => child.on('exit', (code, signal) => done({ code, signal })));
+    exited.then((status) => { gone = status; });
+    await waitFor('the agent to listen', async () => {
+      if (gone) throw new Error(`the agent exited (${JSON.stringify(gone)}): ${output}`);
+      return portOpen(plainPort);
+    });
+  };
+  await launch();
+  const runSwitch = (...words) => {
+    const made = spawnSync(program, words, { env, encoding: 'utf8' });
+    if (made.status !== 0) throw new Error(`${words.join(' ')} ended with ${made.status}: ${made.stderr}`);
+  };
   return {
     url: tls ? `wss://127.0.0.1:${tlsPort}` : `ws://127.0.0.1:${plainPort}`,
     plainUrl: `ws://127.0.0.1:${plainPort}`,
+    tlsUrl: `wss://127.0.0.1:${tlsPort}`,
     logPath,
-    pid: child.pid,
+    get pid() { return child.pid; },
     log: () => (existsSync(logPath) ? readFileSync(logPath, 'utf8') : ''),
     output: () => output,
-    allow(origin) {
-      const made = spawnSync(program, ['-allow', origin], { env, encoding: 'utf8' });
-      if (made.status !== 0) throw new Error(`-allow ${origin} ended with ${made.status}: ${made.stderr}`);
+    allow: (origin) => runSwitch('-allow', origin),
+    block: (origin) => runSwitch('-block', origin),
+    /** Ends the running agent: a signal, or one of its switches run as a second copy would. */
+    async end(how) {
+      if (how.startsWith('-')) runSwitch(how);
+      else child.kill(how);
+      return exited;
     },
+    /** Starts it again, same ports, same sites; resolves once it listens. */
+    restart: launch,
     async stop() {
       if (!gone) {
         child.kill('SIGTERM');
@@ -171,6 +190,35 @@ export async function startStaticServer({ routes = { '/': webRoot } } = {}) {
     origin: `http://127.0.0.1:${server.address().port}`,
     stop: () => new Promise((done) => server.close(done)),
   };
+}
+
+/**
+ * A site of its own for a page that uses the library as a web developer's would: `indexHtml` at
+ * /app/ (other files written with write(name, text)), the library at /app/kelvo-web-agent/.
+ */
+export async function startLibrarySite(indexHtml) {
+  const folder = mkdtempSync(join(tmpdir(), 'kelvo-site-'));
+  writeFileSync(join(folder, 'index.html'), indexHtml);
+  const site = await startStaticServer({ routes: { '/app/': folder, '/app/kelvo-web-agent/': webRoot } });
+  return {
+    ...site,
+    folder,
+    write: (name, text) => writeFileSync(join(folder, name), text),
+    async stop() {
+      await site.stop();
+      rmSync(folder, { recursive: true, force: true });
+    },
+  };
+}
+
+/** Ends what a test file started (any may be missing); the agent must end cleanly. */
+export async function stopAll({ chromium, site, agent }) {
+  await chromium?.close();
+  await site?.stop();
+  if (agent) {
+    const status = await agent.stop();
+    if (status.code !== 0) throw new Error(`the agent ended badly: ${JSON.stringify(status)}\n${agent.output()}`);
+  }
 }
 
 /** Launches Debian's Chromium headless with a fresh profile folder; never downloads a browser. */
