@@ -85,6 +85,11 @@ TEST(peer_user, the_other_end_is_found_by_both_addresses_and_both_ports) {
     asio::ip::tcp::socket client(io);
     client.connect(listening.local_endpoint());
     asio::ip::tcp::socket accepted = listening.accept();
+    // A client sends at once, as a page does with its handshake (Wine lists a connection's owner
+    // only once it has been used).
+    char byte = 'x';
+    client.send(asio::buffer(&byte, 1));
+    accepted.receive(asio::buffer(&byte, 1));
     const uint16_t listening_port = listening.local_endpoint().port();
     const tcp_end server{loopback_address, accepted.local_endpoint().port()};
     const tcp_end peer{loopback_address, client.local_endpoint().port()};

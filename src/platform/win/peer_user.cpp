@@ -66,10 +66,25 @@ bool same_user(const std::vector<unsigned char>& a, const std::vector<unsigned c
                     reinterpret_cast<const TOKEN_USER*>(b.data())->User.Sid);
 }
 
+// A connection the server has only just accepted may not be listed yet with its owner: the
+// client's end can still be missing or show no process (0) for a moment, as under Wine. Look
+// again a few times before saying no; another user's program is listed with its own process and
+// answered at once.
+std::optional<DWORD> client_process_once_listed(const tcp_end& server, const tcp_end& client) {
+    constexpr int attempts = 8;
+    std::optional<DWORD> pid;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        pid = client_process(server, client);
+        if (pid && *pid != 0) return pid;
+        Sleep(10 * (attempt + 1));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool platform_peer_is_own_user(const tcp_end& server, const tcp_end& client) {
-    const std::optional<DWORD> pid = client_process(server, client);
+    const std::optional<DWORD> pid = client_process_once_listed(server, client);
     if (!pid) return false;
     if (*pid == GetCurrentProcessId()) return true;
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *pid);
