@@ -17,5 +17,13 @@ size_t resident_bytes(long process_id);
 // sanitizer the sanitizer's allocator is the heap.
 size_t heap_bytes_in_use();
 
+// False under a sanitizer: its quarantine and shadow keep freed memory resident, so a bound on a
+// process's resident size holds only in a plain build (the native suite checks it there).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool resident_size_is_meaningful = false;
+#else
+constexpr bool resident_size_is_meaningful = true;
+#endif
+
 }  // namespace test
 }  // namespace kelvo

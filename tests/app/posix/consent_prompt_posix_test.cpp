@@ -325,7 +325,9 @@ TEST_F(program_consent_prompt_test, a_flood_of_sites_meets_one_question_and_boun
     ASSERT_TRUE(send_large_initializes(big, setup, "https://big.example", 300, 1000 * 1000,
                                        answers));
     EXPECT_EQ(answers.find("initialize"), std::string::npos) << "answered before the user";
-    EXPECT_LT(resident_bytes(instance.id()), before + (50u << 20));
+    if (resident_size_is_meaningful) {
+        EXPECT_LT(resident_bytes(instance.id()), before + (50u << 20));
+    }
 
     constexpr size_t sites = 300;
     constexpr size_t most_waiting = 16;
