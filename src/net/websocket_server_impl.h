@@ -16,6 +16,7 @@
 #include "net/net_engine_event_handler.h"
 #include "net/websocket_configs.h"
 #include "net/websocket_server.h"
+#include "platform/peer_user.h"
 
 namespace kelvo {
 namespace rtc {
@@ -61,8 +62,8 @@ private:
     void on_close(connection_handle handle);
     bool on_validate(connection_handle handle);
     void on_http(connection_handle handle);
-    // The client is at 127.0.0.1 and its socket belongs to this process's OS user.
-    static bool peer_is_own_user(transport_connection& con);
+    // Whose program is at the other end: this process's OS user's only at 127.0.0.1.
+    static peer_owner peer_owner_of(transport_connection& con);
     // Where the site of this Origin header stands; allowed while no handler is set.
     site_standing standing_of(const std::string& origin);
     // Closes a connection of a site that is not allowed once it has been idle long enough.
@@ -75,6 +76,9 @@ private:
     void accept_next();
     void on_accept(const std::error_code& error);
     void accept_later();
+    // Counts the connection until it ends and starts reading it.
+    void start(const connection_ptr& accepted);
+    void start_once_owner_listed(const connection_ptr& accepted);
 
     void run_io();
     connection_ptr find_connection(const connection_handle& handle);

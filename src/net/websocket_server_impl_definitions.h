@@ -42,6 +42,8 @@ constexpr const char idle_reason[] = "idle, site not allowed";
 // When the system refuses an accept for want of resources (out of descriptors), trying again at
 // once would fail at once, at full speed; the next try waits this long instead.
 constexpr long accept_retry_ms = 100;
+// How long a client whose owner the system does not list yet has to send its first bytes.
+constexpr long owner_wait_ms = 10000;
 
 template <typename config>
 websocket_server_impl<config>::websocket_server_impl(int32_t server_index, std::string cert_dir,
@@ -138,7 +140,8 @@ void websocket_server_impl<config>::on_accept(const std::error_code& error) {
     // Another OS user's program on this machine gets nothing, and takes no place: refused before
     // it may send a byte. Beyond the limit a client is disconnected at once, so the pages already
     // connected keep being served and the process's descriptors do not run out.
-    if (!peer_is_own_user(*waiting_) || open_connections_ >= limits_->limits.per_server) {
+    const peer_owner owner = peer_owner_of(*waiting_);
+    if (owner == peer_owner::other_user || open_connections_ >= limits_->limits.per_server) {
         std::error_code ignored;
         waiting_->get_raw_socket().close(ignored);
         accept_next();
@@ -146,13 +149,44 @@ void websocket_server_impl<config>::on_accept(const std::error_code& error) {
     }
     connection_ptr accepted = std::move(waiting_);
     ++open_connections_;
+    // The next accept first, so that nothing this connection does can stop the loop.
+    accept_next();
+    if (owner == peer_owner::own_user) {
+        start(accepted);
+    } else {
+        start_once_owner_listed(accepted);
+    }
+}
+
+template <typename config>
+void websocket_server_impl<config>::start(const connection_ptr& accepted) {
     accepted->set_termination_handler([this](connection_ptr ended) {
         --open_connections_;
         if (site_places::place* place = ended->place()) place->give_back();
     });
-    // The next accept first, so that nothing this connection does can stop the loop.
-    accept_next();
     accepted->start();
+}
+
+// The client's first bytes wait unread in the socket while the owner is looked up again: by then
+// its program has used its end, so the system lists it with its owner. A client that sends nothing
+// within the wait, or is then still not listed as the user's own, is closed without an answer.
+template <typename config>
+void websocket_server_impl<config>::start_once_owner_listed(const connection_ptr& accepted) {
+    auto give_up = endpoint_.set_timer(owner_wait_ms, [accepted](const std::error_code& error) {
+        std::error_code ignored;
+        if (!error) accepted->get_raw_socket().close(ignored);
+    });
+    accepted->get_raw_socket().async_wait(
+        asio::socket_base::wait_read, [this, accepted, give_up](const std::error_code& error) {
+            give_up->cancel();
+            if (!error && peer_owner_of(*accepted) == peer_owner::own_user) {
+                start(accepted);
+                return;
+            }
+            std::error_code ignored;
+            accepted->get_raw_socket().close(ignored);
+            --open_connections_;
+        });
 }
 
 template <typename config>
@@ -289,19 +323,20 @@ void websocket_server_impl<config>::on_http(connection_handle handle) {
 }
 
 template <typename config>
-bool websocket_server_impl<config>::peer_is_own_user(transport_connection& con) {
+peer_owner websocket_server_impl<config>::peer_owner_of(transport_connection& con) {
     std::error_code local_error;
     std::error_code remote_error;
     const auto local = con.get_raw_socket().local_endpoint(local_error);
     const auto remote = con.get_raw_socket().remote_endpoint(remote_error);
     if (local_error || remote_error || !local.address().is_v4() || !remote.address().is_v4()) {
-        return false;
+        return peer_owner::other_user;
     }
     const tcp_end server{local.address().to_v4().to_uint(), local.port()};
     const tcp_end client{remote.address().to_v4().to_uint(), remote.port()};
     // Only 127.0.0.1 itself: the owner of a client at another loopback address could be told
     // apart only by its port, which anybody may bind there.
-    return client.address == loopback_address && platform_peer_is_own_user(server, client);
+    return client.address == loopback_address ? platform_peer_owner(server, client)
+                                              : peer_owner::other_user;
 }
 
 template <typename config>

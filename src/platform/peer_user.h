@@ -16,12 +16,20 @@ struct tcp_end {
     uint16_t port = 0;
 };
 
-// True when the socket at the other end of this process's established TCP connection
-// `server` ← `client` belongs to the OS user running this process. The other end is found by both
-// addresses and both ports among established connections only: a listening socket, or another
-// connection that merely shares a port with it, never answers for it. False when it belongs to
-// another user, or when the system cannot tell (an unknown owner is never let in).
-bool platform_peer_is_own_user(const tcp_end& server, const tcp_end& client);
+enum class peer_owner {
+    own_user,
+    // Another user's program, or one the system cannot tell: an unknown owner is never let in.
+    other_user,
+    // The connection is listed without its owner yet: some systems (Wine) know which process holds
+    // a socket only once that process has used it. Ask again once the client has sent something.
+    not_listed_yet,
+};
+
+// Whose is the socket at the other end of this process's established TCP connection
+// `server` ← `client`. The other end is found by both addresses and both ports among established
+// connections only: a listening socket, or another connection that merely shares a port with it,
+// never answers for it.
+peer_owner platform_peer_owner(const tcp_end& server, const tcp_end& client);
 
 }  // namespace web
 }  // namespace rtc

@@ -1,7 +1,12 @@
 // Who may open a connection: the Host rule on both servers and the TLS set-up of the TLS server.
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <asio/ip/tcp.hpp>
+#include <asio/read.hpp>
+#include <asio/write.hpp>
 #include <openssl/ssl.h>
 
 #include "net/host_validation.h"
@@ -93,10 +98,33 @@ TEST(peer_user, the_other_end_is_found_by_both_addresses_and_both_ports) {
     const uint16_t listening_port = listening.local_endpoint().port();
     const tcp_end server{loopback_address, accepted.local_endpoint().port()};
     const tcp_end peer{loopback_address, client.local_endpoint().port()};
-    EXPECT_TRUE(platform_peer_is_own_user(server, peer));
-    EXPECT_FALSE(platform_peer_is_own_user(server, {loopback_address + 1, peer.port}));
-    EXPECT_FALSE(platform_peer_is_own_user({loopback_address + 1, server.port}, peer));
-    EXPECT_FALSE(platform_peer_is_own_user(server, {loopback_address, listening_port}));
+    EXPECT_EQ(platform_peer_owner(server, peer), peer_owner::own_user);
+    EXPECT_NE(platform_peer_owner(server, {loopback_address + 1, peer.port}), peer_owner::own_user);
+    EXPECT_NE(platform_peer_owner({loopback_address + 1, server.port}, peer), peer_owner::own_user);
+    EXPECT_NE(platform_peer_owner(server, {loopback_address, listening_port}),
+              peer_owner::own_user);
+}
+
+// A client slow to send its first bytes is served once it does: a system may list its end with its
+// owner only once it has used it (Wine does), so the owner is asked again then.
+TEST(peer_user, a_client_slow_to_send_its_first_bytes_is_served) {
+    recording_net_handler handler;
+    net_engine engine;
+    engine.set_handler(&handler);
+    const uint16_t port = test::start_plain_server(engine);
+    ASSERT_NE(port, 0);
+    asio::io_context io;
+    asio::ip::tcp::socket client(io);
+    client.connect({asio::ip::address_v4::loopback(), port});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    asio::write(client, asio::buffer(std::string(
+                            "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                            "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n")));
+    std::string status(12, '\0');
+    std::error_code error;
+    asio::read(client, asio::buffer(&status[0], status.size()), error);
+    EXPECT_EQ(status, "HTTP/1.1 101");
 }
 
 // A directory of its own for certificate files, removed afterwards.

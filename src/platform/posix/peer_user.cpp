@@ -100,10 +100,10 @@ private:
 
 }  // namespace
 
-bool platform_peer_is_own_user(const tcp_end& server, const tcp_end& client) {
+peer_owner platform_peer_owner(const tcp_end& server, const tcp_end& client) {
     thread_local socket_table table;
     const std::optional<uid_t> owner = table.owner(client, server);
-    return owner && *owner == geteuid();
+    return owner && *owner == geteuid() ? peer_owner::own_user : peer_owner::other_user;
 }
 
 }  // namespace web

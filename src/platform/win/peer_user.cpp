@@ -66,32 +66,20 @@ bool same_user(const std::vector<unsigned char>& a, const std::vector<unsigned c
                     reinterpret_cast<const TOKEN_USER*>(b.data())->User.Sid);
 }
 
-// A connection the server has only just accepted may not be listed yet with its owner: the
-// client's end can still be missing or show no process (0) for a moment, as under Wine. Look
-// again a few times before saying no; another user's program is listed with its own process and
-// answered at once.
-std::optional<DWORD> client_process_once_listed(const tcp_end& server, const tcp_end& client) {
-    constexpr int attempts = 8;
-    std::optional<DWORD> pid;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        pid = client_process(server, client);
-        if (pid && *pid != 0) return pid;
-        Sleep(10 * (attempt + 1));
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
-bool platform_peer_is_own_user(const tcp_end& server, const tcp_end& client) {
-    const std::optional<DWORD> pid = client_process_once_listed(server, client);
-    if (!pid) return false;
-    if (*pid == GetCurrentProcessId()) return true;
+// Wine lists the client's end of a connection its server has only just accepted without a process
+// (0), or not at all, until the client's program has used its socket (a real Windows lists it
+// with its process at once).
+peer_owner platform_peer_owner(const tcp_end& server, const tcp_end& client) {
+    const std::optional<DWORD> pid = client_process(server, client);
+    if (!pid || *pid == 0) return peer_owner::not_listed_yet;
+    if (*pid == GetCurrentProcessId()) return peer_owner::own_user;
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *pid);
-    if (process == nullptr) return false;
+    if (process == nullptr) return peer_owner::other_user;
     const bool own = same_user(process_user(process), process_user(GetCurrentProcess()));
     CloseHandle(process);
-    return own;
+    return own ? peer_owner::own_user : peer_owner::other_user;
 }
 
 }  // namespace web
