@@ -116,9 +116,11 @@ std::optional<int> program_runner::run(const std::string& program,
             return std::nullopt;
         }
         if (reaped < 0 && errno != EINTR) return std::nullopt;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || readable(stop_read_, std::min(left, look_interval))) break;
+        // Rounded up: a wait cut short by the rounding would end the program before its time.
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) break;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        if (readable(stop_read_, std::min(left, look_interval))) break;
     }
     kill(-child, SIGKILL);
     while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
