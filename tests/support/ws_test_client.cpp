@@ -154,6 +154,9 @@ public:
             }
         });
         if (!origin.empty()) con->replace_header("Origin", origin);
+        // The library's own limit for the handshake (5 s) would end a wait the caller allows to
+        // be longer.
+        con->set_open_handshake_timeout(timeout.count());
         handle_ = con->get_handle();
         set_phase(phase::connecting);
         endpoint_.connect(con);
