@@ -117,10 +117,7 @@ TEST(peer_user, a_client_slow_to_send_its_first_bytes_is_served) {
     asio::ip::tcp::socket client(io);
     client.connect({asio::ip::address_v4::loopback(), port});
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    asio::write(client, asio::buffer(std::string(
-                            "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                            "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-                            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n")));
+    asio::write(client, asio::buffer(test::upgrade_request("127.0.0.1")));
     std::string status(12, '\0');
     std::error_code error;
     asio::read(client, asio::buffer(&status[0], status.size()), error);

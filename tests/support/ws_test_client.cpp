@@ -366,13 +366,16 @@ void request_head(stream_type& stream, const std::string& request, asio::streamb
 
 }  // namespace
 
+std::string upgrade_request(const std::string& host_header) {
+    return "GET / HTTP/1.1\r\nHost: " + host_header +
+           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+}
+
 http_answer http_upgrade(uint16_t port, const std::string& host_header, bool tls,
                          tls_session* session, std::chrono::milliseconds timeout,
                          const std::string& trusted_pem) {
-    const std::string request =
-        "GET / HTTP/1.1\r\nHost: " + host_header +
-        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+    const std::string request = upgrade_request(host_header);
     asio::io_context io;
     asio::ssl::context context(asio::ssl::context::tls_client);
     context.set_verify_mode(asio::ssl::verify_none);

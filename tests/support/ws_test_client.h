@@ -99,6 +99,9 @@ struct http_answer {
     bool resumed = false;
 };
 
+// The WebSocket upgrade request http_upgrade sends, with the given Host header text.
+std::string upgrade_request(const std::string& host_header);
+
 // Sends a WebSocket upgrade request with the given Host header text (sent as it stands) to
 // 127.0.0.1:port, over TLS when asked, and reads the answer's head. With `session` (TLS) the
 // session it holds is offered, and the connection's own session is kept in it afterwards. With
