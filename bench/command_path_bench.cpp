@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
     const uint16_t echo_port = kelvo::test::free_loopback_port();
     loopback_library_server echo(echo_port, echo_every_message);
-    const kelvo::test::in_process_agent agent({"", 1, "kelvo-command-bench", {}});
+    const kelvo::test::in_process_agent agent({"", 1, "kelvo-command-bench", {}, {}});
     if (!agent.failure().empty()) {
         std::fprintf(stderr, "bench: the agent's server did not start: %s\n",
                      agent.failure().c_str());

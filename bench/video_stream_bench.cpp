@@ -57,7 +57,7 @@ bool request(ws_test_client& client, const std::string& text) {
 
 // The agent with a joined page and a peer per stream sending video of the size asked for.
 struct agent_under_test {
-    kelvo::test::in_process_agent running{{"", 1, "kelvo-stream-bench", {}}};
+    kelvo::test::in_process_agent running{{"", 1, "kelvo-stream-bench", {}, {}}};
     kelvo::test::agent_client control;
 
     bool start(int peers, int width, int height) {
