@@ -4,10 +4,10 @@
 
 #include <openssl/asn1.h>
 #include <openssl/err.h>
-#include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include "net/own_certificate_profile.h"
+#include "net/pem_certificate.h"
 #include "net/tls_certificate.h"
 
 namespace kelvo {
@@ -15,19 +15,6 @@ namespace rtc {
 namespace web {
 
 namespace {
-
-struct certificate_deleter {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-
-std::unique_ptr<X509, certificate_deleter> first_certificate(const std::string& pem) {
-    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-    if (bio == nullptr) return nullptr;
-    std::unique_ptr<X509, certificate_deleter> certificate(
-        PEM_read_bio_X509(bio, nullptr, nullptr, nullptr));
-    BIO_free(bio);
-    return certificate;
-}
 
 // The moment `time` names, counted from `now` by OpenSSL (whose reading of both time formats
 // a certificate may use is the one the server's clients share).

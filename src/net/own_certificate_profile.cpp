@@ -6,11 +6,11 @@
 
 #include <openssl/evp.h>
 #include <openssl/objects.h>
-#include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
 #include "net/host_validation.h"
+#include "net/pem_certificate.h"
 #include "net/self_signed_certificate.h"
 
 namespace kelvo {
@@ -18,8 +18,6 @@ namespace rtc {
 namespace web {
 
 namespace {
-
-using certificate_ptr = std::unique_ptr<X509, decltype(&X509_free)>;
 
 // The extensions that make_self_signed_certificate writes, each once.
 constexpr int own_extensions[] = {NID_basic_constraints, NID_key_usage, NID_ext_key_usage,
@@ -29,16 +27,6 @@ bool same_text(const ASN1_STRING* text, const char* expected) {
     const size_t length = std::strlen(expected);
     return text != nullptr && static_cast<size_t>(ASN1_STRING_length(text)) == length &&
            std::memcmp(ASN1_STRING_get0_data(text), expected, length) == 0;
-}
-
-// The certificate as PEM_write_bio_X509 writes it, which is how the chain file is written.
-std::string pem_of(X509* certificate) {
-    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
-    char* data = nullptr;
-    if (!bio || PEM_write_bio_X509(bio.get(), certificate) != 1) return std::string();
-    const long length = BIO_get_mem_data(bio.get(), &data);
-    return length > 0 && data != nullptr ? std::string(data, static_cast<size_t>(length))
-                                         : std::string();
 }
 
 bool only_own_name(const X509_NAME* name) {
@@ -116,11 +104,8 @@ bool own_lifetime(const X509* certificate) {
 }  // namespace
 
 bool has_own_certificate_profile(const std::string& chain_pem) {
-    std::unique_ptr<BIO, decltype(&BIO_free)> bio(
-        BIO_new_mem_buf(chain_pem.data(), static_cast<int>(chain_pem.size())), BIO_free);
-    certificate_ptr certificate(
-        bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr, X509_free);
-    return certificate && pem_of(certificate.get()) == chain_pem &&
+    const certificate_ptr certificate = first_certificate(chain_pem);
+    return certificate && certificate_pem(certificate.get()) == chain_pem &&
            X509_get_version(certificate.get()) == X509_VERSION_3 &&
            only_own_name(X509_get_subject_name(certificate.get())) &&
            only_own_name(X509_get_issuer_name(certificate.get())) &&

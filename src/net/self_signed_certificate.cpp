@@ -10,6 +10,7 @@
 #include <openssl/x509v3.h>
 
 #include "net/host_validation.h"
+#include "net/pem_certificate.h"
 
 namespace kelvo {
 namespace rtc {
@@ -22,7 +23,6 @@ struct openssl_deleter {
     void operator()(T* object) const { free_function(object); }
 };
 using key_ptr = std::unique_ptr<EVP_PKEY, openssl_deleter<EVP_PKEY, EVP_PKEY_free>>;
-using certificate_ptr = std::unique_ptr<X509, openssl_deleter<X509, X509_free>>;
 using bio_ptr = std::unique_ptr<BIO, openssl_deleter<BIO, BIO_free_all>>;
 using number_ptr = std::unique_ptr<BIGNUM, openssl_deleter<BIGNUM, BN_free>>;
 
@@ -82,17 +82,16 @@ std::optional<certificate_pair_text> make_self_signed_certificate(std::time_t no
         X509_sign(certificate.get(), key.get(), EVP_sha256()) == 0) {
         return std::nullopt;
     }
-    bio_ptr chain(BIO_new(BIO_s_mem()));
+    std::string chain_pem = certificate_pem(certificate.get());
     bio_ptr private_key(BIO_new(BIO_s_mem()));
-    if (!chain || !private_key || PEM_write_bio_X509(chain.get(), certificate.get()) != 1 ||
+    if (chain_pem.empty() || !private_key ||
         PEM_write_bio_PrivateKey(private_key.get(), key.get(), nullptr, nullptr, 0, nullptr,
                                  nullptr) != 1) {
         return std::nullopt;
     }
-    std::optional<std::string> chain_pem = bio_text(chain.get());
     std::optional<std::string> key_pem = bio_text(private_key.get());
-    if (!chain_pem || !key_pem) return std::nullopt;
-    return certificate_pair_text{std::move(*chain_pem), std::move(*key_pem)};
+    if (!key_pem) return std::nullopt;
+    return certificate_pair_text{std::move(chain_pem), std::move(*key_pem)};
 }
 
 }  // namespace web
